@@ -1,0 +1,15 @@
+#include "objects/engine_loader.h"
+
+#include <openssl/engine.h>
+
+namespace {
+bool g_engines_loaded = false;
+}  // namespace
+
+void ssf_load_builtin_engines() {
+  if (g_engines_loaded) return;
+  g_engines_loaded = true;
+  ENGINE_load_builtin_engines();
+  // The system's engines are added here, in this order: gost, rand, pkcs11.
+  ENGINE_register_all_complete();
+}
