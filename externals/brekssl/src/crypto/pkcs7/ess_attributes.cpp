@@ -119,16 +119,20 @@ int PKCS7_add_otherSigCert_attribute(PKCS7_SIGNER_INFO* si, const X509* cert, co
   }
   int len = 0;
   BytesPtr der = encode(value.get(), i2d_OTHERSIGCERT, &len);
-  Asn1StringPtr seq(ASN1_STRING_type_new(V_ASN1_SEQUENCE));
-  if (!der || !seq) {
+  if (!der) {
     log_err("%s() 2 : i2d_OTHERSIGCERT() failed", __func__);
+    return 0;
+  }
+  Asn1StringPtr seq(ASN1_STRING_type_new(V_ASN1_SEQUENCE));
+  if (!seq) {
+    log_err("%s() 3 : ASN1_STRING_type_new() failed", __func__);
     return 0;
   }
   ASN1_STRING_set0(seq.get(), der.release(), len);
   // The toolkit takes the value only when it succeeds.
   if (!PKCS7_add_signed_attribute(si, NID_id_smime_aa_ets_otherSigCert, V_ASN1_SEQUENCE,
                                   seq.get())) {
-    log_err("%s() 3 : PKCS7_add_signed_attribute() failed", __func__);
+    log_err("%s() 4 : PKCS7_add_signed_attribute() failed", __func__);
     return 0;
   }
   seq.release();
