@@ -40,6 +40,7 @@ inline void ossl_free_engine(ENGINE* e) { ENGINE_free(e); }
 using Asn1ObjectPtr = std::unique_ptr<ASN1_OBJECT, Free<ASN1_OBJECT, ASN1_OBJECT_free>>;
 using Asn1OctetStringPtr = std::unique_ptr<ASN1_OCTET_STRING, Free<ASN1_OCTET_STRING, ASN1_OCTET_STRING_free>>;
 using Asn1IntegerPtr = std::unique_ptr<ASN1_INTEGER, Free<ASN1_INTEGER, ASN1_INTEGER_free>>;
+using Asn1StringPtr = std::unique_ptr<ASN1_STRING, Free<ASN1_STRING, ASN1_STRING_free>>;
 using Asn1TimePtr = std::unique_ptr<ASN1_TIME, Free<ASN1_TIME, ASN1_TIME_free>>;
 using BigNumPtr = std::unique_ptr<BIGNUM, Free<BIGNUM, BN_free>>;
 using BioPtr = std::unique_ptr<BIO, Free<BIO, BIO_free_all>>;
@@ -50,13 +51,17 @@ using EvpCipherCtxPtr = std::unique_ptr<EVP_CIPHER_CTX, Free<EVP_CIPHER_CTX, EVP
 using EvpMdCtxPtr = std::unique_ptr<EVP_MD_CTX, Free<EVP_MD_CTX, EVP_MD_CTX_free>>;
 using EvpPkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, Free<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
 using EvpPkeyPtr = std::unique_ptr<EVP_PKEY, Free<EVP_PKEY, EVP_PKEY_free>>;
+using GeneralNamePtr = std::unique_ptr<GENERAL_NAME, Free<GENERAL_NAME, GENERAL_NAME_free>>;
+using OcspBasicRespPtr = std::unique_ptr<OCSP_BASICRESP, Free<OCSP_BASICRESP, OCSP_BASICRESP_free>>;
 using Pkcs12Ptr = std::unique_ptr<PKCS12, Free<PKCS12, PKCS12_free>>;
 using Pkcs7Ptr = std::unique_ptr<PKCS7, Free<PKCS7, PKCS7_free>>;
+using X509AttributePtr = std::unique_ptr<X509_ATTRIBUTE, Free<X509_ATTRIBUTE, X509_ATTRIBUTE_free>>;
 using X509CrlPtr = std::unique_ptr<X509_CRL, Free<X509_CRL, X509_CRL_free>>;
 using X509CrlStackPtr = std::unique_ptr<STACK_OF(X509_CRL), Free<STACK_OF(X509_CRL), ossl_free_crl_stack>>;
 using X509Ptr = std::unique_ptr<X509, Free<X509, X509_free>>;
 using X509StackPtr = std::unique_ptr<STACK_OF(X509), Free<STACK_OF(X509), ossl_free_x509_stack>>;
 using X509StoreCtxPtr = std::unique_ptr<X509_STORE_CTX, Free<X509_STORE_CTX, X509_STORE_CTX_free>>;
+using X509NamePtr = std::unique_ptr<X509_NAME, Free<X509_NAME, X509_NAME_free>>;
 using X509StorePtr = std::unique_ptr<X509_STORE, Free<X509_STORE, X509_STORE_free>>;
 
 }  // namespace orvel
