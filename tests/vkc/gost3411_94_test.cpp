@@ -44,6 +44,12 @@ Bytes digest_chunks(const uint8_t* oid, const Bytes& msg, const std::vector<size
 Bytes digest(const uint8_t* oid, const Bytes& msg) { return digest_chunks(oid, msg, {}); }
 
 Bytes gcrypt_digest(int algo, const Bytes& msg) {
+  static bool ready = [] {
+    gcry_check_version(nullptr);
+    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
+    return true;
+  }();
+  (void)ready;
   Bytes out(32);
   gcry_md_hash_buffer(algo, out.data(), msg.data(), msg.size());
   return out;
