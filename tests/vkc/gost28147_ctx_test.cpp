@@ -376,3 +376,15 @@ TEST(Gost28147OneShot, KeyMeshingRecord) {
   rec.key = nullptr;
   EXPECT_EQ(GOST28147_89_crypto_pro_key_meshing(&rec), -1);
 }
+
+// A length near 2^32 added to held bytes must not wrap into a short total
+// (which would copy the whole input into the 8-byte partial block).
+TEST(Gost28147Context, LengthNearFourGigabytesDoesNotWrap) {
+  Gost28147Context ctx;
+  ASSERT_EQ(GOST28147_89_Init(&ctx, 1, sz(), GOST28147_MODE_ECB, 0, 0, 0, nullptr, kKey.data()), 0);
+  uint8_t in[8] = {0}, out[16];
+  ASSERT_EQ(update(&ctx, in, 5, out, sizeof(out)), 0);
+  EXPECT_EQ(update(&ctx, in, 0xFFFFFFFFu, out, sizeof(out)), -4);
+  EXPECT_EQ(update(&ctx, in, 0xFFFFFFFFu, nullptr, 0), -4);
+  EXPECT_EQ(ctx.buffered, 5u);
+}

@@ -109,21 +109,24 @@ int32_t block_path_run(Gost28147Context* ctx, const uint8_t* in, uint8_t* out, u
 }
 
 int32_t block_path_update(Gost28147Context* ctx, const GostBuffer* in, GostBuffer* out) {
-  uint32_t total = ctx->buffered + in->length;
-  uint32_t whole = total & ~7u;
+  // In 64 bits: a length near 2^32 must not wrap into a short total.
+  const uint64_t total = uint64_t{ctx->buffered} + in->length;
+  const uint64_t whole64 = total & ~uint64_t{7};
   if (out->data == nullptr) {
-    out->length = whole;  // size query: nothing consumed
+    if (whole64 > UINT32_MAX) return GOST28147_ERR_LENGTH;
+    out->length = static_cast<uint32_t>(whole64);  // size query: nothing consumed
     return 0;
   }
-  if (whole == 0) {
+  if (whole64 == 0) {
     memcpy(ctx->partial + ctx->buffered, in->data, in->length);
-    ctx->buffered = total;
+    ctx->buffered = static_cast<uint32_t>(total);
     out->length = 0;
     return 0;
   }
-  if (whole > out->length) return GOST28147_ERR_LENGTH;
+  if (whole64 > out->length) return GOST28147_ERR_LENGTH;
+  const auto whole = static_cast<uint32_t>(whole64);
   // The bytes to hold back are saved first: in-place output may cover them.
-  const uint32_t held_len = total & 7u;
+  const auto held_len = static_cast<uint32_t>(total & 7u);
   uint8_t held[8];
   memcpy(held, in->data + (in->length - held_len), held_len);
   if (ctx->buffered > 0) {
@@ -327,10 +330,10 @@ int32_t GOST28147_89_IMITO_ctx(Gost28147Context* ctx, const GostBuffer* in) {
   if (in->length == 0 && (ctx->flags & GOST28147_FLAG_LAST) == 0) return GOST28147_ERR_LENGTH;
   if (!sbox_marked(&ctx->sbox)) return GOST28147_ERR_SBOX;
   const uint32_t len = in->length;
-  const uint32_t total = ctx->buffered + len;
+  const uint64_t total = uint64_t{ctx->buffered} + len;  // no wrap near 2^32
   if (total < 8) {
     memcpy(ctx->partial + ctx->buffered, in->data, len);
-    ctx->buffered = total;
+    ctx->buffered = static_cast<uint32_t>(total);
     if (ctx->flags & GOST28147_FLAG_LAST) {
       memset(ctx->partial + total, 0, 8 - total);
       int32_t rc = absorb(ctx, ctx->partial, 1);
