@@ -9,6 +9,7 @@
 #include "gost28147_params.h"
 #include "gost28147_sbox.h"
 #include "gost28147_test_util.h"
+#include "vkc_log.h"
 
 using namespace gost_test;
 
@@ -130,4 +131,43 @@ TEST(Gost28147Params, OwnRecordFirstSuppressesStoredRows) {
   EXPECT_EQ(GOST28147_89_FindParByDerOid(VKC_PAR_CIPHER_A_OID, 9, &p), 0);
   EXPECT_EQ(registry().size(), 12u);
   ASSERT_EQ(GOST28147_89_UnregisterPar(own_oid, sizeof(own_oid)), 0);
+}
+
+TEST(Gost28147Params, DiagnosticLines) {
+  orvel_test::TempDir dir;
+  std::string path = dir.file("vkc.log");
+  ASSERT_EQ(vkc_set_log_file(path.c_str()), 0);
+  Gost28147ParamSet* p;
+  GOST28147_89_UnregisterPar(VKC_PAR_CIPHER_A_OID, 9);
+  GOST28147_89_FindParByDerOid(VKC_PAR_HASH_1_OID, 9, &p);
+  GOST28147_89_FindParByOidName("x", &p);
+  GOST28147_89_UnregisterPar(VKC_PAR_HASH_1_OID, 9);
+  uint32_t kw[8] = {0};
+  uint8_t in[8] = {0}, out[8];
+  GostBuffer bi = {5, in}, bo = {8, out}, bz = {0, in}, bn = {8, nullptr};
+  VKC_Gost_SS_m(&TZ_28147_89[0], &bi, &bo, kw, 1);
+  VKC_Gost_SS_m(&TZ_28147_89[0], &bz, &bo, kw, 1);
+  VKC_Gost_SS_m(&TZ_28147_89[0], &bn, &bo, kw, 1);
+  VKC_Gost_SS_m(nullptr, &bi, &bo, kw, 1);
+  Gost28147ExpandedSbox unmarked = TZ_28147_89[0];
+  unmarked.initialised = 0;
+  VKC_Gost_SS_m(&unmarked, &bi, &bo, kw, 1);
+  GOST28147_89_Final(nullptr);
+  Gost28147Context ctx{};
+  GOST28147_89_Final(&ctx);
+  GOST28147_89_Reset(nullptr);
+  vkc_set_log_file(nullptr);
+  EXPECT_EQ(orvel_test::read_file(path),
+            "GOST28147_89_UnregisterPar: no registered params\n"
+            "GOST28147_89_FindParByDerOid: unsupported OID\n"
+            "GOST28147_89_FindParByOidName: unsupported OID\n"
+            "GOST28147_89_UnregisterPar: no params found for OID\n"
+            "VKC_Gost_SS_m: input data length should be multiple of block size\n"
+            "VKC_Gost_SS_m: invalid buffer length\n"
+            "VKC_Gost_SS_m: NULL data pointer\n"
+            "VKC_Gost_SS_m: bad params\n"
+            "VKC_Gost_SS_m: TZ not initialized\n"
+            "vkc_crpt_final: NULL context\n"
+            "vkc_crpt_final: uninitialized context\n"
+            "GOST28147_89_Reset: NULL context\n");
 }

@@ -14,6 +14,7 @@
 #include "gost28147_test_util.h"
 #include "gost3411_94.h"
 #include "gost3411_94_step.h"
+#include "vkc_log.h"
 
 using namespace gost_test;
 
@@ -252,4 +253,30 @@ TEST(Gost3411_94, DifferentialRandomChunkings) {
     ASSERT_EQ(digest_chunks(VKC_PAR_HASH_0_OID, msg, cuts),
               gcrypt_digest(GCRY_MD_GOSTR3411_94, msg)) << n;
   }
+}
+
+TEST(Gost3411_94, DiagnosticLines) {
+  orvel_test::TempDir dir;
+  std::string path = dir.file("vkc.log");
+  ASSERT_EQ(vkc_set_log_file(path.c_str()), 0);
+  Gost3411_94Context ctx;
+  uint8_t d[32], data[1] = {0};
+  GOSTR3411_94_Init_ex(nullptr, nullptr);
+  GOSTR3411_94_Init(&ctx, nullptr, 9);
+  GOSTR3411_94_Init(&ctx, VKC_PAR_CIPHER_A_OID, 9);
+  GOSTR3411_94_Update(&ctx, data, 0);
+  GOSTR3411_94_Final(&ctx, nullptr);
+  GOSTR3411_94_Transform(VKC_PAR_HASH_1_OID, 9, data, 0, d);
+  const Gost3411_94ParamSet* p;
+  GOSTR3411_94_FindParByDottedOid("1.2", &p);
+  vkc_set_log_file(nullptr);
+  EXPECT_EQ(orvel_test::read_file(path),
+            "GOSTR3411_94_Init_ex: bad params\n"
+            "GOSTR3411_94_Init_more_par: bad params\n"
+            "GOSTR3411_94_Init_more_par: unsupported OID\n"
+            "GOSTR3411_94_Update: bad params\n"
+            "GOSTR3411_94_Final: bad params\n"
+            "GOSTR3411_94_Update: bad params\n"
+            "GOSTR3411_94_Update failed, rc = 0xffffffff\n"
+            "GOSTR3411_94_FindParByDottedOid: unsupported OID\n");
 }

@@ -364,18 +364,10 @@ int32_t GOST28147_89_IMITO_ctx(Gost28147Context* ctx, const GostBuffer* in) {
 }
 
 int32_t GOST28147_89_Update(Gost28147Context* ctx, const GostBuffer* in, GostBuffer* out) {
-  if (ctx == nullptr || in == nullptr) {
-    VKC_LOG("GOST28147_89_Update: bad params");
+  if (ctx == nullptr || in == nullptr) return GOST28147_ERR_PARAM;
+  if ((out == nullptr && ctx->mode != GOST28147_MODE_IMITO) || in->data == nullptr)
     return GOST28147_ERR_PARAM;
-  }
-  if ((out == nullptr && ctx->mode != GOST28147_MODE_IMITO) || in->data == nullptr) {
-    VKC_LOG("GOST28147_89_Update: bad params");
-    return GOST28147_ERR_PARAM;
-  }
-  if (!ctx->initialised) {
-    VKC_LOG("GOST28147_89_Update: uninitialized context");
-    return GOST28147_ERR_UNINIT;
-  }
+  if (!ctx->initialised) return GOST28147_ERR_UNINIT;
   switch (ctx->mode) {
     case GOST28147_MODE_CFB:
       return GOST28147_89_CFB_ctx(ctx, in, out);

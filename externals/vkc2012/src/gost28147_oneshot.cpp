@@ -173,7 +173,6 @@ int32_t vkc_crpt_crypto_engine(uint32_t mode, const Gost28147ExpandedSbox* sbox,
     case GOST28147_MODE_CBC_KEEP_IV:
       return VKC_Gost_CBC_m(sbox, in, out, reg, key, encrypt);
     default:
-      VKC_LOG("vkc_crpt_crypto_engine: unsupported mode %u", mode);
       return GOST28147_ERR_MODE;
   }
 }
