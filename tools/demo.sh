@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The library's main job through the stand-in host.
+# The library's main job through the stand-in host: the version banner and
+# the properties the provider announces.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_BUILD_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)" --target orvel-ssf-server ssfhost
 ./build/tools/ssfhost version
+./build/tools/ssfhost properties
