@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_BUILD_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)" --target orvel-ssf-server ssfhost
 ./build/tools/ssfhost version
-./build/tools/ssfhost properties
+./build/tools/ssfhost properties || echo "ssfhost: some properties could not be read (return codes above)"

@@ -19,9 +19,9 @@ std::string env_or(const char* name, const char* fallback) {
 }
 }  // namespace
 
-std::string data_dir() { return env_or("ORVEL_TEST_DATA", "tests/data"); }
-std::string library_path() { return env_or("ORVEL_LIBRARY", "liborvel-ssf-server.so"); }
-std::string ssfhost_path() { return env_or("ORVEL_SSFHOST", "ssfhost"); }
+std::string data_dir() { return env_or("ORVEL_TEST_DATA", ORVEL_TEST_DATA_DEFAULT); }
+std::string library_path() { return env_or("ORVEL_LIBRARY", ORVEL_LIBRARY_DEFAULT); }
+std::string ssfhost_path() { return env_or("ORVEL_SSFHOST", ORVEL_SSFHOST_DEFAULT); }
 
 TempDir::TempDir() {
   char tmpl[] = "/tmp/orvel-test-XXXXXX";
