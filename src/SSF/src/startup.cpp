@@ -85,29 +85,45 @@ void open_trace_log(const char* config_dir) {
   set_log(log_path, kAppName, per_process);
 }
 
-// The toolkit without its configuration file; the "legacy" provider keeps
-// older PKCS#12 files (RC2, 3DES) readable, and loading it explicitly needs
-// "default" loaded explicitly too.
+// The toolkit without its configuration file, with the built-in engines
+// and the system's own.
 void init_toolkit() {
-  static bool providers_loaded = false;
   OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_ADD_ALL_CIPHERS |
                           OPENSSL_INIT_ADD_ALL_DIGESTS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
                       nullptr);
   OPENSSL_init_ssl(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_LOAD_SSL_STRINGS, nullptr);
   OPENSSL_load_builtin_modules();
-  if (!providers_loaded) {
-    providers_loaded = true;
-    if (OSSL_PROVIDER_load(nullptr, "default") == nullptr) {
-      log_err("%s() : OSSL_PROVIDER_load( default ) failed", kFunc);
-      print_brekssl_errors();
-    }
-    if (OSSL_PROVIDER_load(nullptr, "legacy") == nullptr) {
-      log_err("%s() : OSSL_PROVIDER_load( legacy ) failed", kFunc);
+  ssf_load_builtin_engines();
+  tzset();
+}
+
+// The "legacy" provider keeps older PKCS#12 files (RC2, 3DES) readable;
+// loading it explicitly needs "default" loaded explicitly too.
+OSSL_PROVIDER* g_providers[2] = {nullptr, nullptr};
+
+// Registered after the toolkit's own clean-up, so it runs before it: the
+// toolkit frees an explicitly loaded "legacy" provider only when it is
+// unloaded first.
+void unload_providers() {
+  for (OSSL_PROVIDER*& p : g_providers) {
+    if (p != nullptr) OSSL_PROVIDER_unload(p);
+    p = nullptr;
+  }
+}
+
+void load_providers() {
+  static bool loaded = false;
+  if (loaded) return;
+  loaded = true;
+  const char* names[2] = {"default", "legacy"};
+  for (int i = 0; i < 2; ++i) {
+    g_providers[i] = OSSL_PROVIDER_load(nullptr, names[i]);
+    if (g_providers[i] == nullptr) {
+      log_err("%s() : OSSL_PROVIDER_load( %s ) failed", kFunc, names[i]);
       print_brekssl_errors();
     }
   }
-  ssf_load_builtin_engines();
-  tzset();
+  atexit(unload_providers);
 }
 
 void read_cert_check_options() {
@@ -315,7 +331,9 @@ int init_lib() {
   log_write("%s(): BREKSSL revision info: '%s'", kFunc, get_brekssl_svn_info());
   log_write("%s(): libiconv revision info: '%s'", kFunc, get_libiconv_svn_info());
 
-  if (SSF_register_additional_OIDS() != 0) {
+  const int registered = SSF_register_additional_OIDS();
+  load_providers();
+  if (registered != 0) {
     log_err("%s() 4.1 : SSF_register_additional_OIDS() failed", kFunc);
     return -1;
   }
