@@ -172,3 +172,50 @@ TEST(Time, TimeStampTimeFailures) {
   EXPECT_NE(log.find("\nERROR\nget_timestamp_time() 1 : timeStampToken not found\n"), std::string::npos);
   EXPECT_NE(log.find("\nERROR\nget_timestamp_time() 2 : d2i_PKCS7() failed\n"), std::string::npos);
 }
+
+// A real time-stamp token made by the openssl command line, in the unsigned
+// attributes of a SignerInfo.
+TEST(Time, TimeStampTimeOfAToken) {
+  use_zone("UTC");
+  orvel_test::TempDir dir;
+  ASSERT_EQ(set_log(dir.file("t.log").c_str(), "Orvel-SSF", 0), 0);
+  orvel_test::write_file(dir.file("tsa.cnf"),
+                         "[ tsa ]\ndefault_tsa = tsa_config\n[ tsa_config ]\n"
+                         "serial = " + dir.file("serial") + "\nsigner_digest = sha256\n"
+                         "default_policy = 1.2.3.4\ndigests = sha256\ness_cert_id_alg = sha256\n");
+  orvel_test::write_file(dir.file("serial"), "01\n");
+  orvel_test::write_file(dir.file("data"), "data\n");
+  const std::string cd = "cd " + dir.path() + " && ";
+  std::string out;
+  ASSERT_EQ(orvel_test::run_command(
+                cd + "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes "
+                     "-keyout key.pem -out cert.pem -subj /CN=TSA -days 30 "
+                     "-addext extendedKeyUsage=critical,timeStamping && "
+                     "openssl ts -query -data data -sha256 -cert -out q.tsq && "
+                     "openssl ts -reply -config tsa.cnf -queryfile q.tsq -signer cert.pem "
+                     "-inkey key.pem -token_out -out token.der",
+                &out),
+            0)
+      << out;
+  std::string printed;
+  ASSERT_EQ(orvel_test::run_command(cd + "openssl ts -reply -in token.der -token_in -text", &printed),
+            0);
+  const size_t at = printed.find("Time stamp: ");
+  ASSERT_NE(at, std::string::npos) << printed;
+  const std::string stamp = printed.substr(at + 12, printed.find(" GMT", at) - at - 12);
+
+  const std::string der = orvel_test::read_file(dir.file("token.der"));
+  PKCS7_SIGNER_INFO* si = PKCS7_SIGNER_INFO_new();
+  ASN1_STRING* seq = ASN1_STRING_new();
+  ASN1_STRING_set(seq, der.data(), static_cast<int>(der.size()));
+  ASSERT_EQ(PKCS7_add_attribute(si, NID_id_smime_aa_timeStampToken, V_ASN1_SEQUENCE, seq), 1);
+  const char* text = get_timestamp_time(si);
+  ASSERT_NE(text, nullptr) << orvel_test::read_file(dir.file("t.log"));
+  const std::string s = text;
+  // "TimeStampTime= Wed Dec  9 05:39:34 2026\n (UTCTime: 20261209053934Z)"
+  EXPECT_EQ(s.rfind("TimeStampTime= ", 0), 0u) << s;
+  EXPECT_EQ(s.substr(15 + 4, stamp.size()), stamp) << s;
+  EXPECT_NE(s.find("\n (UTCTime: 20"), std::string::npos) << s;
+  EXPECT_EQ(s.back(), ')');
+  PKCS7_SIGNER_INFO_free(si);
+}
