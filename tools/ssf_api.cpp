@@ -44,10 +44,10 @@ RecordList::~RecordList() {
 SsfInt RecordList::add(const std::string& id, const std::string& profile,
                        const std::string& password) {
   SigRcpSsfInfo* rec = nullptr;
-  SsfInt rc = api_.NEWSigRcpSsfInfo(id.data(), static_cast<SsfInt>(id.size()), nullptr, 0,
-                                    profile.data(), static_cast<SsfInt>(profile.size()),
-                                    password.data(), static_cast<SsfInt>(password.size()),
-                                    SSF_INITIAL_VALUE, &rec);
+  SsfInt rc =
+      api_.NEWSigRcpSsfInfo(id.data(), static_cast<SsfInt>(id.size()), nullptr, 0, profile.data(),
+                            static_cast<SsfInt>(profile.size()), password.data(),
+                            static_cast<SsfInt>(password.size()), SSF_INITIAL_VALUE, &rec);
   if (rc != 0) return rc;
   rc = api_.INSSigRcpSsfInfo(rec, &head_);
   if (rc != 0) api_.DELSigRcpSsfInfo(&rec);
@@ -56,43 +56,78 @@ SsfInt RecordList::add(const std::string& id, const std::string& profile,
 
 const char* result_text(SsfInt code) {
   switch (code) {
-    case 0: return "Signature is valid";
-    case 22: return "Unknown signer";
-    case 23: return "Security profile not found";
-    case 24: return "Security profile not usable";
-    case 25: return "Invalid password";
-    case 26: return "Certificate not found";
-    case 27: return "Signature is invalid";
-    case 28: return "Initial value on input";
-    case 100: return "Signer's certificate expired";
-    case 101: return "Signature already enhanced";
-    case 102: return "OCSP service URL not specified";
-    case 103: return "Invalid OCSP service URL";
-    case 104: return "OCSP service unreachable";
-    case 105: return "Bad OCSP response";
-    case 106: return "Signer's certificate revoked";
-    case 107: return "Signer's certificate unknown";
-    case 108: return "OCSP service certificate untrusted";
-    case 109: return "Too big difference between TSP and OCSP clocks";
-    case 110: return "Enhanced signature signer's certificate invalid";
-    case 111: return "TSP service URL not specified";
-    case 112: return "Invalid TSP service URL";
-    case 113: return "TSP service unreachable";
-    case 114: return "Bad TSP response";
-    case 115: return "TSP service certificate untrusted";
-    case 116: return "Invalid ES references and values";
-    case 117: return "ES signer's certificate not found";
-    case 118: return "No valid signature timestamp found";
-    case 119: return "ES references and values don't match";
-    case 120: return "Failed to build certificate chain";
-    case 121: return "Signer's certificate revocation error";
-    case 122: return "Certificate chain revocation error";
-    case 123: return "No valid ES-C timestamp found";
-    case 124: return "Cancelled by user";
-    case 125: return "No valid archival timestamp found";
+    case 0:
+      return "Signature is valid";
+    case 22:
+      return "Unknown signer";
+    case 23:
+      return "Security profile not found";
+    case 24:
+      return "Security profile not usable";
+    case 25:
+      return "Invalid password";
+    case 26:
+      return "Certificate not found";
+    case 27:
+      return "Signature is invalid";
+    case 28:
+      return "Initial value on input";
+    case 100:
+      return "Signer's certificate expired";
+    case 101:
+      return "Signature already enhanced";
+    case 102:
+      return "OCSP service URL not specified";
+    case 103:
+      return "Invalid OCSP service URL";
+    case 104:
+      return "OCSP service unreachable";
+    case 105:
+      return "Bad OCSP response";
+    case 106:
+      return "Signer's certificate revoked";
+    case 107:
+      return "Signer's certificate unknown";
+    case 108:
+      return "OCSP service certificate untrusted";
+    case 109:
+      return "Too big difference between TSP and OCSP clocks";
+    case 110:
+      return "Enhanced signature signer's certificate invalid";
+    case 111:
+      return "TSP service URL not specified";
+    case 112:
+      return "Invalid TSP service URL";
+    case 113:
+      return "TSP service unreachable";
+    case 114:
+      return "Bad TSP response";
+    case 115:
+      return "TSP service certificate untrusted";
+    case 116:
+      return "Invalid ES references and values";
+    case 117:
+      return "ES signer's certificate not found";
+    case 118:
+      return "No valid signature timestamp found";
+    case 119:
+      return "ES references and values don't match";
+    case 120:
+      return "Failed to build certificate chain";
+    case 121:
+      return "Signer's certificate revocation error";
+    case 122:
+      return "Certificate chain revocation error";
+    case 123:
+      return "No valid ES-C timestamp found";
+    case 124:
+      return "Cancelled by user";
+    case 125:
+      return "No valid archival timestamp found";
     case 126:
       return "An archival timestamp to be added is older than one of existing archival "
              "timestamps";
-    default: return "<Unknown error code>";
+    default:
+      return "<Unknown error code>";
   }
 }

@@ -49,10 +49,9 @@ struct Command {
 };
 
 // Options that take a value; everything else starting with "--" is a flag.
-const std::set<std::string> kValueOptions = {"format",   "hash",    "in",       "out",
-                                             "property", "argument", "signer",  "profile",
-                                             "password", "pab",      "pab-password", "cipher",
-                                             "signed"};
+const std::set<std::string> kValueOptions = {
+    "format",  "hash",     "in",  "out",          "property", "argument", "signer",
+    "profile", "password", "pab", "pab-password", "cipher",   "signed"};
 const std::set<std::string> kFlagOptions = {"detached", "inc-certs", "use-certs"};
 
 bool read_input(const std::string& path, std::string* out) {
@@ -142,9 +141,9 @@ int run_digest(const SsfApi& api, const Options& opt) {
   if (!read_input(opt.get("in"), &input)) return 1;
   const std::string format = opt.get("format"), hash = opt.get("hash");
   OctetString out(api);
-  SsfInt rc = api.Digest(format.data(), len_of(format), opt.flag("detached") ? 1 : 0,
-                         bytes_of(input), len_of(input), hash.data(), len_of(hash), &out.data,
-                         &out.len);
+  SsfInt rc =
+      api.Digest(format.data(), len_of(format), opt.flag("detached") ? 1 : 0, bytes_of(input),
+                 len_of(input), hash.data(), len_of(hash), &out.data, &out.len);
   return report(rc, &out, opt);
 }
 
@@ -171,8 +170,10 @@ int run_decode(const SsfApi& api, const Options& opt) {
 const Command kCommands[] = {
     {"version", "version [--out FILE]", {}, run_version},
     {"properties", "properties [--property NAME ...] [--argument TEXT]", {}, run_properties},
-    {"digest", "digest --format F --hash H --in FILE --out FILE [--detached]",
-     {"format", "hash", "in", "out"}, run_digest},
+    {"digest",
+     "digest --format F --hash H --in FILE --out FILE [--detached]",
+     {"format", "hash", "in", "out"},
+     run_digest},
     {"encode", "encode --format F --in FILE --out FILE", {"format", "in", "out"}, run_encode},
     {"decode", "decode --format F --in FILE --out FILE", {"format", "in", "out"}, run_decode},
 };

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,6 +14,15 @@
 namespace orvel_test {
 
 namespace {
+
+// The tests run in UTC unless the environment says otherwise (ctest's
+// ENVIRONMENT property carries only its first entry through discovery).
+const bool g_utc_default = [] {
+  setenv("TZ", "UTC", 0);
+  tzset();
+  return true;
+}();
+
 std::string env_or(const char* name, const char* fallback) {
   const char* v = getenv(name);
   return v ? v : fallback;

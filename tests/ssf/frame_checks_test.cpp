@@ -77,9 +77,9 @@ TEST(FrameChecks, Sign) {
 
   for (const char* f : {"PKCS7_ANY", "BASE64"}) {
     h.mark();
-    EXPECT_EQ(h.Sign(f, static_cast<SsfInt>(strlen(f)), "SHA1", 4, 0, 0, kData, 4, r.list, &out,
-                     &outL),
-              2);
+    EXPECT_EQ(
+        h.Sign(f, static_cast<SsfInt>(strlen(f)), "SHA1", 4, 0, 0, kData, 4, r.list, &out, &outL),
+        2);
     expect_error(h.since_mark(), std::string("SsfSign() : wrong signature format: '") + f + "'");
   }
 
@@ -97,7 +97,8 @@ TEST(FrameChecks, Sign) {
   // All checks passed: the operation runs; on failure the pair is null, 0.
   h.mark();
   out = kSentinel;
-  SsfInt rc = h.Sign("CADES_BES", 9, "GOST-R-34.11-12-256", 19, 1, 0, kData, 4, r.list, &out, &outL);
+  SsfInt rc =
+      h.Sign("CADES_BES", 9, "GOST-R-34.11-12-256", 19, 1, 0, kData, 4, r.list, &out, &outL);
   std::string delta = h.since_mark();
   EXPECT_EQ(delta.find("SsfSign() :"), std::string::npos) << delta;
   if (rc != 0) {
@@ -147,7 +148,8 @@ TEST(FrameChecks, AddSign) {
   h.mark();
   EXPECT_EQ(h.AddSign("BAD", 3, "BAD", 3, 0, kData, -1, nullptr, 0, nullptr, &out, &outL), 3);
   EXPECT_EQ(out, nullptr);
-  expect_error(h.since_mark(), "SsfAddSign() 1 : (ostrSignedData == NULL) || (ostrSignedDataL <= 0)");
+  expect_error(h.since_mark(),
+               "SsfAddSign() 1 : (ostrSignedData == NULL) || (ostrSignedDataL <= 0)");
 
   h.mark();
   EXPECT_EQ(h.AddSign("BAD", 3, "BAD", 3, 0, kData, 4, nullptr, 0, nullptr, &out, &outL), 5);
@@ -168,8 +170,9 @@ TEST(FrameChecks, AddSign) {
 
   h.mark();
   EXPECT_EQ(h.AddSign("PKCS7", 5, "MD5", 3, 0, kData, 4, nullptr, 0, signer, &out, nullptr), 13);
-  expect_error(h.since_mark(),
-               "SsfAddSign() : (ostrUpdatedSignedData == NULL) || (ostrUpdatedSignedDataL == NULL)");
+  expect_error(
+      h.since_mark(),
+      "SsfAddSign() : (ostrUpdatedSignedData == NULL) || (ostrUpdatedSignedDataL == NULL)");
   EXPECT_NE(h.since_mark().find("SsfAddSign() end, ret_code = 13\n"), std::string::npos);
   h.DEL(&signer);
 }
@@ -180,31 +183,32 @@ TEST(FrameChecks, Verify) {
   SsfInt outL = 3;
   SigRcpSsfInformationList results = nullptr;
 
-  EXPECT_EQ(h.Verify("BAD", 3, 0, nullptr, 4, nullptr, 0, nullptr, 0, nullptr, 0, &results, &out,
-                     &outL),
-            3);
+  EXPECT_EQ(
+      h.Verify("BAD", 3, 0, nullptr, 4, nullptr, 0, nullptr, 0, nullptr, 0, &results, &out, &outL),
+      3);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(outL, 0);
   expect_error(h.since_mark(), "SsfVerify(): (ostrSignedData == NULL) || (ostrSignedDataL <= 0)");
 
   h.mark();
-  EXPECT_EQ(h.Verify("CADES", 5, 0, kData, 4, nullptr, 0, nullptr, 0, nullptr, 0, &results, &out,
-                     &outL),
-            2);
+  EXPECT_EQ(
+      h.Verify("CADES", 5, 0, kData, 4, nullptr, 0, nullptr, 0, nullptr, 0, &results, &out, &outL),
+      2);
   expect_error(h.since_mark(), "SsfVerify() : invalid format: 'CADES'");
 
   // A null result list is refused (the operation would write through it).
   h.mark();
-  EXPECT_EQ(h.Verify("PKCS7", 5, 0, kData, 4, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, &out,
-                     &outL),
-            3);
+  EXPECT_EQ(
+      h.Verify("PKCS7", 5, 0, kData, 4, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, &out, &outL),
+      3);
   expect_error(h.since_mark(), "SsfVerify() : signerResultList is NULL");
 
   h.mark();
-  EXPECT_EQ(h.Verify("PKCS7", 5, 0, kData, 4, nullptr, 0, nullptr, 0, nullptr, 0, &results,
-                     nullptr, &outL),
+  EXPECT_EQ(h.Verify("PKCS7", 5, 0, kData, 4, nullptr, 0, nullptr, 0, nullptr, 0, &results, nullptr,
+                     &outL),
             13);
-  expect_error(h.since_mark(), "SsfVerify() : (ostrOutputData == NULL) || (ostrOutputDataL == NULL)");
+  expect_error(h.since_mark(),
+               "SsfVerify() : (ostrOutputData == NULL) || (ostrOutputDataL == NULL)");
 
   // "BASE64" passes the format check and reaches verification.
   h.mark();
@@ -227,7 +231,8 @@ TEST(FrameChecks, Envelope) {
   EXPECT_EQ(h.Envelope("BAD", 3, "BAD", 3, kData, 0, nullptr, 0, nullptr, 0, nullptr, &out, &outL),
             3);
   EXPECT_EQ(out, nullptr);
-  expect_error(h.since_mark(), "SsfEnvelope() 1 : (ostrInputData == NULL) || (ostrInputDataL <= 0)");
+  expect_error(h.since_mark(),
+               "SsfEnvelope() 1 : (ostrInputData == NULL) || (ostrInputDataL <= 0)");
 
   h.mark();
   EXPECT_EQ(h.Envelope("BAD", 3, "BAD", 3, kData, 4, nullptr, 0, nullptr, 0, nullptr, &out, &outL),
@@ -274,7 +279,8 @@ TEST(FrameChecks, Develope) {
 
   h.mark();
   EXPECT_EQ(h.Develope("PKCS7", 5, kData, 4, rcpt, &out, nullptr), 13);
-  expect_error(h.since_mark(), "SsfDevelope() : (ostrOutputData == NULL) || (ostrOutputDataL == NULL)");
+  expect_error(h.since_mark(),
+               "SsfDevelope() : (ostrOutputData == NULL) || (ostrOutputDataL == NULL)");
   h.DEL(&rcpt);
 }
 
@@ -320,7 +326,8 @@ TEST(FrameChecks, EncodeDecode) {
   expect_error(h.since_mark(), "SsfEncode() 2 : invalid format: 'base64'");
   h.mark();
   EXPECT_EQ(h.Encode("BASE64", 6, kData, 4, nullptr, &outL), 13);
-  expect_error(h.since_mark(), "SsfEncode() : (ostrEncodedData == NULL) || (ostrEncodedDataL == NULL)");
+  expect_error(h.since_mark(),
+               "SsfEncode() : (ostrEncodedData == NULL) || (ostrEncodedDataL == NULL)");
 
   // Decode leaves the host's pair alone until its checks have passed.
   out = kSentinel;
@@ -329,14 +336,16 @@ TEST(FrameChecks, EncodeDecode) {
   EXPECT_EQ(h.Decode("BAD", 3, kData, 0, &out, &outL), 3);
   EXPECT_EQ(out, kSentinel);
   EXPECT_EQ(outL, 3);
-  expect_error(h.since_mark(), "SsfDecode() : ( ostrEncodedDataL <= 0 ) || ( ostrEncodedData == NULL )");
+  expect_error(h.since_mark(),
+               "SsfDecode() : ( ostrEncodedDataL <= 0 ) || ( ostrEncodedData == NULL )");
   h.mark();
   EXPECT_EQ(h.Decode("BAD", 3, kData, 4, &out, &outL), 2);
   EXPECT_EQ(out, kSentinel);
   expect_error(h.since_mark(), "SsfDecode() 2 : invalid format: 'BAD'");
   h.mark();
   EXPECT_EQ(h.Decode("BASE64", 6, kData, 4, &out, nullptr), 13);
-  expect_error(h.since_mark(), "SsfDecode() : (ostrOutputData == NULL) || (ostrOutputDataL == NULL)");
+  expect_error(h.since_mark(),
+               "SsfDecode() : (ostrOutputData == NULL) || (ostrOutputDataL == NULL)");
 
   // Failures of the operations leave null and 0 and their plain lines.
   h.mark();
@@ -361,7 +370,8 @@ TEST(FrameChecks, QueryProperties) {
   unsigned char* out = kSentinel;
   SsfInt outL = 3;
   EXPECT_EQ(h.QueryProperties(nullptr, 0, nullptr, 0, nullptr, &outL), 13);
-  expect_error(h.since_mark(), "SsfQueryProperties() 1 : ( NULL == outputDataL ) || ( NULL == outputData )");
+  expect_error(h.since_mark(),
+               "SsfQueryProperties() 1 : ( NULL == outputDataL ) || ( NULL == outputData )");
   h.mark();
   EXPECT_EQ(h.QueryProperties("FORMATS", 0, nullptr, 0, &out, &outL), 3);
   expect_error(h.since_mark(), "SsfQueryProperties() 2 : Input data is NULL");
@@ -379,7 +389,8 @@ TEST(FrameChecks, Version) {
   SsfInt outL = 0;
   unsigned char* out = nullptr;
   EXPECT_EQ(h.Version(nullptr, &outL), 13);
-  expect_error(h.since_mark(), "SsfVersion() 1 : ( NULL == outputDataL ) || ( NULL == outputData )");
+  expect_error(h.since_mark(),
+               "SsfVersion() 1 : ( NULL == outputDataL ) || ( NULL == outputData )");
   EXPECT_EQ(h.Version(&out, nullptr), 13);
 
   h.mark();

@@ -1,10 +1,10 @@
 // The list container.
+#include "list.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
-
-#include "list.h"
 
 namespace {
 
@@ -71,10 +71,10 @@ TEST(List, InsertPositions) {
   ASSERT_EQ(list_add_before(l, nullptr, list_node_create(as_data(2))), 1);
   EXPECT_EQ(l->first, l->last);
   check_invariant(l);
-  list_add_after(l, nullptr, list_node_create(as_data(4)));       // tail
-  list_add_before(l, nullptr, list_node_create(as_data(1)));      // head
+  list_add_after(l, nullptr, list_node_create(as_data(4)));         // tail
+  list_add_before(l, nullptr, list_node_create(as_data(1)));        // head
   list_add_after(l, l->first->next, list_node_create(as_data(3)));  // after 2
-  list_add_before(l, l->last, list_node_create(as_data(35)));     // before 4
+  list_add_before(l, l->last, list_node_create(as_data(35)));       // before 4
   list_push(l, list_node_create(as_data(5)));
   EXPECT_EQ(forward(l), (std::vector<intptr_t>{1, 2, 3, 35, 4, 5}));
   check_invariant(l);

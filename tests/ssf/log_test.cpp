@@ -1,5 +1,7 @@
 // The trace log: header, blocks, debug lines, hex dumps, the toolkit's
 // error queue and the file it writes to.
+#include "log.h"
+
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 #include <unistd.h>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "log.h"
 #include "settings.h"
 #include "test_util.h"
 

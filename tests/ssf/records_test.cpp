@@ -70,9 +70,9 @@ TEST(Records, NewRefusesMissingIdAndRecordPointer) {
   SigRcpSsfInfo* rec = reinterpret_cast<SigRcpSsfInfo*>(0x1);
   EXPECT_EQ(h.NEW("id", 0, nullptr, 0, nullptr, 0, nullptr, 0, 0, &rec), 52);
   EXPECT_EQ(rec, nullptr);
-  EXPECT_NE(h.since_mark().find(error_block("SsfNEWSigRcpSsfInfo() 1 : strSigRcpId = 0x")
-                                    .substr(0, 40)),
-            std::string::npos);
+  EXPECT_NE(
+      h.since_mark().find(error_block("SsfNEWSigRcpSsfInfo() 1 : strSigRcpId = 0x").substr(0, 40)),
+      std::string::npos);
   EXPECT_NE(h.since_mark().find(", strSigRcpIdL = 0\n"), std::string::npos);
   rec = reinterpret_cast<SigRcpSsfInfo*>(0x1);
   EXPECT_EQ(h.NEW(nullptr, 4, nullptr, 0, nullptr, 0, nullptr, 0, 0, &rec), 52);
@@ -93,9 +93,8 @@ TEST(Records, InsertAppendsAtTail) {
   SigRcpSsfInformationList list = nullptr;
   for (const char* id : {"one", "two", "three"}) {
     SigRcpSsfInfo* rec = nullptr;
-    ASSERT_EQ(h.NEW(id, static_cast<SsfInt>(strlen(id)), nullptr, 0, nullptr, 0, nullptr, 0, 0,
-                    &rec),
-              0);
+    ASSERT_EQ(
+        h.NEW(id, static_cast<SsfInt>(strlen(id)), nullptr, 0, nullptr, 0, nullptr, 0, 0, &rec), 0);
     h.mark();
     ASSERT_EQ(h.INS(rec, &list), 0);
     if (std::string(id) == "one") {
@@ -173,8 +172,9 @@ TEST(Records, DeleteListStopsAtElementWithoutRecord) {
 
   h.mark();
   EXPECT_EQ(h.DELList(&list), -1);
-  EXPECT_NE(h.since_mark().find(error_block("######################## !cur->ptrSigRcp ############")),
-            std::string::npos);
+  EXPECT_NE(
+      h.since_mark().find(error_block("######################## !cur->ptrSigRcp ############")),
+      std::string::npos);
   EXPECT_NE(h.since_mark().find("end SsfDELSigRcpSsfInfoList, rc = -1\n"), std::string::npos);
   // The first element is freed; the host's list now starts at the element
   // that stopped the walk, which is left to the host.

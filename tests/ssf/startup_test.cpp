@@ -1,5 +1,7 @@
 // Start-up scenarios, each in a process of its own with its own
 // configuration directory.
+#include "startup.h"
+
 #include <gtest/gtest.h>
 #include <openssl/objects.h>
 #include <openssl/provider.h>
@@ -15,7 +17,6 @@
 #include "log.h"
 #include "orvel_ssf.h"
 #include "settings.h"
-#include "startup.h"
 #include "test_util.h"
 
 using orvel_test::read_file;
@@ -64,42 +65,55 @@ TEST(Startup, DefaultsAndReportLines) {
   EXPECT_EQ(tsp_server, nullptr);
   EXPECT_EQ(debug_mode, 0);
   const std::string log = c.log();
-  EXPECT_TRUE(contains(log, "init_lib(): Revision info: 'Revision number: 647 Repository URL: ssf/trunk'\n"));
-  EXPECT_TRUE(contains(log, "init_lib(): Version info: 'Orvel-SSF Server Linux Version 1.14.0.647;"));
+  EXPECT_TRUE(contains(
+      log, "init_lib(): Revision info: 'Revision number: 647 Repository URL: ssf/trunk'\n"));
+  EXPECT_TRUE(
+      contains(log, "init_lib(): Version info: 'Orvel-SSF Server Linux Version 1.14.0.647;"));
   EXPECT_TRUE(contains(log, "config_dir = '" + c.dir.path() + "'\n"));
   EXPECT_TRUE(contains(log, "config_file = '" + c.dir.file("orvel-ssf-server.cfg") + "'\n"));
-  EXPECT_TRUE(contains(log, "init_lib(): BREKSSL revision info: 'Revision number: 1278 Repository URL: brekssl/branches/1.0.2h'\n"));
-  EXPECT_TRUE(contains(log, "init_lib(): libiconv revision info: 'Revision number: 30, Repository URL: libiconv_cmake/trunk'\n"));
-  EXPECT_TRUE(contains(log, "init_lib() 5 : 'common:cert_check_options' parameter not found\n"
-                            "init_lib() 6 : Certificate check options :\n"
-                            "init_lib() : \tEnd certificate validity\n"
-                            "init_lib() 7 : 'common:ca_file' parameter not found\n"
-                            "init_lib() 9 : 'cades:tsp_server' parameter not found, default TSP server will be used\n"
-                            "init_lib() 9.1 : 'cades:tsp_server_2012' parameter not found, default TSP server will be used\n"
-                            "init_lib() 10 : 'cades:ocsp_server' parameter not found, default OCSP server will be used\n"
-                            "init_lib() 12 : 'common:use_profile_timestamp' parameter not found\n"
-                            "init_lib() : use_profile_timestamp is 'off'\n"
-                            "init_lib() 14 : 'common:default_password' parameter not found\n"
-                            "init_lib() : default_password NOT used\n"
-                            "init_lib() : local encoding is 'UTF-8'\n"
-                            "init_lib() 15 : 'common:server_encoding' parameter not found\n"
-                            "init_lib() : server_encoding is 'UTF-8'\n"));
-  EXPECT_TRUE(contains(log, "init_lib() 20 : 'common:default_verify_name' parameter not found\n"
-                            "init_lib() : default_verify_name is NOT USED\n"
-                            "init_lib() 21 : 'cades:max_tsp_ocsp_diff' parameter not found\n"
-                            "init_lib() : max_tsp_ocsp_diff = 60\n"
-                            "init_lib() 22 : 'cades:default_crl_url' parameter not found\n"
-                            "init_lib() : default_crl_url is NOT USED\n"
-                            "init_lib() 22.1 : 'cades:default_crl_url_2012' parameter not found\n"
-                            "init_lib() : default_crl_url_2012 is NOT USED\n"));
-  EXPECT_TRUE(contains(log, "init_lib() 25 : 'proxy:proxy_url' parameter not found\n"
-                            "init_lib() : proxy is NOT USED\n"
-                            "init_lib() 26 : 'proxy:proxy_login_pwd' parameter not found\n"
-                            "init_lib() : proxy_login_pwd is NOT USED\n"));
-  EXPECT_TRUE(contains(log, "init_lib() 34 : 'common:verify_use_sha1_id' parameter not found\n"
-                            "init_lib() 35 : 'cades:max_ocsp_age' parameter not found\n"
-                            "init_lib() 36 : 'common:use_profile_password_encryption' parameter not found\n"
-                            "init_lib() : use_profile_password_encryption is 'off'\n"));
+  EXPECT_TRUE(contains(log,
+                       "init_lib(): BREKSSL revision info: 'Revision number: 1278 Repository URL: "
+                       "brekssl/branches/1.0.2h'\n"));
+  EXPECT_TRUE(contains(log,
+                       "init_lib(): libiconv revision info: 'Revision number: 30, Repository URL: "
+                       "libiconv_cmake/trunk'\n"));
+  EXPECT_TRUE(contains(
+      log,
+      "init_lib() 5 : 'common:cert_check_options' parameter not found\n"
+      "init_lib() 6 : Certificate check options :\n"
+      "init_lib() : \tEnd certificate validity\n"
+      "init_lib() 7 : 'common:ca_file' parameter not found\n"
+      "init_lib() 9 : 'cades:tsp_server' parameter not found, default TSP server will be used\n"
+      "init_lib() 9.1 : 'cades:tsp_server_2012' parameter not found, default TSP server will be "
+      "used\n"
+      "init_lib() 10 : 'cades:ocsp_server' parameter not found, default OCSP server will be used\n"
+      "init_lib() 12 : 'common:use_profile_timestamp' parameter not found\n"
+      "init_lib() : use_profile_timestamp is 'off'\n"
+      "init_lib() 14 : 'common:default_password' parameter not found\n"
+      "init_lib() : default_password NOT used\n"
+      "init_lib() : local encoding is 'UTF-8'\n"
+      "init_lib() 15 : 'common:server_encoding' parameter not found\n"
+      "init_lib() : server_encoding is 'UTF-8'\n"));
+  EXPECT_TRUE(contains(log,
+                       "init_lib() 20 : 'common:default_verify_name' parameter not found\n"
+                       "init_lib() : default_verify_name is NOT USED\n"
+                       "init_lib() 21 : 'cades:max_tsp_ocsp_diff' parameter not found\n"
+                       "init_lib() : max_tsp_ocsp_diff = 60\n"
+                       "init_lib() 22 : 'cades:default_crl_url' parameter not found\n"
+                       "init_lib() : default_crl_url is NOT USED\n"
+                       "init_lib() 22.1 : 'cades:default_crl_url_2012' parameter not found\n"
+                       "init_lib() : default_crl_url_2012 is NOT USED\n"));
+  EXPECT_TRUE(contains(log,
+                       "init_lib() 25 : 'proxy:proxy_url' parameter not found\n"
+                       "init_lib() : proxy is NOT USED\n"
+                       "init_lib() 26 : 'proxy:proxy_login_pwd' parameter not found\n"
+                       "init_lib() : proxy_login_pwd is NOT USED\n"));
+  EXPECT_TRUE(
+      contains(log,
+               "init_lib() 34 : 'common:verify_use_sha1_id' parameter not found\n"
+               "init_lib() 35 : 'cades:max_ocsp_age' parameter not found\n"
+               "init_lib() 36 : 'common:use_profile_password_encryption' parameter not found\n"
+               "init_lib() : use_profile_password_encryption is 'off'\n"));
   // The toolkit: the legacy provider beside the default one; the CAdES
   // identifiers known by their OIDs.
   EXPECT_EQ(OSSL_PROVIDER_available(nullptr, "legacy"), 1);
@@ -108,8 +122,10 @@ TEST(Startup, DefaultsAndReportLines) {
   EXPECT_EQ(g_nNID_id_smime_aa_ets_ArchTsV2, OBJ_txt2nid("1.2.840.113549.1.9.16.2.48"));
   EXPECT_NE(g_nNID_id_smime_aa_ets_ArchTsV2, NID_undef);
   EXPECT_STREQ(OBJ_nid2sn(g_nNID_id_smime_aa_ets_ArchTsV2), "id-smime-aa-ets-archiveTimestampV2");
-  EXPECT_TRUE(contains(log, "SSF_register_additional_OIDS() registering OID 1.2.840.113549.1.9.16.2.48 ...\n"
-                            "SSF_register_additional_OIDS() : OK\n"));
+  EXPECT_TRUE(
+      contains(log,
+               "SSF_register_additional_OIDS() registering OID 1.2.840.113549.1.9.16.2.48 ...\n"
+               "SSF_register_additional_OIDS() : OK\n"));
   EXPECT_TRUE(contains(log, "SSF_register_additional_OIDS() : g_nNID_id_smime_aa_ets_SigCertV2 = " +
                                 std::to_string(NID_id_smime_aa_signingCertificateV2) + "\n"));
 }
@@ -180,20 +196,23 @@ TEST(Startup, EverySettingRead) {
   EXPECT_EQ(max_ocsp_age, -30);
   EXPECT_EQ(use_profile_password_encryption, 1);
   const std::string log = c.log();
-  EXPECT_TRUE(contains(log, "init_lib() 6 : Certificate check options :\n"
-                            "init_lib() : \tEnd certificate validity\n"
-                            "init_lib() : \tCertificate chain validity\n"
-                            "init_lib() : \tCRL validity\n"
-                            "init_lib() : CA file = '/etc/ca.pem'\n"
-                            "init_lib(): supported CRL protocols:\n"
-                            "init_lib(): \t1)\t'http'\n"
-                            "init_lib(): \t2)\t'ldap'\n"
-                            "init_lib(): \t3)\t'file'\n"
-                            "init_lib() : TSP server: 'http://tsp/'\n"
-                            "init_lib() : TSP 2012 server: 'http://tsp2012/'\n"
-                            "init_lib() : OCSP server: 'http://ocsp/'\n"));
+  EXPECT_TRUE(contains(log,
+                       "init_lib() 6 : Certificate check options :\n"
+                       "init_lib() : \tEnd certificate validity\n"
+                       "init_lib() : \tCertificate chain validity\n"
+                       "init_lib() : \tCRL validity\n"
+                       "init_lib() : CA file = '/etc/ca.pem'\n"
+                       "init_lib(): supported CRL protocols:\n"
+                       "init_lib(): \t1)\t'http'\n"
+                       "init_lib(): \t2)\t'ldap'\n"
+                       "init_lib(): \t3)\t'file'\n"
+                       "init_lib() : TSP server: 'http://tsp/'\n"
+                       "init_lib() : TSP 2012 server: 'http://tsp2012/'\n"
+                       "init_lib() : OCSP server: 'http://ocsp/'\n"));
   EXPECT_TRUE(contains(log, "init_lib() : default_password used\n"));
-  EXPECT_TRUE(contains(log, "init_lib() : '" "proxy:proxy_url' is: host = 'proxy.example', port = '3128'\n"));
+  EXPECT_TRUE(contains(log,
+                       "init_lib() : '"
+                       "proxy:proxy_url' is: host = 'proxy.example', port = '3128'\n"));
   EXPECT_TRUE(contains(log, "init_lib() : proxy_login_pwd is used\n"));
   EXPECT_TRUE(contains(log, "init_lib() : hok_urls is 'http://a,http://b'\n"));
   EXPECT_TRUE(contains(log, "init_lib() : hok_password is set\n"));
@@ -338,7 +357,9 @@ TEST(Startup, FailedRegistrationIsRetried) {
   EXPECT_EQ(init_lib(), -1);
   EXPECT_EQ(library_is_inited, 0);
   std::string log = c.log();
-  EXPECT_TRUE(contains(log, "\nERROR\nSSF_register_additional_OIDS() : OBJ_create( ArchiveTimestampV2OID ) failed\n"));
+  EXPECT_TRUE(contains(
+      log,
+      "\nERROR\nSSF_register_additional_OIDS() : OBJ_create( ArchiveTimestampV2OID ) failed\n"));
   EXPECT_TRUE(contains(log, "\nERROR\ninit_lib() 4.1 : SSF_register_additional_OIDS() failed\n"));
   EXPECT_FALSE(contains(log, "cert_check_options"));
   EXPECT_EQ(init_lib(), -1);
@@ -361,7 +382,8 @@ TEST(Startup, IniparserMessagesGoToTheTraceLog) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   const std::string log = c.log();
   EXPECT_TRUE(contains(log, "iniparser: syntax error in " + c.dir.file("bad.cfg")));
-  EXPECT_TRUE(contains(log, "qel_get_parameter() : couldn't parse file '" + c.dir.file("bad.cfg") + "'\n"));
+  EXPECT_TRUE(
+      contains(log, "qel_get_parameter() : couldn't parse file '" + c.dir.file("bad.cfg") + "'\n"));
 }
 
 TEST(Startup, ParameterLookUp) {

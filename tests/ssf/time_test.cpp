@@ -96,8 +96,9 @@ TEST(Time, MalformedTimesAreRefusedNotOverread) {
   }
   // The wrong type for the function is refused too.
   EXPECT_EQ(SSF_ASN1_UTCTIME_get(gen("20190715120000Z").get()), 0);
-  EXPECT_NE(orvel_test::read_file(dir.file("t.log")).find("SSF_ASN1_UTCTIME_get() : malformed UTCTime"),
-            std::string::npos);
+  EXPECT_NE(
+      orvel_test::read_file(dir.file("t.log")).find("SSF_ASN1_UTCTIME_get() : malformed UTCTime"),
+      std::string::npos);
 }
 
 TEST(Time, LocalOffsetNow) {
@@ -149,7 +150,8 @@ TEST(Time, GeneralizedTimeText) {
   auto bad = raw(V_ASN1_GENERALIZEDTIME, "2019x");
   EXPECT_EQ(ASN1_GENERALIZEDTIME_to_string(bad.get()), nullptr);
   EXPECT_NE(orvel_test::read_file(dir.file("t.log"))
-                .find("\nERROR\nASN1_GENERALIZEDTIME_to_string() 1 : ASN1_GENERALIZEDTIME_check() failed\n"),
+                .find("\nERROR\nASN1_GENERALIZEDTIME_to_string() 1 : ASN1_GENERALIZEDTIME_check() "
+                      "failed\n"),
             std::string::npos);
 }
 
@@ -169,7 +171,8 @@ TEST(Time, TimeStampTimeFailures) {
   EXPECT_EQ(get_timestamp_time(si), nullptr);
   PKCS7_SIGNER_INFO_free(si);
   const std::string log = orvel_test::read_file(dir.file("t.log"));
-  EXPECT_NE(log.find("\nERROR\nget_timestamp_time() 1 : timeStampToken not found\n"), std::string::npos);
+  EXPECT_NE(log.find("\nERROR\nget_timestamp_time() 1 : timeStampToken not found\n"),
+            std::string::npos);
   EXPECT_NE(log.find("\nERROR\nget_timestamp_time() 2 : d2i_PKCS7() failed\n"), std::string::npos);
 }
 
@@ -179,10 +182,13 @@ TEST(Time, TimeStampTimeOfAToken) {
   use_zone("UTC");
   orvel_test::TempDir dir;
   ASSERT_EQ(set_log(dir.file("t.log").c_str(), "Orvel-SSF", 0), 0);
-  orvel_test::write_file(dir.file("tsa.cnf"),
-                         "[ tsa ]\ndefault_tsa = tsa_config\n[ tsa_config ]\n"
-                         "serial = " + dir.file("serial") + "\nsigner_digest = sha256\n"
-                         "default_policy = 1.2.3.4\ndigests = sha256\ness_cert_id_alg = sha256\n");
+  orvel_test::write_file(
+      dir.file("tsa.cnf"),
+      "[ tsa ]\ndefault_tsa = tsa_config\n[ tsa_config ]\n"
+      "serial = " +
+          dir.file("serial") +
+          "\nsigner_digest = sha256\n"
+          "default_policy = 1.2.3.4\ndigests = sha256\ness_cert_id_alg = sha256\n");
   orvel_test::write_file(dir.file("serial"), "01\n");
   orvel_test::write_file(dir.file("data"), "data\n");
   const std::string cd = "cd " + dir.path() + " && ";
@@ -198,8 +204,8 @@ TEST(Time, TimeStampTimeOfAToken) {
             0)
       << out;
   std::string printed;
-  ASSERT_EQ(orvel_test::run_command(cd + "openssl ts -reply -in token.der -token_in -text", &printed),
-            0);
+  ASSERT_EQ(
+      orvel_test::run_command(cd + "openssl ts -reply -in token.der -token_in -text", &printed), 0);
   const size_t at = printed.find("Time stamp: ");
   ASSERT_NE(at, std::string::npos) << printed;
   const std::string stamp = printed.substr(at + 12, printed.find(" GMT", at) - at - 12);

@@ -63,10 +63,10 @@ TEST(Ssfhost, UsageErrors) {
 TEST(Ssfhost, MissingInputFile) {
   HostDir h;
   std::string out;
-  EXPECT_EQ(host(h.dir, "encode --format BASE64 --in " + h.dir.file("none") + " --out " +
-                            h.dir.file("o"),
-                 &out),
-            1);
+  EXPECT_EQ(
+      host(h.dir, "encode --format BASE64 --in " + h.dir.file("none") + " --out " + h.dir.file("o"),
+           &out),
+      1);
   EXPECT_NE(out.find("cannot read"), std::string::npos);
 }
 
@@ -74,28 +74,30 @@ TEST(Ssfhost, RefusedNamesGiveTheirCodes) {
   HostDir h;
   write_file(h.dir.file("in"), "data");
   std::string out;
-  EXPECT_EQ(host(h.dir, "digest --format XML --hash SHA1 --in " + h.dir.file("in") + " --out " +
-                            h.dir.file("o"),
-                 &out),
-            1);
+  EXPECT_EQ(
+      host(h.dir,
+           "digest --format XML --hash SHA1 --in " + h.dir.file("in") + " --out " + h.dir.file("o"),
+           &out),
+      1);
   EXPECT_EQ(out, "return code: 2\n");
   out.clear();
-  EXPECT_EQ(host(h.dir, "digest --format PKCS7 --hash SHA256 --in " + h.dir.file("in") +
-                            " --out " + h.dir.file("o"),
+  EXPECT_EQ(host(h.dir,
+                 "digest --format PKCS7 --hash SHA256 --in " + h.dir.file("in") + " --out " +
+                     h.dir.file("o"),
                  &out),
             1);
   EXPECT_EQ(out, "return code: 10\n");
   out.clear();
-  EXPECT_EQ(host(h.dir, "decode --format base64 --in " + h.dir.file("in") + " --out " +
-                            h.dir.file("o"),
-                 &out),
-            1);
+  EXPECT_EQ(
+      host(h.dir, "decode --format base64 --in " + h.dir.file("in") + " --out " + h.dir.file("o"),
+           &out),
+      1);
   EXPECT_EQ(out, "return code: 2\n");
   // An empty input is refused by the frame.
   write_file(h.dir.file("empty"), "");
   out.clear();
-  EXPECT_EQ(host(h.dir, "encode --format BASE64 --in " + h.dir.file("empty") + " --out " +
-                            h.dir.file("o"),
+  EXPECT_EQ(host(h.dir,
+                 "encode --format BASE64 --in " + h.dir.file("empty") + " --out " + h.dir.file("o"),
                  &out),
             1);
   EXPECT_EQ(out, "return code: 3\n");
@@ -115,6 +117,7 @@ TEST(Ssfhost, PropertiesAreQueriedByName) {
 TEST(Ssfhost, WrongLibraryIsReported) {
   HostDir h;
   std::string out;
-  EXPECT_EQ(run_command("ORVEL_LIBRARY=/nonexistent/lib.so " + ssfhost_path() + " version", &out), 1);
+  EXPECT_EQ(run_command("ORVEL_LIBRARY=/nonexistent/lib.so " + ssfhost_path() + " version", &out),
+            1);
   EXPECT_NE(out.find("ssfhost: "), std::string::npos);
 }

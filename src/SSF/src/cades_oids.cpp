@@ -39,8 +39,8 @@ int register_one(const char* func, const CadesOid& o) {
 
 int SSF_register_additional_OIDS() {
   const CadesOid oids[] = {
-      {cades::kOidSigningCertificateV2, cades::kSnSigningCertificateV2, "SigningCertificateV2OID", "g_nNID_id_smime_aa_ets_SigCertV2",
-       &g_nNID_id_smime_aa_ets_SigCertV2},
+      {cades::kOidSigningCertificateV2, cades::kSnSigningCertificateV2, "SigningCertificateV2OID",
+       "g_nNID_id_smime_aa_ets_SigCertV2", &g_nNID_id_smime_aa_ets_SigCertV2},
       {cades::kOidArchiveTimestampV2, cades::kSnArchiveTimestampV2, "ArchiveTimestampV2OID",
        "g_nNID_id_smime_aa_ets_ArchTsV2", &g_nNID_id_smime_aa_ets_ArchTsV2},
   };

@@ -15,9 +15,9 @@ bool same_name(const char* expected, const char* name, int32_t len) {
 }
 
 constexpr NamedValue kFormats[] = {
-    {"PKCS7", SIG_TYPE_PKCS7},           {"CADES_BES", SIG_TYPE_CADES_BES},
-    {"PKCS7_CADES", SIG_TYPE_CADES},     {"CADES_XLT1", SIG_TYPE_CADES},
-    {"PKCS7_ANY", SIG_TYPE_PKCS7_ANY},   {"BASE64", SIG_TYPE_NONE},
+    {"PKCS7", SIG_TYPE_PKCS7},         {"CADES_BES", SIG_TYPE_CADES_BES},
+    {"PKCS7_CADES", SIG_TYPE_CADES},   {"CADES_XLT1", SIG_TYPE_CADES},
+    {"PKCS7_ANY", SIG_TYPE_PKCS7_ANY}, {"BASE64", SIG_TYPE_NONE},
 };
 
 constexpr NamedValue kHashAlgs[] = {

@@ -3,9 +3,9 @@
 #ifndef ORVEL_SSF_FRAME_H
 #define ORVEL_SSF_FRAME_H
 
-#include <cstdint>
-
 #include <openssl/crypto.h>
+
+#include <cstdint>
 
 // The host calls one operation at a time; these hooks do nothing.
 inline void lock_mutex() {}
@@ -16,7 +16,6 @@ inline void print_brekssl_leaks() {}
 inline unsigned low32(const void* p) {
   return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p) & 0xffffffffu);
 }
-
 
 #include "operations.h"
 

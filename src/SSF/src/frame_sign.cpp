@@ -97,8 +97,7 @@ SsfInt SsfAddSign(const char* strFormat, SsfInt strFormatL, const char* strHasha
             SapText(strFormat, strFormatL).c_str());
     rc = SSF_API_UNKNOWN_FORMAT;
   } else if (ostrUpdatedSignedData == nullptr || ostrUpdatedSignedDataL == nullptr) {
-    log_err("%s() : (ostrUpdatedSignedData == NULL) || (ostrUpdatedSignedDataL == NULL)",
-            __func__);
+    log_err("%s() : (ostrUpdatedSignedData == NULL) || (ostrUpdatedSignedDataL == NULL)", __func__);
     rc = SSF_API_CRYPTO_FAILED;
   } else {
     SsfDataBlob signed_data = input_blob(ostrSignedData, ostrSignedDataL);
@@ -185,8 +184,7 @@ SsfInt SsfEnhanceSignatures(const char* strPab, SsfInt strPabL, const unsigned c
     log_err("%s() 2 : signerResultList is NULL", __func__);
     rc = SSF_API_NOINPUT;
   } else if (ostrEnhancedSignData == nullptr || ostrEnhancedSignDataL == nullptr) {
-    log_err("%s() 3 : (ostrEnhancedSignData == NULL) || (ostrEnhancedSignDataL == NULL)",
-            __func__);
+    log_err("%s() 3 : (ostrEnhancedSignData == NULL) || (ostrEnhancedSignDataL == NULL)", __func__);
     rc = SSF_API_NOINPUT;
   } else {
     rc = ssf_enhance_signatures(strPab, strPabL, strSignedData, strSignedDataL, strInputData,

@@ -140,8 +140,8 @@ SsfInt SsfQueryProperties(const char* strProperty, SsfInt strPropertyL, const ch
   } else {
     zero_output(outputData, outputDataL);
     SsfDataBlob output;
-    rc = ssf_query_properties(strProperty, strPropertyL, strArgument, strArgumentL,
-                              &output.pbData, &output.cbData);
+    rc = ssf_query_properties(strProperty, strPropertyL, strArgument, strArgumentL, &output.pbData,
+                              &output.cbData);
     hand_out(output, rc, outputData, outputDataL);
   }
   release_mutex();

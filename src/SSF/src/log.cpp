@@ -1,6 +1,8 @@
 #include "log.h"
 
 #include <fcntl.h>
+#include <openssl/bio.h>
+#include <openssl/err.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,16 +13,14 @@
 #include <memory>
 #include <new>
 
-#include <openssl/bio.h>
-#include <openssl/err.h>
-
 #include "ossl_ptr.h"
 #include "settings.h"
 
 namespace {
 
 constexpr size_t kBufSize = 102400;
-constexpr const char kEqualsLine[] = "=============================================================";
+constexpr const char kEqualsLine[] =
+    "=============================================================";
 constexpr const char kDashLine[] = "-------------------------------------------------------------";
 
 char log_file[kBufSize];
@@ -138,7 +138,8 @@ void dbg(const char* format, ...) {
 }
 
 void dbg_hex_dump(const void* data, int length, const char* label) {
-  if (!debug_mode || g_log_file == nullptr || data == nullptr || length < 1 || length > 4096) return;
+  if (!debug_mode || g_log_file == nullptr || data == nullptr || length < 1 || length > 4096)
+    return;
   FILE* f = open_trace_file();
   if (f == nullptr) return;
   fprintf(f, "\n%s: size=%d:", label ? label : "", length);

@@ -1,8 +1,8 @@
 // The record functions: signer/recipient records and their lists, and the
 // release of output octet strings.
-#include <cstring>
-
 #include <openssl/crypto.h>
+
+#include <cstring>
 
 #include "frame.h"
 #include "log.h"
@@ -69,10 +69,10 @@ SsfInt SsfNEWSigRcpSsfInfo(const char* strSigRcpId, SsfInt strSigRcpIdL,
         bool required;
       } fields[] = {
           {strSigRcpId, strSigRcpIdL, &rec->strSigRcpId, &rec->strSigRcpIdL, "3", true},
-          {strSigRcpReserved, strSigRcpReservedL, &rec->strSigRcpReserved,
-           &rec->strSigRcpReservedL, "4", false},
-          {strSigRcpPassword, strSigRcpPasswordL, &rec->strSigRcpPassword,
-           &rec->strSigRcpPasswordL, "5", false},
+          {strSigRcpReserved, strSigRcpReservedL, &rec->strSigRcpReserved, &rec->strSigRcpReservedL,
+           "4", false},
+          {strSigRcpPassword, strSigRcpPasswordL, &rec->strSigRcpPassword, &rec->strSigRcpPasswordL,
+           "5", false},
           {strSigRcpProfile, strSigRcpProfileL, &rec->strSigRcpProfile, &rec->strSigRcpProfileL,
            "6", false},
       };
@@ -156,8 +156,9 @@ SsfInt SsfDELSigRcpSsfInfo(SigRcpSsfInfo** ptrSigRcpSsfInfo) {
     OPENSSL_free(rec->strSigRcpId);
     // The password may be a PIN: wiped before it is freed.
     if (rec->strSigRcpPassword != nullptr)
-      OPENSSL_clear_free(rec->strSigRcpPassword,
-                         static_cast<size_t>(rec->strSigRcpPasswordL > 0 ? rec->strSigRcpPasswordL : 0));
+      OPENSSL_clear_free(
+          rec->strSigRcpPassword,
+          static_cast<size_t>(rec->strSigRcpPasswordL > 0 ? rec->strSigRcpPasswordL : 0));
     OPENSSL_free(rec->strSigRcpProfile);
     OPENSSL_free(rec->strSigRcpReserved);
     OPENSSL_free(rec);

@@ -2,10 +2,10 @@
 #ifndef ORVEL_SSF_SAP_STRING_H
 #define ORVEL_SSF_SAP_STRING_H
 
+#include <openssl/crypto.h>
+
 #include <cstdint>
 #include <memory>
-
-#include <openssl/crypto.h>
 
 // A new NUL-terminated copy from the toolkit's allocator (the caller frees
 // it with OPENSSL_free); null for a null pointer, a negative length or a

@@ -1,5 +1,9 @@
 #include "startup.h"
 
+#include <openssl/conf.h>
+#include <openssl/err.h>
+#include <openssl/provider.h>
+#include <openssl/ssl.h>
 #include <sys/stat.h>
 #include <syslog.h>
 
@@ -9,17 +13,12 @@
 #include <cstring>
 #include <ctime>
 
-#include <openssl/conf.h>
-#include <openssl/err.h>
-#include <openssl/provider.h>
-#include <openssl/ssl.h>
-
 #include "cades_oids.h"
 #include "config.h"
 #include "list.h"
-#include "orvel_ssf.h"
 #include "log.h"
 #include "objects/engine_loader.h"
+#include "orvel_ssf.h"
 #include "revision.h"
 #include "settings.h"
 
@@ -157,8 +156,8 @@ void read_crl_protocols() {
 // A text setting. When present it is reported as "<name> is '<value>'"
 // if report_value is set; when absent, "<name> is NOT USED" follows the
 // not-found line if report_absent is set.
-char* read_text(char* old, const char* key, const char* step, const char* name,
-                bool report_value, bool report_absent) {
+char* read_text(char* old, const char* key, const char* step, const char* name, bool report_value,
+                bool report_absent) {
   const char* v = qel_get_parameter(g_config_file, key);
   char* value = take_text(old, v);
   if (value == nullptr) {
@@ -227,7 +226,8 @@ void read_settings() {
   use_profile_timestamp = read_flag("common:use_profile_timestamp", "12");
   log_write("%s() : use_profile_timestamp is '%s'", kFunc, on_off(use_profile_timestamp));
 
-  default_password = read_text(default_password, "common:default_password", "14", "default_password", false, false);
+  default_password = read_text(default_password, "common:default_password", "14",
+                               "default_password", false, false);
   log_write("%s() : default_password %s", kFunc, default_password ? "used" : "NOT used");
   log_write("%s() : local encoding is '%s'", kFunc, local_encoding);
 
@@ -248,18 +248,16 @@ void read_settings() {
   debug_mode = read_flag("common:debug_mode", "18");
   log_write("%s() : debug_mode is '%s'", kFunc, on_off(debug_mode));
 
-  default_verify_name =
-      read_text(default_verify_name, "common:default_verify_name", "20", "default_verify_name",
-                true, true);
+  default_verify_name = read_text(default_verify_name, "common:default_verify_name", "20",
+                                  "default_verify_name", true, true);
 
   max_tsp_ocsp_diff = read_number("cades:max_tsp_ocsp_diff", "21", 60);
   log_write("%s() : max_tsp_ocsp_diff = %d", kFunc, max_tsp_ocsp_diff);
 
   default_crl_url =
       read_text(default_crl_url, "cades:default_crl_url", "22", "default_crl_url", true, true);
-  default_crl_url_2012 =
-      read_text(default_crl_url_2012, "cades:default_crl_url_2012", "22.1",
-                "default_crl_url_2012", true, true);
+  default_crl_url_2012 = read_text(default_crl_url_2012, "cades:default_crl_url_2012", "22.1",
+                                   "default_crl_url_2012", true, true);
 
   password_caching = read_flag("common:password_caching", "23");
   log_write("%s() : password_caching is '%s'", kFunc, on_off(password_caching));

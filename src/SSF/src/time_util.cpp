@@ -1,10 +1,10 @@
 #include "time_util.h"
 
-#include <cstdio>
-
 #include <openssl/err.h>
 #include <openssl/objects.h>
 #include <openssl/ts.h>
+
+#include <cstdio>
 
 #include "log.h"
 #include "ossl_ptr.h"

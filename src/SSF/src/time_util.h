@@ -3,10 +3,10 @@
 #ifndef ORVEL_SSF_TIME_UTIL_H
 #define ORVEL_SSF_TIME_UTIL_H
 
-#include <ctime>
-
 #include <openssl/asn1.h>
 #include <openssl/pkcs7.h>
+
+#include <ctime>
 
 // The clock the helpers read; tests replace it (null restores time()).
 using ssf_clock_fn = time_t (*)();
