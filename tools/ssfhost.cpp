@@ -1,20 +1,241 @@
 // Stand-in host: loads liborvel-ssf-server with dlopen and calls it as the
-// application server would.
-#include <dlfcn.h>
-
+// application server would. One subcommand per operation:
+//
+//   ssfhost version [--out FILE]
+//   ssfhost properties [--property NAME ...] [--argument TEXT]
+//   ssfhost digest --format F --hash H --in FILE --out FILE [--detached]
+//   ssfhost encode --format F --in FILE --out FILE
+//   ssfhost decode --format F --in FILE --out FILE
+//
+// It prints the return code, each record's uResult with its text, and writes
+// the output octet string to --out. Library: $ORVEL_LIBRARY or the one built
+// beside it.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ssf_api.h"
+
+namespace {
+
+struct Options {
+  std::map<std::string, std::vector<std::string>> values;
+  std::set<std::string> flags;
+
+  bool has(const std::string& k) const { return values.count(k) != 0; }
+  std::string get(const std::string& k) const {
+    auto it = values.find(k);
+    return it == values.end() || it->second.empty() ? std::string() : it->second.front();
+  }
+  const std::vector<std::string>& all(const std::string& k) const {
+    static const std::vector<std::string> none;
+    auto it = values.find(k);
+    return it == values.end() ? none : it->second;
+  }
+  bool flag(const std::string& k) const { return flags.count(k) != 0; }
+};
+
+struct Command {
+  const char* name;
+  const char* usage;
+  std::vector<const char*> required;  // options that must be given
+  int (*run)(const SsfApi&, const Options&);
+};
+
+// Options that take a value; everything else starting with "--" is a flag.
+const std::set<std::string> kValueOptions = {
+    "format",  "hash",     "in",  "out",          "property", "argument", "signer",
+    "profile", "password", "pab", "pab-password", "cipher",   "signed"};
+const std::set<std::string> kFlagOptions = {"detached", "inc-certs", "use-certs"};
+
+bool read_input(const std::string& path, std::string* out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    fprintf(stderr, "ssfhost: cannot read '%s'\n", path.c_str());
+    return false;
+  }
+  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+bool write_output(const std::string& path, const OctetString& out) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  if (!f) {
+    fprintf(stderr, "ssfhost: cannot write '%s'\n", path.c_str());
+    return false;
+  }
+  if (out.len > 0) f.write(reinterpret_cast<const char*>(out.data), out.len);
+  return static_cast<bool>(f);
+}
+
+SsfInt len_of(const std::string& s) { return static_cast<SsfInt>(s.size()); }
+const unsigned char* bytes_of(const std::string& s) {
+  return reinterpret_cast<const unsigned char*>(s.data());
+}
+
+// The return code, the records' results, and the output file; the process
+// exit status is 0 only for return code 0.
+int report(SsfInt rc, const OctetString* out, const Options& opt,
+           SigRcpSsfInformationList records = nullptr) {
+  printf("return code: %d\n", rc);
+  int i = 1;
+  for (auto* e = records; e != nullptr; e = e->next, ++i)
+    if (e->ptrSigRcp != nullptr)
+      printf("record %d: uResult = %d (%s)\n", i, e->ptrSigRcp->uResult,
+             result_text(e->ptrSigRcp->uResult));
+  if (out != nullptr && rc == 0 && opt.has("out") && !write_output(opt.get("out"), *out)) return 1;
+  return rc == 0 ? 0 : 1;
+}
+
+// Builds the signer or recipient list from repeated --signer options, the
+// i-th --profile and --password going with the i-th --signer (for the
+// commands that take records: sign, verify, envelope, develope).
+[[maybe_unused]] bool build_records(const Options& opt, RecordList* list) {
+  const auto& ids = opt.all("signer");
+  const auto& profiles = opt.all("profile");
+  const auto& passwords = opt.all("password");
+  for (size_t i = 0; i < ids.size(); ++i) {
+    SsfInt rc = list->add(ids[i], i < profiles.size() ? profiles[i] : std::string(),
+                          i < passwords.size() ? passwords[i] : std::string());
+    if (rc != 0) {
+      printf("record %zu: return code %d\n", i + 1, rc);
+      return false;
+    }
+  }
+  return true;
+}
+
+int run_version(const SsfApi& api, const Options& opt) {
+  OctetString out(api);
+  SsfInt rc = api.Version(&out.data, &out.len);
+  if (rc == 0) printf("%.*s\n", out.len, reinterpret_cast<const char*>(out.data));
+  return report(rc, &out, opt);
+}
+
+int run_properties(const SsfApi& api, const Options& opt) {
+  std::vector<std::string> names = opt.all("property");
+  if (names.empty()) names = {"PROPERTIES", "FORMATS", "HASHALGS", "ENCRALGS", "SSF_POPUPS"};
+  const std::string arg = opt.get("argument");
+  int status = 0;
+  for (const auto& name : names) {
+    OctetString out(api);
+    SsfInt rc = api.QueryProperties(name.data(), len_of(name), arg.data(), len_of(arg), &out.data,
+                                    &out.len);
+    if (rc == 0)
+      printf("%s: %.*s\n", name.c_str(), out.len, reinterpret_cast<const char*>(out.data));
+    else
+      printf("%s: return code: %d\n", name.c_str(), rc);
+    if (rc != 0) status = 1;
+  }
+  return status;
+}
+
+int run_digest(const SsfApi& api, const Options& opt) {
+  std::string input;
+  if (!read_input(opt.get("in"), &input)) return 1;
+  const std::string format = opt.get("format"), hash = opt.get("hash");
+  OctetString out(api);
+  SsfInt rc =
+      api.Digest(format.data(), len_of(format), opt.flag("detached") ? 1 : 0, bytes_of(input),
+                 len_of(input), hash.data(), len_of(hash), &out.data, &out.len);
+  return report(rc, &out, opt);
+}
+
+int run_encode(const SsfApi& api, const Options& opt) {
+  std::string input;
+  if (!read_input(opt.get("in"), &input)) return 1;
+  const std::string format = opt.get("format");
+  OctetString out(api);
+  SsfInt rc = api.Encode(format.data(), len_of(format), bytes_of(input), len_of(input), &out.data,
+                         &out.len);
+  return report(rc, &out, opt);
+}
+
+int run_decode(const SsfApi& api, const Options& opt) {
+  std::string input;
+  if (!read_input(opt.get("in"), &input)) return 1;
+  const std::string format = opt.get("format");
+  OctetString out(api);
+  SsfInt rc = api.Decode(format.data(), len_of(format), bytes_of(input), len_of(input), &out.data,
+                         &out.len);
+  return report(rc, &out, opt);
+}
+
+const Command kCommands[] = {
+    {"version", "version [--out FILE]", {}, run_version},
+    {"properties", "properties [--property NAME ...] [--argument TEXT]", {}, run_properties},
+    {"digest",
+     "digest --format F --hash H --in FILE --out FILE [--detached]",
+     {"format", "hash", "in", "out"},
+     run_digest},
+    {"encode", "encode --format F --in FILE --out FILE", {"format", "in", "out"}, run_encode},
+    {"decode", "decode --format F --in FILE --out FILE", {"format", "in", "out"}, run_decode},
+};
+
+void usage() {
+  fprintf(stderr, "usage: ssfhost COMMAND [OPTIONS]\n");
+  for (const auto& c : kCommands) fprintf(stderr, "  ssfhost %s\n", c.usage);
+}
+
+bool parse_options(int argc, char** argv, Options* opt) {
+  for (int i = 2; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a.rfind("--", 0) != 0) {
+      fprintf(stderr, "ssfhost: unexpected argument '%s'\n", argv[i]);
+      return false;
+    }
+    a = a.substr(2);
+    if (kFlagOptions.count(a)) {
+      opt->flags.insert(a);
+    } else if (kValueOptions.count(a)) {
+      if (i + 1 >= argc) {
+        fprintf(stderr, "ssfhost: --%s needs a value\n", a.c_str());
+        return false;
+      }
+      opt->values[a].push_back(argv[++i]);
+    } else {
+      fprintf(stderr, "ssfhost: unknown option --%s\n", a.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  if (argc < 2) {
+    usage();
+    return 2;
+  }
+  const Command* cmd = nullptr;
+  for (const auto& c : kCommands)
+    if (strcmp(c.name, argv[1]) == 0) cmd = &c;
+  if (cmd == nullptr) {
+    fprintf(stderr, "ssfhost: unknown command '%s'\n", argv[1]);
+    usage();
+    return 2;
+  }
+  Options opt;
+  if (!parse_options(argc, argv, &opt)) return 2;
+  for (const char* r : cmd->required) {
+    if (!opt.has(r)) {
+      fprintf(stderr, "ssfhost: %s needs --%s\nusage: ssfhost %s\n", cmd->name, r, cmd->usage);
+      return 2;
+    }
+  }
   const char* lib = getenv("ORVEL_LIBRARY");
-  if (lib == nullptr) lib = ORVEL_DEFAULT_LIBRARY;
-  void* h = dlopen(lib, RTLD_NOW | RTLD_LOCAL);
-  if (h == nullptr) {
-    fprintf(stderr, "ssfhost: %s\n", dlerror());
+  SsfApi api;
+  std::string error;
+  if (!api.load(lib ? lib : ORVEL_DEFAULT_LIBRARY, &error)) {
+    fprintf(stderr, "ssfhost: %s\n", error.c_str());
     return 1;
   }
-  (void)argc;
-  (void)argv;
-  dlclose(h);
-  return 0;
+  return cmd->run(api, opt);
 }

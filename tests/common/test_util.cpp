@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,15 +14,24 @@
 namespace orvel_test {
 
 namespace {
+
+// The tests run in UTC unless the environment says otherwise (ctest's
+// ENVIRONMENT property carries only its first entry through discovery).
+const bool g_utc_default = [] {
+  setenv("TZ", "UTC", 0);
+  tzset();
+  return true;
+}();
+
 std::string env_or(const char* name, const char* fallback) {
   const char* v = getenv(name);
   return v ? v : fallback;
 }
 }  // namespace
 
-std::string data_dir() { return env_or("ORVEL_TEST_DATA", "tests/data"); }
-std::string library_path() { return env_or("ORVEL_LIBRARY", "liborvel-ssf-server.so"); }
-std::string ssfhost_path() { return env_or("ORVEL_SSFHOST", "ssfhost"); }
+std::string data_dir() { return env_or("ORVEL_TEST_DATA", ORVEL_TEST_DATA_DEFAULT); }
+std::string library_path() { return env_or("ORVEL_LIBRARY", ORVEL_LIBRARY_DEFAULT); }
+std::string ssfhost_path() { return env_or("ORVEL_SSFHOST", ORVEL_SSFHOST_DEFAULT); }
 
 TempDir::TempDir() {
   char tmpl[] = "/tmp/orvel-test-XXXXXX";

@@ -1,15 +1,17 @@
 #include "log.h"
 
 #include <fcntl.h>
+#include <openssl/bio.h>
+#include <openssl/err.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-
-#include <openssl/bio.h>
-#include <openssl/err.h>
+#include <memory>
+#include <new>
 
 #include "ossl_ptr.h"
 #include "settings.h"
@@ -17,7 +19,8 @@
 namespace {
 
 constexpr size_t kBufSize = 102400;
-constexpr const char kEqualsLine[] = "=============================================================";
+constexpr const char kEqualsLine[] =
+    "=============================================================";
 constexpr const char kDashLine[] = "-------------------------------------------------------------";
 
 char log_file[kBufSize];
@@ -43,20 +46,31 @@ void append_line(const char* text) {
   fclose(f);
 }
 
-// Formats into a per-call buffer; a text longer than the buffer is cut.
+// Formats into a buffer of this call; a text longer than the line buffer
+// size is cut.
+std::unique_ptr<char[]> vformat(const char* format, va_list ap) {
+  va_list measure;
+  va_copy(measure, ap);
+  const int n = vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  if (n < 0) return nullptr;
+  const size_t size = std::min(static_cast<size_t>(n) + 1, kBufSize);
+  std::unique_ptr<char[]> text(new (std::nothrow) char[size]);
+  if (text) vsnprintf(text.get(), size, format, ap);
+  return text;
+}
+
 void vwrite_line(const char* format, va_list ap) {
-  static thread_local char line[kBufSize];
-  vsnprintf(line, sizeof line, format, ap);
-  append_line(line);
+  if (auto line = vformat(format, ap)) append_line(line.get());
 }
 
 void write_block(const char* kind, const char* format, va_list ap) {
-  static thread_local char message[kBufSize];
-  vsnprintf(message, sizeof message, format, ap);
+  auto message = vformat(format, ap);
+  if (!message) return;
   append_line(kDashLine);
   log_write("%s %s", g_app_name, get_time_string());
   append_line(kind);
-  append_line(message);  // written as it stands: '%' in the text stays '%'
+  append_line(message.get());  // written as it stands: '%' in the text stays '%'
   append_line(kDashLine);
 }
 
@@ -124,7 +138,8 @@ void dbg(const char* format, ...) {
 }
 
 void dbg_hex_dump(const void* data, int length, const char* label) {
-  if (!debug_mode || g_log_file == nullptr || data == nullptr || length < 1 || length > 4096) return;
+  if (!debug_mode || g_log_file == nullptr || data == nullptr || length < 1 || length > 4096)
+    return;
   FILE* f = open_trace_file();
   if (f == nullptr) return;
   fprintf(f, "\n%s: size=%d:", label ? label : "", length);

@@ -55,6 +55,7 @@ using GeneralNamePtr = std::unique_ptr<GENERAL_NAME, Free<GENERAL_NAME, GENERAL_
 using OcspBasicRespPtr = std::unique_ptr<OCSP_BASICRESP, Free<OCSP_BASICRESP, OCSP_BASICRESP_free>>;
 using Pkcs12Ptr = std::unique_ptr<PKCS12, Free<PKCS12, PKCS12_free>>;
 using Pkcs7Ptr = std::unique_ptr<PKCS7, Free<PKCS7, PKCS7_free>>;
+using TsTstInfoPtr = std::unique_ptr<TS_TST_INFO, Free<TS_TST_INFO, TS_TST_INFO_free>>;
 using X509AttributePtr = std::unique_ptr<X509_ATTRIBUTE, Free<X509_ATTRIBUTE, X509_ATTRIBUTE_free>>;
 using X509CrlPtr = std::unique_ptr<X509_CRL, Free<X509_CRL, X509_CRL_free>>;
 using X509CrlStackPtr = std::unique_ptr<STACK_OF(X509_CRL), Free<STACK_OF(X509_CRL), ossl_free_crl_stack>>;

@@ -1,0 +1,31 @@
+// Names the interface accepts (formats, hash algorithms, the cipher) and the
+// texts of result codes.
+#ifndef ORVEL_SSF_CODES_H
+#define ORVEL_SSF_CODES_H
+
+#include <cstdint>
+
+#include "orvel_ssf.h"
+
+// Signature types a format name selects.
+enum SignatureType {
+  SIG_TYPE_NONE = 0,
+  SIG_TYPE_PKCS7_ANY = 1,
+  SIG_TYPE_PKCS7 = 2,
+  SIG_TYPE_CADES_BES = 3,
+  SIG_TYPE_CADES = 4
+};
+
+int check_format(const char* name, int32_t len);
+int check_hash_alg(const char* name, int32_t len);
+int check_encr_alg(const char* name, int32_t len);
+int get_signature_type(const char* name, int32_t len);
+
+const char* GetSignerErrorMessage(int code);
+const char* pk11errorString(unsigned long rv);
+
+// Stores the code in uResult of every record of the list; elements without
+// a record are skipped.
+void set_sig_rcp_res_code(SigRcpSsfInformationList list, int code);
+
+#endif

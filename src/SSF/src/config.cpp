@@ -1,0 +1,105 @@
+#include "config.h"
+
+#include <iniparser.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "list.h"
+#include "log.h"
+
+namespace {
+
+constexpr size_t kValueSize = 1024;
+
+// iniparser reports syntax and I/O problems through this callback: they go
+// to the trace log instead of the standard error stream.
+__attribute__((format(printf, 1, 2))) int iniparser_error_to_log(const char* format, ...) {
+  char text[1024];
+  va_list ap;
+  va_start(ap, format);
+  int n = vsnprintf(text, sizeof text, format, ap);
+  va_end(ap);
+  size_t len = strlen(text);
+  while (len > 0 && (text[len - 1] == '\n' || text[len - 1] == '\r')) text[--len] = '\0';
+  log_write("%s", text);
+  return n;
+}
+
+}  // namespace
+
+const char* qel_get_parameter(const char* file, const char* key) {
+  static char value[kValueSize];
+  if (file == nullptr || key == nullptr) return nullptr;
+  iniparser_set_error_callback(iniparser_error_to_log);
+  dictionary* dict = iniparser_load(file);
+  if (dict == nullptr) {
+    log_write("%s() : couldn't parse file '%s'", __func__, file);
+    return nullptr;
+  }
+  const char* found = iniparser_getstring(dict, key, nullptr);
+  const char* result = nullptr;
+  if (found != nullptr) {
+    snprintf(value, sizeof value, "%s", found);
+    result = value;
+  }
+  iniparser_freedict(dict);
+  return result;
+}
+
+const char* qel_get_config_dir() {
+  static char dir[kValueSize];
+  const char* env = getenv("DIR_LIBRARY");
+  if (env == nullptr || strlen(env) >= sizeof dir) return nullptr;
+  snprintf(dir, sizeof dir, "%s", env);
+  return dir;
+}
+
+const char* qel_get_default_log_dir() {
+  static char dir[kValueSize];
+  snprintf(dir, sizeof dir, "%s", "/tmp/");
+  return dir;
+}
+
+const char* get_default_log_file() { return "/tmp/orvel-ssf-server.log"; }
+
+int ParseProtocols(list_head* list, const char* text) {
+  if (list == nullptr || text == nullptr) return -1;
+  int count = 0;
+  const char* start = text;
+  for (;;) {
+    const char* blank = strchr(start, ' ');
+    size_t len = blank ? static_cast<size_t>(blank - start) : strlen(start);
+    auto* entry = static_cast<char*>(malloc(len + 1));
+    if (entry == nullptr) return count;
+    memcpy(entry, start, len);
+    entry[len] = '\0';
+    list_node* node = list_node_create(entry);
+    if (node == nullptr) {
+      free(entry);
+      return count;
+    }
+    list_push(list, node);
+    ++count;
+    if (blank == nullptr) break;
+    start = blank + 1;
+  }
+  return count;
+}
+
+void split_proxy_url(const char* url, char** host, char** port) {
+  *host = nullptr;
+  *port = nullptr;
+  if (url == nullptr) return;
+  const char* rest = url;
+  if (const char* slashes = strstr(url, "//")) rest = slashes + 2;
+  const char* colon = strchr(rest, ':');
+  if (colon == nullptr) {
+    *host = strdup(rest);
+    return;
+  }
+  *host = strndup(rest, static_cast<size_t>(colon - rest));
+  *port = strdup(colon + 1);
+}
