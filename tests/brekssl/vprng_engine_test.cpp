@@ -2,7 +2,6 @@
 // system's engine loading, so that RAND_bytes and key generation draw from
 // the VPRNG; the pool, the SEED command, cleanup and failure results.
 #include <gtest/gtest.h>
-
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/engine.h>

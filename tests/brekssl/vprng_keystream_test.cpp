@@ -44,9 +44,8 @@ TEST(VprngKeystream, EqualsGnutlsCounterModeAndLibgcryptModel) {
     uint32_t counter[2] = {le32(iv.data()), le32(iv.data() + 4)};
     // GnuTLS meshes its key after 1,024 bytes; the generator never does.
     Bytes ours(4096);
-    ASSERT_EQ(VPRNG_Gost_Gamm_rng_m(ours.data(), 4096, &VPRNG_TZ_28147_89[5], counter,
-                                    key.data(), 1),
-              0);
+    ASSERT_EQ(
+        VPRNG_Gost_Gamm_rng_m(ours.data(), 4096, &VPRNG_TZ_28147_89[5], counter, key.data(), 1), 0);
     EXPECT_EQ(slice(ours, 0, 1024), gnutls_gamma(key, iv, 1024));
     EXPECT_NE(slice(ours, 1024, 8), slice(gnutls_gamma(key, iv, 1032), 1024, 8));
     uint32_t ref_counter[2];
@@ -63,8 +62,7 @@ TEST(VprngKeystream, CounterCarriesModulo2To32Minus1) {
   Bytes key(32, 0x11);
   uint32_t counter[2] = {0xfefefeffu, 0xfefefefcu};
   Bytes out(8);
-  ASSERT_EQ(VPRNG_Gost_Gamm_rng_m(out.data(), 8, &VPRNG_TZ_28147_89[5], counter, key.data(), 3),
-            0);
+  ASSERT_EQ(VPRNG_Gost_Gamm_rng_m(out.data(), 8, &VPRNG_TZ_28147_89[5], counter, key.data(), 3), 0);
   EXPECT_EQ(counter[0], 0u);
   EXPECT_EQ(counter[1], 1u);
 }

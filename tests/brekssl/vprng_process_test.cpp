@@ -2,10 +2,9 @@
 // stream, two processes draw different bytes, and a generator that cannot
 // start ends the process.
 #include <gtest/gtest.h>
+#include <openssl/rand.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <openssl/rand.h>
 
 #include <cstdlib>
 #include <string>
@@ -99,8 +98,7 @@ TEST(VprngProcess, PrintBytesHelper) {
 TEST(VprngProcess, TwoProcessesDrawDifferentBytes) {
   auto run = [] {
     std::string out;
-    std::string cmd = std::string(kChildEnv) +
-                      "=1 /proc/" + std::to_string(getpid()) +
+    std::string cmd = std::string(kChildEnv) + "=1 /proc/" + std::to_string(getpid()) +
                       "/exe --gtest_filter=VprngProcess.PrintBytesHelper";
     EXPECT_EQ(orvel_test::run_command(cmd, &out), 0) << out;
     auto at = out.find("BYTES=");

@@ -1,12 +1,13 @@
 // The little and big statistical tests: good streams pass, and each range is
 // checked at its bounds with streams built to move one count at a time.
+#include "engines/rand/vprng_stat.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
 #include "engines/rand/vprng.h"
-#include "engines/rand/vprng_stat.h"
 #include "vprng_test_util.h"
 
 using namespace vprng_test;

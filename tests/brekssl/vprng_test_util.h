@@ -106,8 +106,7 @@ inline Bytes reference_gamma(const Bytes& key, const Bytes& iv, size_t blocks,
   gcry_cipher_hd_t h;
   EXPECT_EQ(gcry_cipher_open(&h, GCRY_CIPHER_GOST28147, GCRY_CIPHER_MODE_ECB, 0), 0u);
   EXPECT_EQ(gcry_cipher_setkey(h, key.data(), key.size()), 0u);
-  EXPECT_EQ(gcry_cipher_ctl(h, GCRYCTL_SET_SBOX, const_cast<char*>("1.2.643.7.1.2.5.1.1"), 0),
-            0u);
+  EXPECT_EQ(gcry_cipher_ctl(h, GCRYCTL_SET_SBOX, const_cast<char*>("1.2.643.7.1.2.5.1.1"), 0), 0u);
   auto encrypt = [&](const uint8_t* in, uint8_t* out) {
     EXPECT_EQ(gcry_cipher_encrypt(h, out, 8, in, 8), 0u);
   };

@@ -1,10 +1,9 @@
 #include "engines/rand/e_rand.h"
 
-#include <stdio.h>
-
 #include <openssl/engine.h>
 #include <openssl/err.h>
 #include <openssl/rand.h>
+#include <stdio.h>
 
 #include "engines/rand/e_rand_meth.h"
 #include "ossl_ptr.h"

@@ -1,12 +1,11 @@
 #include "engines/rand/e_rand_meth.h"
 
+#include <openssl/crypto.h>
+#include <openssl/err.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-
-#include <openssl/crypto.h>
-#include <openssl/err.h>
 
 namespace {
 
@@ -76,7 +75,7 @@ const ENGINE_CMD_DEFN vprng_cmds[] = {
     {kVprngCmdSeed, "SEED", "VPRNG seed path and callback", ENGINE_CMD_FLAG_STRING},
     {0, nullptr, nullptr, 0}};
 
-const RAND_METHOD rand_vprng_meth = {vprng_rand_seed, vprng_rand_bytes, vprng_rand_cleanup,
+const RAND_METHOD rand_vprng_meth = {vprng_rand_seed, vprng_rand_bytes,        vprng_rand_cleanup,
                                      vprng_rand_add,  vprng_rand_pseudo_bytes, vprng_rand_status};
 
 extern "C" {

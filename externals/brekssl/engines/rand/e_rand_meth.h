@@ -4,14 +4,13 @@
 #ifndef ORVEL_E_RAND_METH_H
 #define ORVEL_E_RAND_METH_H
 
-#include <stdint.h>
-
 #include <openssl/engine.h>
 #include <openssl/rand.h>
+#include <stdint.h>
 
 #include "engines/rand/vprng.h"
 
-inline constexpr int kVprngCmdSeed = ENGINE_CMD_BASE;      // "SEED"
+inline constexpr int kVprngCmdSeed = ENGINE_CMD_BASE;  // "SEED"
 inline constexpr int kVprngCmdReserved = ENGINE_CMD_BASE + 1;
 
 // Process-wide state of the engine. Plain data: the toolkit's exit-time
@@ -22,8 +21,8 @@ struct VprngEngineState {
   int32_t idx;                       // position in the pool
   uint8_t new_seed[kVprngSeedLen];   // drawn after the start-up test
   int32_t initialized;
-  char* seed_path;                   // kept by the SEED command
-  void (*seed_callback)(void);       // kept by the SEED command
+  char* seed_path;              // kept by the SEED command
+  void (*seed_callback)(void);  // kept by the SEED command
 };
 
 // The state itself, for the tests; take vprng_lock() around any use.

@@ -14,34 +14,34 @@
 
 // Failure codes of the generator and of its statistical tests.
 enum {
-  VPRNG_ERR_PARAM = -1,       // bad argument or empty length
-  VPRNG_ERR_NOT_READY = -2,   // context not started
-  VPRNG_ERR_TAIL = -5,        // partial block on the first call after keying
-  VPRNG_ERR_SELFTEST = -6,    // start-up test failed three times
-  VPRNG_ERR_NO_SEED = -7,     // no fresh seed passed the little test in three tries
-  VPRNG_ERR_ONES = -8,        // number of one bits out of range
-  VPRNG_ERR_CHANGES = -9,     // number of bit changes out of range
-  VPRNG_ERR_NEIGHBOURS = -10, // differing bits of neighbouring bytes out of range
-  VPRNG_ERR_ZERO_RUN = -11,   // run of zero bits too long
-  VPRNG_ERR_NO_MEMORY = -12,  // no memory for the test buffer
-  VPRNG_ERR_ENTROPY = -13     // the system's entropy source failed
+  VPRNG_ERR_PARAM = -1,        // bad argument or empty length
+  VPRNG_ERR_NOT_READY = -2,    // context not started
+  VPRNG_ERR_TAIL = -5,         // partial block on the first call after keying
+  VPRNG_ERR_SELFTEST = -6,     // start-up test failed three times
+  VPRNG_ERR_NO_SEED = -7,      // no fresh seed passed the little test in three tries
+  VPRNG_ERR_ONES = -8,         // number of one bits out of range
+  VPRNG_ERR_CHANGES = -9,      // number of bit changes out of range
+  VPRNG_ERR_NEIGHBOURS = -10,  // differing bits of neighbouring bytes out of range
+  VPRNG_ERR_ZERO_RUN = -11,    // run of zero bits too long
+  VPRNG_ERR_NO_MEMORY = -12,   // no memory for the test buffer
+  VPRNG_ERR_ENTROPY = -13      // the system's entropy source failed
 };
 
-inline constexpr size_t kVprngSeedLen = 40;       // 8 counter bytes + 32 key bytes
+inline constexpr size_t kVprngSeedLen = 40;  // 8 counter bytes + 32 key bytes
 inline constexpr uint32_t kVprngRekeyBytes = 2048;
 inline constexpr size_t kVprngSelfTestBytes = 102400;
 inline constexpr uint8_t kVprngTableZ = 5;
 
 // The generator context.
 struct VPRNG_CTX {
-  uint32_t ready;                       // 1 when the generator may serve
-  const Gost28147ExpandedSbox* sbox;    // expanded S-box in use
+  uint32_t ready;                     // 1 when the generator may serve
+  const Gost28147ExpandedSbox* sbox;  // expanded S-box in use
   uint8_t key[32];
-  uint32_t counter[2];                  // gamma registers, host order
-  uint32_t bytes_left;                  // requested bytes before the next rekey
-  uint32_t first_call;                  // 1 right after keying, 3 afterwards
-  uint8_t next_seed[kVprngSeedLen];     // material of the next rekey
-  pid_t pid;                            // process that made the current key
+  uint32_t counter[2];               // gamma registers, host order
+  uint32_t bytes_left;               // requested bytes before the next rekey
+  uint32_t first_call;               // 1 right after keying, 3 afterwards
+  uint8_t next_seed[kVprngSeedLen];  // material of the next rekey
+  pid_t pid;                         // process that made the current key
 };
 
 // The expanded S-boxes the generator may use: the crypto core's own tables
