@@ -86,6 +86,10 @@ TEST(VprngEngine, LoaderInstallsItAsTheDefaultRandomSource) {
   EXPECT_STREQ(ENGINE_get_name(e.get()), "KESTRUM-Soft BrekSSL Internal RAND engine");
   EXPECT_EQ(ENGINE_get_RAND(e.get()), &rand_vprng_meth);
   EXPECT_EQ(RAND_get_rand_method(), &rand_vprng_meth);
+  ENGINE* def = ENGINE_get_default_RAND();
+  ASSERT_NE(def, nullptr);
+  EXPECT_STREQ(ENGINE_get_id(def), "rand");
+  ENGINE_finish(def);
   EXPECT_EQ(vprng_engine_state().initialized, 1);
   EXPECT_EQ(RAND_status(), 1);
   const ENGINE_CMD_DEFN* cmds = ENGINE_get_cmd_defns(e.get());
@@ -283,4 +287,21 @@ TEST(VprngEngine, ConcurrentUsersGetDistinctBytes) {
     all.insert(v.begin(), v.end());
   }
   EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kDraws));
+}
+
+TEST(VprngEngine, TakenEngineIdStillInstallsTheGenerator) {
+  // A foreign engine called "rand" loaded before the system's.
+  orvel::EnginePtr foreign(ENGINE_new());
+  ASSERT_TRUE(foreign);
+  ASSERT_EQ(ENGINE_set_id(foreign.get(), "rand"), 1);
+  ASSERT_EQ(ENGINE_set_name(foreign.get(), "foreign"), 1);
+  ASSERT_EQ(ENGINE_add(foreign.get()), 1);
+  testing::internal::CaptureStderr();
+  ssf_load_builtin_engines();
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("engine id \"rand\" is already in use"), std::string::npos) << err;
+  EXPECT_EQ(RAND_get_rand_method(), &rand_vprng_meth);
+  EXPECT_EQ(vprng_engine_state().initialized, 1);
+  rand_bytes(64);
+  EXPECT_STREQ(ENGINE_get_name(rand_engine().get()), "foreign");
 }

@@ -48,7 +48,10 @@ void ENGINE_load_rand() {
     return;
   }
   vprng_init();
-  if (!ENGINE_add(e.get())) {
+  if (ENGINE_add(e.get())) {
+    // The default of the engine table too, for code that asks the table.
+    if (!ENGINE_set_default_RAND(e.get())) fputs("ENGINE_set_default_RAND failed\n", stderr);
+  } else {
     // The id is taken (a host configuration may have loaded an engine of
     // that name). The generator is still installed below; the engine leaves
     // the RAND table, which would keep a pointer to it once it is freed.
