@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-
 #include "engines/rand/e_rand.h"
 #include "engines/rand/e_rand_meth.h"
 #include "engines/rand/vprng.h"
