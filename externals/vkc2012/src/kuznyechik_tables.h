@@ -67,18 +67,20 @@ constexpr uint64_t half_word(const Block& v, int half) {
   return w;
 }
 
-using HalfTable = std::array<std::array<uint64_t, 256>, 16>;
-
-struct LsTables {
-  HalfTable left;
-  HalfTable right;
+// One 16-byte table value: its first 8 bytes (Left) and last 8 bytes
+// (Right), side by side so that a single 128-bit load fetches both.
+struct alignas(16) TableEntry {
+  uint64_t left;
+  uint64_t right;
 };
+
+using LsTable = std::array<std::array<TableEntry, 256>, 16>;
 
 // Entry [i][b]: lin(s(b) at byte i, zeros elsewhere). lin is linear over
 // GF(2^8), so each entry is s(b) times the image of the unit vector e_i.
 template <bool kInverse>
-constexpr LsTables make_ls_tables() {
-  LsTables t{};
+constexpr LsTable make_ls_table() {
+  LsTable t{};
   for (int i = 0; i < 16; ++i) {
     Block unit{};
     unit[i] = 1;
@@ -87,8 +89,7 @@ constexpr LsTables make_ls_tables() {
       const uint8_t s = kInverse ? kGostInvPi[b] : kGostPi[b];
       Block v{};
       for (int k = 0; k < 16; ++k) v[k] = gf_mul(s, column[k]);
-      t.left[i][b] = half_word(v, 0);
-      t.right[i][b] = half_word(v, 1);
+      t[i][b] = TableEntry{half_word(v, 0), half_word(v, 1)};
     }
   }
   return t;
@@ -119,13 +120,9 @@ inline constexpr RoundConstants kRoundConstants = make_round_constants();
 inline constexpr const std::array<uint64_t, 32>& roundConstLeft = kRoundConstants.left;
 inline constexpr const std::array<uint64_t, 32>& roundConstRight = kRoundConstants.right;
 
-// LS and (L^-1 after S^-1), 128 KB in all.
-alignas(64) inline constexpr LsTables kPrecLS = make_ls_tables<false>();
-alignas(64) inline constexpr LsTables kPrecInvLS = make_ls_tables<true>();
-inline constexpr const HalfTable& precLSTableLeft = kPrecLS.left;
-inline constexpr const HalfTable& precLSTableRight = kPrecLS.right;
-inline constexpr const HalfTable& precInvLSTableLeft = kPrecInvLS.left;
-inline constexpr const HalfTable& precInvLSTableRight = kPrecInvLS.right;
+// LS (precLSTable) and L^-1 after S^-1 (precInvLSTable), 64 KB each.
+alignas(64) inline constexpr LsTable precLSTable = make_ls_table<false>();
+alignas(64) inline constexpr LsTable precInvLSTable = make_ls_table<true>();
 
 }  // namespace vkc::kuznyechik
 
