@@ -51,12 +51,18 @@ inline __attribute__((always_inline)) __m128i table_transform(const LsTable& t, 
   return _mm_xor_si128(_mm_xor_si128(r0, r1), _mm_xor_si128(r2, r3));
 }
 
-// Applies the byte substitution s to every byte of v.
+// Applies the byte substitution s to every byte of v. Done in registers:
+// a round trip through memory would stall on store forwarding and leave
+// round-key bytes on the stack.
 inline __m128i substitute(const std::array<uint8_t, 256>& s, __m128i v) {
-  uint8_t bytes[16];
-  store_block(v, bytes);
-  for (uint8_t& x : bytes) x = s[x];
-  return load_block(bytes);
+  const uint64_t a = static_cast<uint64_t>(_mm_cvtsi128_si64(v));
+  const uint64_t b = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)));
+  uint64_t ra = 0, rb = 0;
+  for (int k = 0; k < 64; k += 8) {
+    ra |= static_cast<uint64_t>(s[(a >> k) & 0xff]) << k;
+    rb |= static_cast<uint64_t>(s[(b >> k) & 0xff]) << k;
+  }
+  return _mm_set_epi64x(static_cast<long long>(rb), static_cast<long long>(ra));
 }
 
 inline __m128i ls(__m128i v) { return table_transform(precLSTable, v); }
