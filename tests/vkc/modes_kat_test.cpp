@@ -149,6 +149,11 @@ TEST_P(ModesSelfTest, FailureRefusesInit) {
   }
 }
 
+std::string self_test_name(const ::testing::TestParamInfo<SelfTestCase>& param_info) {
+  static const char* const kModeNames[] = {"ecb", "cbc", "ofb", "cfb", "ctr", "mac"};
+  return std::string(param_info.param.cipher->name) + "_" + kModeNames[param_info.param.mode];
+}
+
 INSTANTIATE_TEST_SUITE_P(
     All, ModesSelfTest,
     ::testing::Values(SelfTestCase{SelfTest::kKEcb, &kKuznyechik, 0},
@@ -163,10 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SelfTestCase{SelfTest::kMCfb, &kMagma, 3},
                       SelfTestCase{SelfTest::kMCtr, &kMagma, 4},
                       SelfTestCase{SelfTest::kMMac, &kMagma, 5}),
-    [](const ::testing::TestParamInfo<SelfTestCase>& info) {
-      static const char* const kModes[] = {"ecb", "cbc", "ofb", "cfb", "ctr", "mac"};
-      return std::string(info.param.cipher->name) + "_" + kModes[info.param.mode];
-    });
+    self_test_name);
 
 TEST(ModesSelfTests, AllPassOnTheirOwn) {
   using namespace vkc::modes;
