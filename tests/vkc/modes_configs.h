@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ inline std::vector<Config> all_configs() {
   }
   return out;
 }
+
+// Readable parameter text in test output.
+inline void PrintTo(const Config& c, std::ostream* os) { *os << c.name(); }
 
 inline std::string config_name(const ::testing::TestParamInfo<Config>& param_info) {
   return param_info.param.name();
