@@ -90,17 +90,20 @@ TEST_P(ModeContract, InPlaceEqualsOutOfPlace) {
 }
 
 // Two updates of one block each chain as one message: equal plaintext
-// blocks give different ciphertext blocks (except in ECB).
+// blocks give different ciphertext blocks (equal ones only in ECB).
 TEST_P(ModeContract, SecondUpdateContinuesTheChain) {
   const Config& c = GetParam();
-  if (c.mode == Mode::kEcb) GTEST_SKIP();
   const uint64_t n = c.cipher->n;
   const Bytes block = random_bytes(rng_, n);
   VkcModeContext ctx = fresh(1);
   Bytes a(n), b(n);
   ASSERT_EQ(c.update()(&ctx, block.data(), a.data(), n), 0);
   ASSERT_EQ(c.update()(&ctx, block.data(), b.data(), n), 0);
-  EXPECT_NE(a, b);
+  if (c.mode == Mode::kEcb) {
+    EXPECT_EQ(a, b);
+  } else {
+    EXPECT_NE(a, b);
+  }
   Bytes two = block;
   two.insert(two.end(), block.begin(), block.end());
   const Bytes joined = whole(1, two);
