@@ -10,6 +10,7 @@
 #include "hmac_low/gost_r3411_2012_kdf.h"
 #include "hmac_low/gost_r3411_2012_prf.h"
 #include "vkc_kat_file.h"
+#include "vkc_log.h"
 
 namespace {
 
@@ -345,6 +346,26 @@ TEST(Prf, BadArguments) {
     EXPECT_EQ(f(key, 32, s, 0xffffffffu, s, 4, out, 40), -1);
   }
   for (uint8_t x : out) ASSERT_EQ(x, 0x42);
+}
+
+TEST(KdfDiagnostics, FailureLines) {
+  orvel_test::TempDir dir;
+  const std::string log = dir.file("vkc.log");
+  ASSERT_EQ(vkc_set_log_file(log.c_str()), 0);
+  const uint8_t key[32] = {};
+  uint8_t out[32];
+  EXPECT_EQ(GOSTR3411_2012_256_TLS_TREE(key, 32, 3, 0, out), -13);
+  EXPECT_EQ(GOSTR3411_2012_256_TLS_TREE(key, 16, 1, 0, out), -1);
+  EXPECT_EQ(GOSTR3411_2012_PKCS5_PBKDF2(key, 1, key, 1, 1, out, 0), -1);
+  EXPECT_EQ(GOSTR3411_2012_256_PRF_TLS(key, 32, key, 1, key, 1, nullptr, 1), -1);
+  EXPECT_EQ(GOSTR3411_2012_512_PRF_IPSEC_KEYMAT(key, 32, key, 1, out, 0), -1);
+  vkc_set_log_file(nullptr);
+  EXPECT_EQ(orvel_test::read_file(log),
+            "GOSTR3411_2012_256_TLS_TREE failed(unsupported key type), rc = -13\n"
+            "GOSTR3411_2012_256_KDF failed, rc = -1\n"
+            "GOSTR3411_2012_PKCS5_PBKDF2: Invalid output buffer\n"
+            "GOSTR3411_2012_256_PRF_TLS: NULL output buffer\n"
+            "GOSTR3411_2012_512_PRF_IPSEC_KEYMAT: NULL output buffer\n");
 }
 
 }  // namespace

@@ -299,6 +299,8 @@ TEST(ModesPadding, ProcedureTwo) {
   EXPECT_EQ(vkc_padd(b, 0, 8), 8);
   EXPECT_EQ(vkc_padd(nullptr, 3, 8), -1);
   EXPECT_EQ(vkc_padd(b, 3, 0), -1);
+  EXPECT_EQ(vkc_padd(b, 3, UINT64_MAX), -1);
+  EXPECT_EQ(vkc_padd(b, UINT64_MAX - 2, 8), -1);
   EXPECT_EQ(vkc_padd_back(b, 0, 8), -4);
   EXPECT_EQ(vkc_padd_back(nullptr, 3, 8), -1);
   EXPECT_EQ(vkc_padd_back(b, 3, 0), -1);

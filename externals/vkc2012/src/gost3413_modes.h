@@ -138,24 +138,23 @@ struct Modes {
     return 0;
   }
 
-  // The register carries over from one call to the next.
+  // The register carries over from one call to the next. Each ciphertext
+  // block is kept before the output is written, so out may be in.
   static int32_t cbc(VkcModeContext* ctx, const uint8_t* in, uint8_t* out, uint64_t len) {
     if (int32_t rc = check_update(ctx, in, out, len, kCbc); rc != 0) return rc;
-    uint8_t block[n];
+    uint8_t cipher[n];
+    uint8_t work[n];
     for (uint64_t off = 0; off < len; off += n) {
       if (ctx->encrypt) {
-        xor_bytes(in + off, ctx->reg, block, n);
-        C::encrypt(ctx, block, block);
+        xor_bytes(in + off, ctx->reg, work, n);
+        C::encrypt(ctx, work, cipher);
+        memcpy(out + off, cipher, n);
       } else {
-        // Keep the ciphertext: out may be in.
-        uint8_t plain[n];
-        memcpy(block, in + off, n);
-        C::decrypt(ctx, block, plain);
-        xor_bytes(plain, ctx->reg, plain, n);
-        memcpy(out + off, plain, n);
+        memcpy(cipher, in + off, n);
+        C::decrypt(ctx, cipher, work);
+        xor_bytes(work, ctx->reg, out + off, n);
       }
-      if (ctx->encrypt) memcpy(out + off, block, n);
-      shift_register(ctx, block, n);
+      shift_register(ctx, cipher, n);
     }
     return 0;
   }

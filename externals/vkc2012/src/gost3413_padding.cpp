@@ -13,7 +13,10 @@ extern "C" {
 int64_t vkc_padd(uint8_t* buf, uint64_t len, uint64_t block_size) {
   if (buf == nullptr || block_size == 0) return kErrNull;
   const uint64_t pad = block_size - len % block_size;
-  if (len > static_cast<uint64_t>(INT64_MAX) - pad) return kErrNull;
+  // The new length must be representable in the result.
+  if (pad > static_cast<uint64_t>(INT64_MAX) || len > static_cast<uint64_t>(INT64_MAX) - pad) {
+    return kErrNull;
+  }
   buf[len] = 0x80;
   memset(buf + len + 1, 0, pad - 1);
   return static_cast<int64_t>(len + pad);
