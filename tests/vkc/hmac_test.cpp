@@ -65,9 +65,8 @@ TEST(Hmac, RandomAgainstLibgcrypt) {
         size_t off = 0;
         while (off < dl) {
           const size_t take = std::min<size_t>(dl - off, rng() % 70);
-          ASSERT_EQ(GOSTR3411_2012_HMAC_Update(&ctx, data.data() + off,
-                                               static_cast<uint32_t>(take)),
-                    0);
+          ASSERT_EQ(
+              GOSTR3411_2012_HMAC_Update(&ctx, data.data() + off, static_cast<uint32_t>(take)), 0);
           off += take;
         }
         Bytes inc(n);

@@ -35,10 +35,10 @@ TEST(Pbkdf2, PublishedExamples) {
     const Block& v = kat.at(name);
     const Bytes p = hex(v.at("P")), s = hex(v.at("S"));
     Bytes dk(std::stoul(v.at("dkLen_dec")));
-    ASSERT_EQ(GOSTR3411_2012_PKCS5_PBKDF2(p.data(), u32(p.size()), s.data(), u32(s.size()),
-                                          u32(std::stoul(v.at("c_dec"))), dk.data(),
-                                          u32(dk.size())),
-              0);
+    ASSERT_EQ(
+        GOSTR3411_2012_PKCS5_PBKDF2(p.data(), u32(p.size()), s.data(), u32(s.size()),
+                                    u32(std::stoul(v.at("c_dec"))), dk.data(), u32(dk.size())),
+        0);
     EXPECT_EQ(to_hex(dk), v.at("DK")) << name;
   }
 }
@@ -84,12 +84,10 @@ TEST(Kdf256, Rfc7836ExampleAndOutputOverKey) {
   Bytes key = hex(v.at("K_in"));
   const Bytes label = hex(v.at("label")), seed = hex(v.at("seed"));
   Bytes out(32);
-  ASSERT_EQ(GOSTR3411_2012_256_KDF(key.data(), 32, label.data(), 4, seed.data(), 8, out.data()),
-            0);
+  ASSERT_EQ(GOSTR3411_2012_256_KDF(key.data(), 32, label.data(), 4, seed.data(), 8, out.data()), 0);
   EXPECT_EQ(to_hex(out), v.at("K_out"));
   EXPECT_EQ(gcry_hmac(32, key, hex(v.at("hmac_input"))), out);
-  ASSERT_EQ(GOSTR3411_2012_256_KDF(key.data(), 32, label.data(), 4, seed.data(), 8, key.data()),
-            0);
+  ASSERT_EQ(GOSTR3411_2012_256_KDF(key.data(), 32, label.data(), 4, seed.data(), 8, key.data()), 0);
   EXPECT_EQ(key, out);
 }
 
@@ -135,12 +133,13 @@ TEST(KdfTree, Rfc7836Example) {
 
 TEST(KdfTree, CounterWidthsAndLengthsAgainstComposition) {
   std::mt19937 rng(4);
-  const Bytes key = random_bytes(rng, 32), label = random_bytes(rng, 8), seed = random_bytes(rng, 8);
+  const Bytes key = random_bytes(rng, 32), label = random_bytes(rng, 8),
+              seed = random_bytes(rng, 8);
   for (uint32_t r = 1; r <= 4; ++r) {
     for (uint32_t len : {1u, 31u, 32u, 40u, 64u, 100u, 8000u}) {
       Bytes out(len);
-      ASSERT_EQ(GOSTR3411_2012_256_KDF_TREE(key.data(), 32, label.data(), 8, seed.data(), 8, r,
-                                            len, out.data()),
+      ASSERT_EQ(GOSTR3411_2012_256_KDF_TREE(key.data(), 32, label.data(), 8, seed.data(), 8, r, len,
+                                            out.data()),
                 0);
       ASSERT_EQ(out, tree_oracle(key, label, seed, r, len)) << r << " " << len;
     }
@@ -151,7 +150,8 @@ TEST(KdfTree, CounterWidthsAndLengthsAgainstComposition) {
 // length do not fit the length field. Neither may repeat a block.
 TEST(KdfTree, LimitsOfCounterAndLengthField) {
   std::mt19937 rng(5);
-  const Bytes key = random_bytes(rng, 32), label = random_bytes(rng, 4), seed = random_bytes(rng, 8);
+  const Bytes key = random_bytes(rng, 32), label = random_bytes(rng, 4),
+              seed = random_bytes(rng, 8);
   Bytes out(8191, 0x33);
   EXPECT_EQ(GOSTR3411_2012_256_KDF_TREE(key.data(), 32, label.data(), 4, seed.data(), 8, 1, 8161,
                                         out.data()),
@@ -190,7 +190,8 @@ TEST(KdfTree, BadArguments) {
 // ---- TLSTREE --------------------------------------------------------------
 
 Bytes kdf_oracle(const Bytes& key, const std::string& label, const Bytes& seed) {
-  return gcry_hmac(32, key, cat({{0x01}, Bytes(label.begin(), label.end()), {0x00}, seed, {0x01, 0x00}}));
+  return gcry_hmac(32, key,
+                   cat({{0x01}, Bytes(label.begin(), label.end()), {0x00}, seed, {0x01, 0x00}}));
 }
 
 Bytes tls_tree_oracle(const Bytes& key, int type, uint64_t seq) {
@@ -292,23 +293,23 @@ TEST(Prf, TlsAndIpsecAgainstComposition) {
       const Bytes s = cat({label, seed});
       Bytes out(len);
       auto tls = n == 32 ? GOSTR3411_2012_256_PRF_TLS : GOSTR3411_2012_512_PRF_TLS;
-      ASSERT_EQ(tls(secret.data(), u32(secret.size()), label.data(), u32(label.size()),
-                    seed.data(), u32(seed.size()), out.data(), u32(len)),
+      ASSERT_EQ(tls(secret.data(), u32(secret.size()), label.data(), u32(label.size()), seed.data(),
+                    u32(seed.size()), out.data(), u32(len)),
                 0);
       ASSERT_EQ(out, p_hash_oracle(n, secret, s, len)) << n << " " << len;
 
       auto keymat =
           n == 32 ? GOSTR3411_2012_256_PRF_IPSEC_KEYMAT : GOSTR3411_2012_512_PRF_IPSEC_KEYMAT;
-      ASSERT_EQ(keymat(secret.data(), u32(secret.size()), s.data(), u32(s.size()), out.data(),
-                       u32(len)),
-                0);
+      ASSERT_EQ(
+          keymat(secret.data(), u32(secret.size()), s.data(), u32(s.size()), out.data(), u32(len)),
+          0);
       ASSERT_EQ(out, keymat_oracle(n, secret, s, len)) << n << " " << len;
 
       auto plus =
           n == 32 ? GOSTR3411_2012_256_PRF_IPSEC_PRFPLUS : GOSTR3411_2012_512_PRF_IPSEC_PRFPLUS;
-      ASSERT_EQ(plus(secret.data(), u32(secret.size()), s.data(), u32(s.size()), out.data(),
-                     u32(len)),
-                0);
+      ASSERT_EQ(
+          plus(secret.data(), u32(secret.size()), s.data(), u32(s.size()), out.data(), u32(len)),
+          0);
       ASSERT_EQ(out, prf_plus_oracle(n, secret, s, len)) << n << " " << len;
     }
   }

@@ -12,10 +12,10 @@
 namespace {
 
 using namespace vkc_modes_test;
+using vkc::modes::SelfTest;
 using vkc_kat::hex;
 using vkc_kat::read_kat;
 using vkc_kat::to_hex;
-using vkc::modes::SelfTest;
 
 const std::map<std::string, vkc_kat::Block>& kat() {
   static const auto k = read_kat("gost3413_modes_kat.txt");
@@ -73,9 +73,9 @@ TEST(ModesKat, MacExamplesPaddingAndShortTags) {
     }
   }
   const auto& p3 = kat().at("gost3413-padding-3");
-  EXPECT_EQ(to_hex(mac(kMagma, hex(kat().at("gost3413-magma-mac").at("key")), 8,
-                       hex(p3.at("in_short")))),
-            p3.at("magma_mac_full"));
+  EXPECT_EQ(
+      to_hex(mac(kMagma, hex(kat().at("gost3413-magma-mac").at("key")), 8, hex(p3.at("in_short")))),
+      p3.at("magma_mac_full"));
   EXPECT_EQ(to_hex(mac(kKuznyechik, hex(kat().at("gost3413-kuznyechik-mac").at("key")), 16,
                        hex(p3.at("in_short_128")))),
             p3.at("kuznyechik_mac_full"));
@@ -154,21 +154,20 @@ std::string self_test_name(const ::testing::TestParamInfo<SelfTestCase>& param_i
   return std::string(param_info.param.cipher->name) + "_" + kModeNames[param_info.param.mode];
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    All, ModesSelfTest,
-    ::testing::Values(SelfTestCase{SelfTest::kKEcb, &kKuznyechik, 0},
-                      SelfTestCase{SelfTest::kKCbc, &kKuznyechik, 1},
-                      SelfTestCase{SelfTest::kKOfb, &kKuznyechik, 2},
-                      SelfTestCase{SelfTest::kKCfb, &kKuznyechik, 3},
-                      SelfTestCase{SelfTest::kKCtr, &kKuznyechik, 4},
-                      SelfTestCase{SelfTest::kKMac, &kKuznyechik, 5},
-                      SelfTestCase{SelfTest::kMEcb, &kMagma, 0},
-                      SelfTestCase{SelfTest::kMCbc, &kMagma, 1},
-                      SelfTestCase{SelfTest::kMOfb, &kMagma, 2},
-                      SelfTestCase{SelfTest::kMCfb, &kMagma, 3},
-                      SelfTestCase{SelfTest::kMCtr, &kMagma, 4},
-                      SelfTestCase{SelfTest::kMMac, &kMagma, 5}),
-    self_test_name);
+INSTANTIATE_TEST_SUITE_P(All, ModesSelfTest,
+                         ::testing::Values(SelfTestCase{SelfTest::kKEcb, &kKuznyechik, 0},
+                                           SelfTestCase{SelfTest::kKCbc, &kKuznyechik, 1},
+                                           SelfTestCase{SelfTest::kKOfb, &kKuznyechik, 2},
+                                           SelfTestCase{SelfTest::kKCfb, &kKuznyechik, 3},
+                                           SelfTestCase{SelfTest::kKCtr, &kKuznyechik, 4},
+                                           SelfTestCase{SelfTest::kKMac, &kKuznyechik, 5},
+                                           SelfTestCase{SelfTest::kMEcb, &kMagma, 0},
+                                           SelfTestCase{SelfTest::kMCbc, &kMagma, 1},
+                                           SelfTestCase{SelfTest::kMOfb, &kMagma, 2},
+                                           SelfTestCase{SelfTest::kMCfb, &kMagma, 3},
+                                           SelfTestCase{SelfTest::kMCtr, &kMagma, 4},
+                                           SelfTestCase{SelfTest::kMMac, &kMagma, 5}),
+                         self_test_name);
 
 TEST(ModesSelfTests, AllPassOnTheirOwn) {
   using namespace vkc::modes;

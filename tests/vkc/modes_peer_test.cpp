@@ -43,7 +43,8 @@ struct GcryptGost {
 };
 
 void reverse_blocks(Bytes& b, size_t n) {
-  for (size_t off = 0; off + n <= b.size(); off += n) std::reverse(b.begin() + off, b.begin() + off + n);
+  for (size_t off = 0; off + n <= b.size(); off += n)
+    std::reverse(b.begin() + off, b.begin() + off + n);
 }
 
 Bytes magma_block(const Bytes& key, const Bytes& in) {
@@ -164,11 +165,11 @@ TEST(ModesGnutls, CtrEqualsFirstSectionOfCtrAcpkm) {
       gnutls_datum_t k{const_cast<uint8_t*>(key.data()), 32};
       gnutls_datum_t v{const_cast<uint8_t*>(iv.data()), static_cast<unsigned>(iv.size())};
       gnutls_cipher_hd_t h;
-      ASSERT_EQ(gnutls_cipher_init(&h,
-                                   c->n == 16 ? GNUTLS_CIPHER_KUZNYECHIK_CTR_ACPKM
-                                              : GNUTLS_CIPHER_MAGMA_CTR_ACPKM,
-                                   &k, &v),
-                0);
+      ASSERT_EQ(
+          gnutls_cipher_init(
+              &h, c->n == 16 ? GNUTLS_CIPHER_KUZNYECHIK_CTR_ACPKM : GNUTLS_CIPHER_MAGMA_CTR_ACPKM,
+              &k, &v),
+          0);
       ASSERT_EQ(gnutls_cipher_encrypt(h, want.data(), want.size()), 0);
       gnutls_cipher_deinit(h);
 
@@ -186,7 +187,8 @@ TEST(ModesGnutls, MacEqualsOmac) {
   for (const Cipher* c : {&kKuznyechik, &kMagma}) {
     for (int round = 0; round < 60; ++round) {
       const Bytes key = random_bytes(rng, 32);
-      const Bytes msg = random_bytes(rng, round < 3 * static_cast<int>(c->n) ? static_cast<size_t>(round) : rng() % 500);
+      const Bytes msg = random_bytes(
+          rng, round < 3 * static_cast<int>(c->n) ? static_cast<size_t>(round) : rng() % 500);
       Bytes want(c->n), got(c->n);
       ASSERT_EQ(gnutls_hmac_fast(c->n == 16 ? GNUTLS_MAC_KUZNYECHIK_OMAC : GNUTLS_MAC_MAGMA_OMAC,
                                  key.data(), 32, msg.data(), msg.size(), want.data()),

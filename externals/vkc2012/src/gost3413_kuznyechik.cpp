@@ -38,8 +38,8 @@ using K = Modes<Kuznyechik>;
 int32_t init_ecb_K_impl(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key) {
   return K::init_ecb(ctx, encrypt, key);
 }
-int32_t init_cbc_K_impl(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key,
-                        const uint8_t* iv, uint64_t m) {
+int32_t init_cbc_K_impl(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key, const uint8_t* iv,
+                        uint64_t m) {
   return K::init_cbc(ctx, encrypt, key, iv, m);
 }
 int32_t init_ofb_K_impl(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key, uint64_t s,

@@ -1,10 +1,10 @@
 // GOST R 34.13-2015 modes over Magma (n = 8 bytes, m up to 128).
 #include <cstring>
 
+#include "byte_word_conv.h"
 #include "gost3413_impl.h"
 #include "gost3413_modes.h"
 #include "gost3413_selftest.h"
-#include "byte_word_conv.h"
 #include "magma.h"
 #include "vkc_modes.h"
 
@@ -43,8 +43,8 @@ using M = Modes<Magma>;
 int32_t init_ecb_M_impl(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key) {
   return M::init_ecb(ctx, encrypt, key);
 }
-int32_t init_cbc_M_impl(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key,
-                        const uint8_t* iv, uint64_t m) {
+int32_t init_cbc_M_impl(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key, const uint8_t* iv,
+                        uint64_t m) {
   return M::init_cbc(ctx, encrypt, key, iv, m);
 }
 int32_t init_ofb_M_impl(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key, uint64_t s,
@@ -75,25 +75,25 @@ int32_t vkc_magma_ecb_init(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* 
 }
 
 int32_t vkc_magma_cbc_init(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key,
-                                const uint8_t* iv, uint64_t m) {
+                           const uint8_t* iv, uint64_t m) {
   if (SelfTestGostMCbc() != 0) return kErrSelfTest;
   return init_cbc_M_impl(ctx, encrypt, key, iv, m);
 }
 
-int32_t vkc_magma_ofb_init(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key,
-                                uint64_t s, const uint8_t* iv, uint64_t m) {
+int32_t vkc_magma_ofb_init(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key, uint64_t s,
+                           const uint8_t* iv, uint64_t m) {
   if (SelfTestGostMOfb() != 0) return kErrSelfTest;
   return init_ofb_M_impl(ctx, encrypt, key, s, iv, m);
 }
 
-int32_t vkc_magma_cfb_init(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key,
-                                uint64_t s, const uint8_t* iv, uint64_t m) {
+int32_t vkc_magma_cfb_init(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key, uint64_t s,
+                           const uint8_t* iv, uint64_t m) {
   if (SelfTestGostMCfb() != 0) return kErrSelfTest;
   return init_cfb_M_impl(ctx, encrypt, key, s, iv, m);
 }
 
-int32_t vkc_magma_ctr_init(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key,
-                                uint64_t s, const uint8_t* iv) {
+int32_t vkc_magma_ctr_init(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key, uint64_t s,
+                           const uint8_t* iv) {
   if (SelfTestGostMCtr() != 0) return kErrSelfTest;
   return init_ctr_M_impl(ctx, encrypt, key, s, iv);
 }
@@ -103,28 +103,23 @@ int32_t vkc_magma_mac_init(VkcModeContext* ctx, const uint8_t* key, uint64_t s) 
   return init_mac_M_impl(ctx, key, s);
 }
 
-int32_t vkc_magma_ecb_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out,
-                                  uint64_t len) {
+int32_t vkc_magma_ecb_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out, uint64_t len) {
   return M::ecb(ctx, in, out, len);
 }
 
-int32_t vkc_magma_cbc_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out,
-                                  uint64_t len) {
+int32_t vkc_magma_cbc_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out, uint64_t len) {
   return M::cbc(ctx, in, out, len);
 }
 
-int32_t vkc_magma_ofb_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out,
-                                  uint64_t len) {
+int32_t vkc_magma_ofb_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out, uint64_t len) {
   return M::ofb(ctx, in, out, len);
 }
 
-int32_t vkc_magma_cfb_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out,
-                                  uint64_t len) {
+int32_t vkc_magma_cfb_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out, uint64_t len) {
   return M::cfb(ctx, in, out, len);
 }
 
-int32_t vkc_magma_ctr_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out,
-                                  uint64_t len) {
+int32_t vkc_magma_ctr_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out, uint64_t len) {
   return M::ctr(ctx, in, out, len);
 }
 
@@ -132,12 +127,10 @@ int32_t vkc_magma_mac_update(VkcModeContext* ctx, const uint8_t* data, uint64_t 
   return M::mac_update(ctx, data, len);
 }
 
-int32_t vkc_magma_mac_final(VkcModeContext* ctx, uint8_t* tag) {
-  return M::mac_final(ctx, tag);
-}
+int32_t vkc_magma_mac_final(VkcModeContext* ctx, uint8_t* tag) { return M::mac_final(ctx, tag); }
 
 int32_t vkc_magma_mac(const uint8_t* key, uint64_t s, const uint8_t* data, uint64_t len,
-                           uint8_t* tag) {
+                      uint8_t* tag) {
   if (SelfTestGostMMac() != 0) return kErrSelfTest;
   VkcModeContext ctx;
   int32_t rc = init_mac_M_impl(&ctx, key, s);

@@ -69,8 +69,8 @@ struct Modes {
   }
 
   // OFB and CFB share their arguments and limits.
-  static int32_t init_feedback(Mode mode, VkcModeContext* ctx, uint8_t encrypt,
-                               const uint8_t* key, uint64_t s, const uint8_t* iv, uint64_t m) {
+  static int32_t init_feedback(Mode mode, VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key,
+                               uint64_t s, const uint8_t* iv, uint64_t m) {
     if (ctx == nullptr || key == nullptr || iv == nullptr) return kErrNull;
     if (int32_t rc = check_register(m); rc != 0) return rc;
     if (int32_t rc = check_segment(s); rc != 0) return rc;

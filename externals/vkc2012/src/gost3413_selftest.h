@@ -9,8 +9,18 @@
 namespace vkc::modes {
 
 enum class SelfTest {
-  kKEcb, kKCbc, kKOfb, kKCfb, kKCtr, kKMac,
-  kMEcb, kMCbc, kMOfb, kMCfb, kMCtr, kMMac,
+  kKEcb,
+  kKCbc,
+  kKOfb,
+  kKCfb,
+  kKCtr,
+  kKMac,
+  kMEcb,
+  kMCbc,
+  kMOfb,
+  kMCfb,
+  kMCtr,
+  kMMac,
   kNone,
 };
 

@@ -37,22 +37,22 @@ typedef struct VkcModeContext {
     uint8_t kuznyechik[160]; /* ten 16-byte round keys (decryption keys for ECB/CBC decrypt) */
     uint32_t magma[8];       /* K1..K8 */
   } round_keys;
-  uint8_t iv[VKC_MODE_MAX_REGISTER];       /* CBC: the IV as given */
-  uint8_t reg[VKC_MODE_MAX_REGISTER];      /* register R (CBC, OFB, CFB) */
-  uint8_t scratch[VKC_MODE_MAX_REGISTER];  /* register repacking */
-  uint64_t m;                              /* register length */
-  uint64_t s;                              /* segment or tag length */
-  uint8_t counter[VKC_MODE_MAX_BLOCK];     /* CTR counter block */
-  uint8_t gamma[VKC_MODE_MAX_BLOCK];       /* Y of the current segment */
-  uint8_t segment[VKC_MODE_MAX_BLOCK];     /* CFB: ciphertext of the current segment */
-  uint64_t position;                       /* bytes of the current segment used */
+  uint8_t iv[VKC_MODE_MAX_REGISTER];      /* CBC: the IV as given */
+  uint8_t reg[VKC_MODE_MAX_REGISTER];     /* register R (CBC, OFB, CFB) */
+  uint8_t scratch[VKC_MODE_MAX_REGISTER]; /* register repacking */
+  uint64_t m;                             /* register length */
+  uint64_t s;                             /* segment or tag length */
+  uint8_t counter[VKC_MODE_MAX_BLOCK];    /* CTR counter block */
+  uint8_t gamma[VKC_MODE_MAX_BLOCK];      /* Y of the current segment */
+  uint8_t segment[VKC_MODE_MAX_BLOCK];    /* CFB: ciphertext of the current segment */
+  uint64_t position;                      /* bytes of the current segment used */
   /* MAC */
   uint8_t k1[VKC_MODE_MAX_BLOCK];
   uint8_t k2[VKC_MODE_MAX_BLOCK];
-  uint8_t b_n[VKC_MODE_MAX_BLOCK];         /* constant B_n */
-  uint8_t l[VKC_MODE_MAX_BLOCK];           /* E_K(0^n) */
-  uint8_t c[VKC_MODE_MAX_BLOCK];           /* running value C */
-  uint8_t held[VKC_MODE_MAX_BLOCK];        /* the last 1..n bytes, not yet absorbed */
+  uint8_t b_n[VKC_MODE_MAX_BLOCK];  /* constant B_n */
+  uint8_t l[VKC_MODE_MAX_BLOCK];    /* E_K(0^n) */
+  uint8_t c[VKC_MODE_MAX_BLOCK];    /* running value C */
+  uint8_t held[VKC_MODE_MAX_BLOCK]; /* the last 1..n bytes, not yet absorbed */
   uint64_t held_len;
   uint8_t initialised; /* 0, or the mode and cipher it was initialised for */
 } VkcModeContext;
@@ -70,8 +70,7 @@ ORVEL_EXPORT int32_t vkc_kuznyechik_cfb_init(VkcModeContext* ctx, uint8_t encryp
 /* iv: n/2 = 8 bytes. */
 ORVEL_EXPORT int32_t vkc_kuznyechik_ctr_init(VkcModeContext* ctx, uint8_t encrypt,
                                              const uint8_t* key, uint64_t s, const uint8_t* iv);
-ORVEL_EXPORT int32_t vkc_kuznyechik_mac_init(VkcModeContext* ctx, const uint8_t* key,
-                                             uint64_t s);
+ORVEL_EXPORT int32_t vkc_kuznyechik_mac_init(VkcModeContext* ctx, const uint8_t* key, uint64_t s);
 
 ORVEL_EXPORT int32_t vkc_magma_ecb_init(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key);
 ORVEL_EXPORT int32_t vkc_magma_cbc_init(VkcModeContext* ctx, uint8_t encrypt, const uint8_t* key,
@@ -86,16 +85,16 @@ ORVEL_EXPORT int32_t vkc_magma_ctr_init(VkcModeContext* ctx, uint8_t encrypt, co
 ORVEL_EXPORT int32_t vkc_magma_mac_init(VkcModeContext* ctx, const uint8_t* key, uint64_t s);
 
 /* The output receives exactly len bytes. ECB and CBC take whole blocks. */
-ORVEL_EXPORT int32_t vkc_kuznyechik_ecb_update(VkcModeContext* ctx, const uint8_t* in,
-                                               uint8_t* out, uint64_t len);
-ORVEL_EXPORT int32_t vkc_kuznyechik_cbc_update(VkcModeContext* ctx, const uint8_t* in,
-                                               uint8_t* out, uint64_t len);
-ORVEL_EXPORT int32_t vkc_kuznyechik_ofb_update(VkcModeContext* ctx, const uint8_t* in,
-                                               uint8_t* out, uint64_t len);
-ORVEL_EXPORT int32_t vkc_kuznyechik_cfb_update(VkcModeContext* ctx, const uint8_t* in,
-                                               uint8_t* out, uint64_t len);
-ORVEL_EXPORT int32_t vkc_kuznyechik_ctr_update(VkcModeContext* ctx, const uint8_t* in,
-                                               uint8_t* out, uint64_t len);
+ORVEL_EXPORT int32_t vkc_kuznyechik_ecb_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out,
+                                               uint64_t len);
+ORVEL_EXPORT int32_t vkc_kuznyechik_cbc_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out,
+                                               uint64_t len);
+ORVEL_EXPORT int32_t vkc_kuznyechik_ofb_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out,
+                                               uint64_t len);
+ORVEL_EXPORT int32_t vkc_kuznyechik_cfb_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out,
+                                               uint64_t len);
+ORVEL_EXPORT int32_t vkc_kuznyechik_ctr_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out,
+                                               uint64_t len);
 ORVEL_EXPORT int32_t vkc_magma_ecb_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out,
                                           uint64_t len);
 ORVEL_EXPORT int32_t vkc_magma_cbc_update(VkcModeContext* ctx, const uint8_t* in, uint8_t* out,

@@ -14,8 +14,7 @@ constexpr uint32_t kBlockSize = 64;
 
 // K0: a key of at most one block is copied and zero-padded; a longer one is
 // replaced by its hash of the HMAC's own length.
-int32_t make_key_block(uint32_t hmac_len, const uint8_t* key, uint32_t key_len,
-                       uint8_t* k0) {
+int32_t make_key_block(uint32_t hmac_len, const uint8_t* key, uint32_t key_len, uint8_t* k0) {
   memset(k0, 0, kBlockSize);
   if (key_len > kBlockSize) return GOSTR3411_2012_Transform(hmac_len, key, key_len, k0);
   if (key_len != 0) memcpy(k0, key, key_len);
@@ -26,9 +25,7 @@ void xor_pad(const uint8_t* k0, uint8_t pad, uint8_t* out) {
   for (uint32_t i = 0; i < kBlockSize; ++i) out[i] = k0[i] ^ pad;
 }
 
-bool key_missing(const uint8_t* key, uint32_t key_len) {
-  return key == nullptr && key_len != 0;
-}
+bool key_missing(const uint8_t* key, uint32_t key_len) { return key == nullptr && key_len != 0; }
 
 // The sized wrappers accept only a context of their own length.
 int32_t check_sized(const Gost3411_2012HmacContext* ctx, int32_t hmac_len, const char* file,

@@ -34,17 +34,17 @@ ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_512(const uint8_t* data, uint32_t data_
  * same key. Final leaves a finished outer hash in the context. */
 ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_Init(Gost3411_2012HmacContext* ctx, uint32_t hmac_len,
                                               const uint8_t* key, uint32_t key_len);
-ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_256_Init(Gost3411_2012HmacContext* ctx,
-                                                  const uint8_t* key, uint32_t key_len);
-ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_512_Init(Gost3411_2012HmacContext* ctx,
-                                                  const uint8_t* key, uint32_t key_len);
+ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_256_Init(Gost3411_2012HmacContext* ctx, const uint8_t* key,
+                                                  uint32_t key_len);
+ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_512_Init(Gost3411_2012HmacContext* ctx, const uint8_t* key,
+                                                  uint32_t key_len);
 
 ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_Reset(Gost3411_2012HmacContext* ctx);
 ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_256_Reset(Gost3411_2012HmacContext* ctx);
 ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_512_Reset(Gost3411_2012HmacContext* ctx);
 
-ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_Update(Gost3411_2012HmacContext* ctx,
-                                                const uint8_t* data, uint32_t data_len);
+ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_Update(Gost3411_2012HmacContext* ctx, const uint8_t* data,
+                                                uint32_t data_len);
 ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_256_Update(Gost3411_2012HmacContext* ctx,
                                                     const uint8_t* data, uint32_t data_len);
 ORVEL_EXPORT int32_t GOSTR3411_2012_HMAC_512_Update(Gost3411_2012HmacContext* ctx,

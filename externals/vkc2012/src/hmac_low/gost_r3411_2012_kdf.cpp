@@ -164,8 +164,8 @@ int32_t GOSTR3411_2012_256_KDF_TREE(const uint8_t* key, uint32_t key_len, const 
 
   for (uint64_t i = 1; i <= blocks; ++i) {
     put_be(i, counter_len, msg.data());
-    const int32_t rc = GOSTR3411_2012_HMAC_256(msg.data(), msg_len, key, key_len,
-                                               result.data() + (i - 1) * 32);
+    const int32_t rc =
+        GOSTR3411_2012_HMAC_256(msg.data(), msg_len, key, key_len, result.data() + (i - 1) * 32);
     if (rc != 0) {
       VKC_LOG("GOSTR3411_2012_HMAC failed, rc = 0x%x", static_cast<unsigned>(rc));
       return rc;

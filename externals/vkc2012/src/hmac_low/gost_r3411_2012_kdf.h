@@ -41,8 +41,7 @@ ORVEL_EXPORT int32_t GOSTR3411_2012_256_KDF_TREE(const uint8_t* key, uint32_t ke
 /* TLSTREE key for a record sequence number; key type 1 Magma, 2 Kuznyechik
  * (-13 otherwise). out (32 bytes) may be the key's buffer. */
 ORVEL_EXPORT int32_t GOSTR3411_2012_256_TLS_TREE(const uint8_t* key, uint32_t key_len,
-                                                 uint32_t key_type, uint64_t seq_num,
-                                                 uint8_t* out);
+                                                 uint32_t key_type, uint64_t seq_num, uint8_t* out);
 
 ORVEL_EXTERN_C_END
 

@@ -135,16 +135,16 @@ int32_t ipsec_expand(bool prf_plus, uint32_t n, const char* name, const uint8_t*
 
 extern "C" {
 
-int32_t GOSTR3411_2012_256_PRF_TLS(const uint8_t* secret, uint32_t secret_len,
-                                   const uint8_t* label, uint32_t label_len, const uint8_t* seed,
-                                   uint32_t seed_len, uint8_t* out, uint32_t out_len) {
+int32_t GOSTR3411_2012_256_PRF_TLS(const uint8_t* secret, uint32_t secret_len, const uint8_t* label,
+                                   uint32_t label_len, const uint8_t* seed, uint32_t seed_len,
+                                   uint8_t* out, uint32_t out_len) {
   return prf_tls(32, "GOSTR3411_2012_256_PRF_TLS", secret, secret_len, label, label_len, seed,
                  seed_len, out, out_len);
 }
 
-int32_t GOSTR3411_2012_512_PRF_TLS(const uint8_t* secret, uint32_t secret_len,
-                                   const uint8_t* label, uint32_t label_len, const uint8_t* seed,
-                                   uint32_t seed_len, uint8_t* out, uint32_t out_len) {
+int32_t GOSTR3411_2012_512_PRF_TLS(const uint8_t* secret, uint32_t secret_len, const uint8_t* label,
+                                   uint32_t label_len, const uint8_t* seed, uint32_t seed_len,
+                                   uint8_t* out, uint32_t out_len) {
   return prf_tls(64, "GOSTR3411_2012_512_PRF_TLS", secret, secret_len, label, label_len, seed,
                  seed_len, out, out_len);
 }
@@ -164,15 +164,15 @@ int32_t GOSTR3411_2012_512_PRF_IPSEC_KEYMAT(const uint8_t* key, uint32_t key_len
 }
 
 int32_t GOSTR3411_2012_256_PRF_IPSEC_PRFPLUS(const uint8_t* key, uint32_t key_len,
-                                             const uint8_t* data, uint32_t data_len,
-                                             uint8_t* out, uint32_t out_len) {
+                                             const uint8_t* data, uint32_t data_len, uint8_t* out,
+                                             uint32_t out_len) {
   return ipsec_expand(true, 32, "GOSTR3411_2012_256_PRF_IPSEC_PRFPLUS", key, key_len, data,
                       data_len, out, out_len);
 }
 
 int32_t GOSTR3411_2012_512_PRF_IPSEC_PRFPLUS(const uint8_t* key, uint32_t key_len,
-                                             const uint8_t* data, uint32_t data_len,
-                                             uint8_t* out, uint32_t out_len) {
+                                             const uint8_t* data, uint32_t data_len, uint8_t* out,
+                                             uint32_t out_len) {
   return ipsec_expand(true, 64, "GOSTR3411_2012_512_PRF_IPSEC_PRFPLUS", key, key_len, data,
                       data_len, out, out_len);
 }
