@@ -27,7 +27,8 @@ void check(bool ok, const char* what) {
 
 orvel::X509Ptr empty_cert() { return orvel::X509Ptr(X509_new()); }
 
-// "CN=a,O=b,C=RU" or "/CN=a/O=b/C=RU" into a name (UTF-8 values).
+// "CN=a,O=b,C=RU" (most specific first, as RFC 4514 writes names) or
+// "/C=RU/O=b/CN=a" (in DER order) into a name (UTF-8 values).
 X509_NAME* parse_name(const std::string& text) {
   X509_NAME* name = X509_NAME_new();
   char sep = (!text.empty() && text[0] == '/') ? '/' : ',';
@@ -43,7 +44,7 @@ X509_NAME* parse_name(const std::string& text) {
       std::string value = part.substr(eq + 1);
       check(X509_NAME_add_entry_by_txt(name, field.c_str(), MBSTRING_UTF8,
                                        reinterpret_cast<const unsigned char*>(value.data()),
-                                       static_cast<int>(value.size()), -1, 0) == 1,
+                                       static_cast<int>(value.size()), sep == ',' ? 0 : -1, 0) == 1,
             "X509_NAME_add_entry_by_txt");
     }
     pos = end + 1;

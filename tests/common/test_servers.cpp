@@ -197,6 +197,8 @@ std::string FakeLdapServer::url(const std::string& dn) const {
   for (char c : dn) {
     if (c == ' ')
       escaped += "%20";
+    else if (c == ',')
+      escaped += "%2C";
     else
       escaped += c;
   }
