@@ -102,6 +102,19 @@ TEST_F(CrlDownload, LdapBinaryAttributeInBothForms) {
     EXPECT_EQ(ldap.searches(), 1) << attr;
   }
   EXPECT_TRUE(log_.contains("InstallCRLFromServer(): crl_length = "));
+  // A printable value (Base64 text stored as such) comes as "name: value".
+  std::string b64 = pki::crl_to_bare_base64(crl_.get(), false);
+  std::string one_line;
+  for (char c : b64)
+    if (c != '\n') one_line += c;
+  FakeLdapServer text_ldap("certificateRevocationList", one_line);
+  char* data = nullptr;
+  int len = 0;
+  ASSERT_EQ(InstallCRLFromServer(text_ldap.url().c_str(), &data, &len), 0);
+  EXPECT_EQ(std::string(data, len), one_line);
+  free(data);
+  orvel::X509CrlPtr got(download_crl(text_ldap.url().c_str()));
+  EXPECT_TRUE(same_crl(got.get()));
 }
 
 TEST_F(CrlDownload, LdapAnswerWithoutCrlAttributeIsRefused) {

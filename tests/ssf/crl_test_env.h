@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,12 @@ class TextList {
   list_head* list_;
 };
 
-// Sets a text setting to a copy that lives as long as the process.
-inline char* setting_text(const std::string& s) { return strdup(s.c_str()); }
+// A copy of a text for a text setting; it lives as long as the process.
+inline char* setting_text(const std::string& s) {
+  static std::list<std::string> keep;
+  keep.push_back(s);
+  return keep.back().data();
+}
 
 }  // namespace orvel_test
 
