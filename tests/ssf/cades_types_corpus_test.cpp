@@ -13,7 +13,7 @@
 #include "cades_types_fixture.h"
 #include "pkcs7/ess_attributes.h"
 #include "pkcs7/ess_types.h"
-#include "test_pki_builder.h"
+#include "test_pki.h"
 
 using orvel_test::Bytes;
 

@@ -6,7 +6,7 @@
 
 #include "cades_revocation_types.h"
 #include "cades_types_fixture.h"
-#include "test_pki_builder.h"
+#include "test_pki.h"
 
 using orvel_test::Bytes;
 using orvel_test::cat;

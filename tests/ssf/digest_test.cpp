@@ -10,7 +10,7 @@
 #include "digest.h"
 #include "operations.h"
 #include "ossl_ptr.h"
-#include "test_pki.h"
+#include "test_pki_builder.h"
 
 namespace orvel_test {
 namespace {

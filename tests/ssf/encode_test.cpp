@@ -9,7 +9,7 @@
 #include "crl_test_env.h"
 #include "operations.h"
 #include "ossl_ptr.h"
-#include "test_pki.h"
+#include "test_pki_builder.h"
 
 namespace orvel_test {
 namespace {

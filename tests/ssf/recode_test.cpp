@@ -7,7 +7,7 @@
 #include "crl_test_env.h"
 #include "ossl_ptr.h"
 #include "recode.h"
-#include "test_pki.h"
+#include "test_pki_builder.h"
 #include "x509_name.h"
 
 namespace orvel_test {
