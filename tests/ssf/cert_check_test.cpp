@@ -498,3 +498,45 @@ INSTANTIATE_TEST_SUITE_P(Schemes, CertCheckScheme,
 
 }  // namespace
 }  // namespace orvel_test
+
+namespace orvel_test {
+namespace {
+
+TEST(CertCheckStore, CallersStoreAndSignatureHelper) {
+  TraceLog log;
+  TempDir www;
+  pki::Authority root = pki::Authority::root();
+  pki::CertOptions o;
+  o.crl_urls.push_back("file://" + www.file("root.crl"));
+  auto cert = root.issue(o);
+  pki::CrlOptions revoking;
+  revoking.revoked.push_back({cert.cert.get()});
+  write_file(www.file("root.crl"), pki::crl_to_der(root.crl(revoking).get()));
+  TextList protos({"file"});
+  orvel::X509StorePtr store(X509_STORE_new());
+  EXPECT_EQ(verify_certificate_store(store.get(), cert.cert.get(), 0, 1, protos.get()), 0);
+  X509_STORE_add_cert(store.get(), root.cert());
+  EXPECT_EQ(verify_certificate_store(store.get(), cert.cert.get(), 0, 1, protos.get()), 1);
+  EXPECT_EQ(verify_certificate_store(store.get(), cert.cert.get(), 1, 1, protos.get()), 0);
+  EXPECT_TRUE(log.contains("verify_certificate_store() 9 : certificate has been revoked"));
+  EXPECT_EQ(verify_certificate_store(store.get(), cert.cert.get(), 0, 0, protos.get()), 1);
+
+  // A SHA-1 signature over data, made by the toolkit, verifies once.
+  const std::string data = "signed bytes";
+  orvel::EvpMdCtxPtr md(EVP_MD_CTX_new());
+  unsigned char sig[512];
+  unsigned int sig_len = 0;
+  ASSERT_EQ(EVP_SignInit(md.get(), EVP_sha1()), 1);
+  ASSERT_EQ(EVP_SignUpdate(md.get(), data.data(), data.size()), 1);
+  ASSERT_EQ(EVP_SignFinal(md.get(), sig, &sig_len, cert.key.get()), 1);
+  auto p = reinterpret_cast<const unsigned char*>(data.data());
+  EXPECT_EQ(verify_signature(cert.cert.get(), p, static_cast<int>(data.size()), sig, static_cast<int>(sig_len)), 0);
+  sig[0] ^= 1;
+  EXPECT_EQ(verify_signature(cert.cert.get(), p, static_cast<int>(data.size()), sig, static_cast<int>(sig_len)), -1);
+  EXPECT_TRUE(log.contains("EVP_VerifyFinal() failed: "));
+  EXPECT_EQ(verify_signature(nullptr, p, 1, sig, 1), -1);
+  EXPECT_TRUE(log.contains("X509_get_pubkey() failed: "));
+}
+
+}  // namespace
+}  // namespace orvel_test
