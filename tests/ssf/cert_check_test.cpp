@@ -222,6 +222,21 @@ TEST_F(CertCheck, DeltaCrl) {
   X509_CRL_free(crl);
   X509_CRL_free(dcrl);
 
+  // A delta CRL past its nextUpdate is still read.
+  CrlOptions stale = delta;
+  stale.last_update = -10 * kDay;
+  stale.next_update = -kDay;
+  stale.revoked.push_back({clean.cert.get()});
+  publish("delta.crl", root_->crl(stale).get());
+  EXPECT_EQ(check(clean.cert.get(), 0, 1), 0);
+  EXPECT_TRUE(log_.contains("verify_crl() 8 : crl has expired"));
+
+  // A delta CRL of another issuer is refused.
+  Authority other = Authority::root("CN=Other Root,O=Elsewhere,C=RU");
+  publish("delta.crl", other.crl(delta).get());
+  EXPECT_EQ(check(clean.cert.get(), 0, 1), -1);
+  EXPECT_TRUE(log_.contains("check_for_revocation() : delta crl issuer and certificate issuer not match"));
+
   // A delta CRL that cannot be fetched makes the check fail.
   remove(www_.file("delta.crl").c_str());
   EXPECT_EQ(check(clean.cert.get(), 0, 1), -1);
