@@ -107,7 +107,8 @@ int check_sig_rcp_id(const SigRcpSsfInfo* record) {
   const char* p = text.get();
   for (;;) {
     const char* eq = strchr(p, '=');
-    if (eq == nullptr) {
+    const char* next = strstr(p, ", ");
+    if (eq == nullptr || (next != nullptr && next < eq)) {
       log_err("%s() 3 : '=' not found in '%s'", kFunc, p);
       break;
     }
