@@ -15,6 +15,13 @@ std::string time_text(const char* profile) {
   return std::string(profile, kProfileTimeLen) + "Z";
 }
 
+// The number of n digits at pos (checked to be digits).
+int number_at(const std::string& s, size_t pos, size_t n) {
+  int v = 0;
+  for (size_t i = pos; i < pos + n; ++i) v = v * 10 + (s[i] - '0');
+  return v;
+}
+
 bool all_digits(const std::string& s, size_t n) {
   for (size_t i = 0; i < n; ++i)
     if (s[i] < '0' || s[i] > '9') return false;
@@ -38,7 +45,7 @@ int is_timestamp_valid(const char* text) {
     return 0;
   }
   const std::string t = time_text(text);
-  auto num = [&t](size_t pos, size_t len) { return std::stoi(t.substr(pos, len)); };
+  auto num = [&t](size_t pos, size_t len) { return number_at(t, pos, len); };
   struct tm tm {};
   tm.tm_year = num(0, 4) - 1900;
   tm.tm_mon = num(4, 2) - 1;
@@ -58,7 +65,7 @@ ASN1_TIME* profile_signing_time(const char* profile, int* type, int* step) {
   *step = 5;
   if (!profile_time_is_valid(profile)) return nullptr;
   const std::string t = time_text(profile);
-  const int year = std::stoi(t.substr(0, 4));
+  const int year = number_at(t, 0, 4);
   const bool utc = year >= 1950 && year <= 2049;
   orvel::Asn1TimePtr out(utc ? ASN1_UTCTIME_new() : ASN1_GENERALIZEDTIME_new());
   if (!out) {
