@@ -179,6 +179,34 @@ TEST_F(SignTest, SignedDataInputIsSignedWhole) {
   EXPECT_TRUE(openssl_verifies(keys_, "cms", outer, ca_file_, inner));
 }
 
+TEST_F(SignTest, EnvelopedDataInputIsSignedWhole) {
+  write_file(keys_.file("doc.bin"), kDocument);
+  sh("openssl smime -encrypt -binary -aes256 -outform DER -in '" + keys_.file("doc.bin") +
+     "' -out '" + keys_.file("env.der") + "' '" + alice_.cert_pem + "'");
+  const std::string env = read_file(keys_.file("env.der"));
+  auto p7 = parse_p7(env);
+  ASSERT_TRUE(p7);
+  ASSERT_TRUE(PKCS7_type_is_enveloped(p7.get()));
+  Records r(host_);
+  r.add(alice_.subject_text, alice_.profile_pem());
+  std::string log;
+  EXPECT_TRUE(openssl_verifies(keys_, "smime", sign_ok("PKCS7", r, true, false, env), ca_file_, env, "", &log)) << log;
+}
+
+TEST_F(SignTest, DataContentInfoWithoutContentIsRefused) {
+  Records r(host_);
+  r.add(alice_.subject_text, alice_.profile_pem());
+  // ContentInfo { id-data } with its content left out.
+  const std::string no_content("\x30\x0b\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x07\x01", 13);
+  ASSERT_TRUE(parse_p7(no_content));
+  Output out(host_);
+  EXPECT_EQ(host_sign(host_, "PKCS7", no_content, r, &out), 12);
+  EXPECT_EQ(out.data, nullptr);
+  const std::string empty = wrap_data("");
+  EXPECT_EQ(host_sign(host_, "PKCS7", empty, r, &out), 12);
+  EXPECT_NE(host_.since_mark().find("ssf_sign_data() 4: decoding failed"), std::string::npos);
+}
+
 TEST_F(SignTest, InputThatIsNoDataSignedOrEnvelopedDataIsRefused) {
   Records r(host_);
   r.add(alice_.subject_text, alice_.profile_pem());
