@@ -2,6 +2,8 @@
 
 #include <openssl/engine.h>
 
+#include "engines/rand/e_rand.h"
+
 namespace {
 bool g_engines_loaded = false;
 }  // namespace
@@ -11,5 +13,6 @@ void ssf_load_builtin_engines() {
   g_engines_loaded = true;
   ENGINE_load_builtin_engines();
   // The system's engines are added here, in this order: gost, rand, pkcs11.
+  ENGINE_load_rand();
   ENGINE_register_all_complete();
 }
