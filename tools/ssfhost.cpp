@@ -179,8 +179,8 @@ int run_sign(const SsfApi& api, const Options& opt) {
   const std::string format = opt.get("format"), hash = opt.get("hash");
   OctetString out(api);
   SsfInt rc = api.Sign(format.data(), len_of(format), hash.data(), len_of(hash),
-                       opt.flag("inc-certs") ? 1 : 0, opt.flag("detached") ? 1 : 0,
-                       bytes_of(input), len_of(input), signers.head(), &out.data, &out.len);
+                       opt.flag("inc-certs") ? 1 : 0, opt.flag("detached") ? 1 : 0, bytes_of(input),
+                       len_of(input), signers.head(), &out.data, &out.len);
   return report(rc, &out, opt, signers.head());
 }
 
@@ -197,9 +197,9 @@ int run_addsign(const SsfApi& api, const Options& opt) {
   const std::string format = opt.get("format"), hash = opt.get("hash");
   OctetString out(api);
   SsfInt rc = api.AddSign(format.data(), len_of(format), hash.data(), len_of(hash),
-                          opt.flag("inc-certs") ? 1 : 0, bytes_of(signed_data),
-                          len_of(signed_data), input.empty() ? nullptr : bytes_of(input),
-                          len_of(input), signers.head()->ptrSigRcp, &out.data, &out.len);
+                          opt.flag("inc-certs") ? 1 : 0, bytes_of(signed_data), len_of(signed_data),
+                          input.empty() ? nullptr : bytes_of(input), len_of(input),
+                          signers.head()->ptrSigRcp, &out.data, &out.len);
   return report(rc, &out, opt, signers.head());
 }
 

@@ -34,8 +34,8 @@ class AddSignTest : public ::testing::Test {
     return out.str();
   }
 
-  int add(const std::string& format, const std::string& sig, const std::string& input,
-          Output* out, int* result, const std::string& password = kKeyPassword,
+  int add(const std::string& format, const std::string& sig, const std::string& input, Output* out,
+          int* result, const std::string& password = kKeyPassword,
           const std::string& profile = "") {
     Records r(host_);
     SigRcpSsfInfo* rec = r.add(bob_.sha1_id, profile.empty() ? bob_.p12_legacy : profile, password);
@@ -99,8 +99,9 @@ TEST_F(AddSignTest, DataMismatchAndMissingDataGiveThree) {
   Output out(host_);
   int result = -1;
   EXPECT_EQ(add("PKCS7", first(), wrap_data("another text"), &out, &result), 3);
-  EXPECT_NE(host_.since_mark().find("add_sign_data() 6: attached and provided datasets are different"),
-            std::string::npos);
+  EXPECT_NE(
+      host_.since_mark().find("add_sign_data() 6: attached and provided datasets are different"),
+      std::string::npos);
   EXPECT_EQ(out.data, nullptr);
   EXPECT_EQ(add("PKCS7", first("PKCS7", true), "", &out, &result), 3);
   EXPECT_NE(host_.since_mark().find("add_sign_data() 4 : no original data provided"),

@@ -2,10 +2,9 @@
 // the id checks, passwords, profile times, the private key usage period
 // and the certificate checks of signers.
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include <memory>
-
-#include <openssl/evp.h>
 
 #include "crl_test_env.h"
 #include "keys.h"
@@ -123,14 +122,16 @@ TEST_F(KeysLoad, KeyOfAnotherCertificateGives24) {
             5);
   EXPECT_EQ(result_, 24);
   const std::string log = lib_.log();
-  EXPECT_NE(log.find("check_cert_and_key() 3 : X509_check_private_key() failed"), std::string::npos);
+  EXPECT_NE(log.find("check_cert_and_key() 3 : X509_check_private_key() failed"),
+            std::string::npos);
   EXPECT_NE(log.find("private key does not match certificate"), std::string::npos);
 }
 
 TEST_F(KeysLoad, TokenProfilesAreNotUsableYet) {
   EXPECT_EQ(load(alice_.subject_text, "token=/usr/lib/softhsm/libsofthsm2.so", "1234"), 5);
   EXPECT_EQ(result_, 24);
-  EXPECT_TRUE(lib_.logged("ssf_load_cert_and_key_token() : PKCS#11 token profiles are not supported"));
+  EXPECT_TRUE(
+      lib_.logged("ssf_load_cert_and_key_token() : PKCS#11 token profiles are not supported"));
 }
 
 // ---- 25: passwords ----

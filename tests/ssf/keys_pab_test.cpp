@@ -44,7 +44,8 @@ TEST_F(Pab, LoadsDerPemAndBareBase64AndSkipsTheRest) {
   write_file(pab_.file("d.b64"), bare_base64(certs_[3].get(), false));
   write_file(pab_.file("notes.txt"), "x marks no certificate");
   write_file(pab_.file("empty"), "");
-  write_file(pab_.file("broken.pem"), "-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n");
+  write_file(pab_.file("broken.pem"),
+             "-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n");
   write_file(pab_.file("locked.pem"), pki::to_pem(certs_[0].get()));
   chmod(pab_.file("locked.pem").c_str(), 0);
   mkdir(pab_.file("subdir").c_str(), 0700);

@@ -2,12 +2,11 @@
 // 28147-89 core (CFB with param-Z, MAC over IV and password), and
 // DecryptPassword through the toolkit's GOST objects once they exist.
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <openssl/evp.h>
 
 #include "crl_test_env.h"
 #include "gost28147.h"
@@ -17,8 +16,8 @@ namespace orvel_test {
 namespace {
 
 // The fixed password key (cipher and MAC).
-const std::vector<unsigned char> kKey = from_hex(
-    "5a1c9e37b04d82f6e913c5a7d02b6f48a7e31d9c64b0f25873ac1e9d40b7c26f");
+const std::vector<unsigned char> kKey =
+    from_hex("5a1c9e37b04d82f6e913c5a7d02b6f48a7e31d9c64b0f25873ac1e9d40b7c26f");
 
 struct Blob {
   const char* base64;

@@ -22,7 +22,8 @@ TEST(ProfileTime, IsTimestampValidWritesItsLine) {
   TraceLog log;
   EXPECT_EQ(is_timestamp_valid("20191231235959"), 1);
   EXPECT_EQ(is_timestamp_valid("20191331235959"), 0);
-  EXPECT_TRUE(log.contains("is_timestamp_valid() 1 : ASN1_GENERALIZEDTIME_check( '20191331235959' ) failed"));
+  EXPECT_TRUE(log.contains(
+      "is_timestamp_valid() 1 : ASN1_GENERALIZEDTIME_check( '20191331235959' ) failed"));
 }
 
 // UTCTime for 1950-2049, GeneralizedTime outside, as RFC 5652 demands.

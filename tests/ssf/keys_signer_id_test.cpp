@@ -8,8 +8,8 @@
 #include "keys.h"
 #include "keys_pem.h"
 #include "keys_test_env.h"
-#include "signer_id.h"
 #include "sign_test_pki.h"
+#include "signer_id.h"
 
 namespace orvel_test {
 namespace {
@@ -28,7 +28,8 @@ class SignerId : public ::testing::Test {
 
 TEST_F(SignerId, Sha1IdIsTheFingerprintOfTheCommandLine) {
   std::string out;
-  ASSERT_EQ(run_command("openssl x509 -noout -fingerprint -sha1 -in '" + alice_.cert_pem + "'", &out), 0);
+  ASSERT_EQ(
+      run_command("openssl x509 -noout -fingerprint -sha1 -in '" + alice_.cert_pem + "'", &out), 0);
   // "SHA1 Fingerprint=AB:CD:..."
   std::string fp = out.substr(out.find('=') + 1, 59);
   for (auto& c : fp) c = c == ':' ? ' ' : static_cast<char>(tolower(c));
@@ -43,8 +44,8 @@ TEST_F(SignerId, Sha1IdIsTheFingerprintOfTheCommandLine) {
   // Upper case, a double blank, a trailing blank, a prefix: no match.
   std::string upper = fp;
   for (auto& c : upper) c = static_cast<char>(toupper(c));
-  for (const std::string& bad : {upper, fp + " ", fp.substr(0, 58), " " + fp,
-                                 fp.substr(0, 2) + " " + fp.substr(2)})
+  for (const std::string& bad :
+       {upper, fp + " ", fp.substr(0, 58), " " + fp, fp.substr(0, 2) + " " + fp.substr(2)})
     EXPECT_EQ(compare_sha1id_and_rcpid(alice_.cert.get(), bad.c_str()), 1) << bad;
   EXPECT_EQ(compare_sha1id_and_rcpid(alice_.cert.get(), nullptr), 1);
   EXPECT_EQ(calc_sha1id(nullptr), nullptr);

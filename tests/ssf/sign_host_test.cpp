@@ -57,8 +57,8 @@ TEST_F(HostSign, FailingSignersAreReported) {
   std::string out;
   EXPECT_NE(host("sign --format PKCS7 --hash SHA1 --in " + q(dir_.file("doc.p7")) + " --out " +
                      q(dir_.file("x.p7")) + " --signer " + q(alice_.subject_text) + " --profile " +
-                     q(alice_.profile_pem()) + " --signer " + q(bob_.subject_text) +
-                     " --profile " + q(bob_.p12_aes) + " --password wrong",
+                     q(alice_.profile_pem()) + " --signer " + q(bob_.subject_text) + " --profile " +
+                     q(bob_.p12_aes) + " --password wrong",
                  &out),
             0);
   EXPECT_NE(out.find("return code: 5"), std::string::npos) << out;

@@ -53,7 +53,8 @@ const StoreCase kStores[] = {
     {"Pkcs12LegacyRc2TripleDes", [](const SignerFiles& f) { return f.p12_legacy; }, true},
 };
 
-class SignStores : public SignTest, public ::testing::WithParamInterface<std::tuple<StoreCase, bool>> {};
+class SignStores : public SignTest,
+                   public ::testing::WithParamInterface<std::tuple<StoreCase, bool>> {};
 
 TEST_P(SignStores, SignatureVerifiesWithOpenssl) {
   const auto& [store, detached] = GetParam();
@@ -75,12 +76,12 @@ TEST_P(SignStores, SignatureVerifiesWithOpenssl) {
   EXPECT_EQ(OBJ_obj2nid(si->digest_alg->algorithm), NID_sha1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllStores, SignStores, ::testing::Combine(::testing::ValuesIn(kStores), ::testing::Bool()),
-    [](const auto& p) {
-      return std::string(std::get<0>(p.param).name) +
-             (std::get<1>(p.param) ? "Detached" : "Attached");
-    });
+INSTANTIATE_TEST_SUITE_P(AllStores, SignStores,
+                         ::testing::Combine(::testing::ValuesIn(kStores), ::testing::Bool()),
+                         [](const auto& p) {
+                           return std::string(std::get<0>(p.param).name) +
+                                  (std::get<1>(p.param) ? "Detached" : "Attached");
+                         });
 
 // ---- several signers ----
 
@@ -134,10 +135,9 @@ TEST_F(SignTest, CadesBesCarriesSigningCertificateV2) {
   EXPECT_TRUE(openssl_verifies(keys_, "cms", sig, ca_file_, kDocument, "-cades", &log)) << log;
   write_file(keys_.file("doc.bin"), kDocument);
   const std::string detached = sign_ok("CADES_BES", r, false, true);
-  EXPECT_TRUE(openssl_verifies(keys_, "cms", detached, ca_file_, kDocument,
-                               "-cades -certfile '" + alice_.cert_pem + "' -content '" +
-                                   keys_.file("doc.bin") + "'",
-                               &log))
+  EXPECT_TRUE(openssl_verifies(
+      keys_, "cms", detached, ca_file_, kDocument,
+      "-cades -certfile '" + alice_.cert_pem + "' -content '" + keys_.file("doc.bin") + "'", &log))
       << log;
 }
 
@@ -190,7 +190,9 @@ TEST_F(SignTest, EnvelopedDataInputIsSignedWhole) {
   Records r(host_);
   r.add(alice_.subject_text, alice_.profile_pem());
   std::string log;
-  EXPECT_TRUE(openssl_verifies(keys_, "smime", sign_ok("PKCS7", r, true, false, env), ca_file_, env, "", &log)) << log;
+  EXPECT_TRUE(openssl_verifies(keys_, "smime", sign_ok("PKCS7", r, true, false, env), ca_file_, env,
+                               "", &log))
+      << log;
 }
 
 TEST_F(SignTest, DataContentInfoWithoutContentIsRefused) {
@@ -259,7 +261,8 @@ struct ChainDir {
 class SignChainTest : public ChainDir, public SignTest {
  protected:
   SignChainTest()
-      : SignTest("cert_check_options = check_chain\nca_file = " + chain_dir_.file("ca.pem") + "\n") {}
+      : SignTest("cert_check_options = check_chain\nca_file = " + chain_dir_.file("ca.pem") +
+                 "\n") {}
 };
 
 TEST_F(SignChainTest, EveryChainCertificateIsIncludedSignerFirst) {
@@ -287,9 +290,10 @@ TEST_F(SignChainTest, SignerOutsideTheTrustedChainGets26) {
   Output out(host_);
   EXPECT_EQ(host_sign(host_, "PKCS7", wrap_data(kDocument), r, &out), 5);
   EXPECT_EQ(r.result(0), 26);
-  EXPECT_NE(host_.since_mark().find("ssf_load_cert_and_key() 11 : IsCertificateValid() failed for '" +
-                                    dave.subject_text + "'"),
-            std::string::npos);
+  EXPECT_NE(
+      host_.since_mark().find("ssf_load_cert_and_key() 11 : IsCertificateValid() failed for '" +
+                              dave.subject_text + "'"),
+      std::string::npos);
 }
 
 // ---- the signing time of the profile ----

@@ -63,10 +63,11 @@ inline void sh(const std::string& cmd) {
 }
 
 // Writes the files of one signer issued by ca under dir with the prefix.
-inline SignerFiles write_signer(const TempDir& dir, const pki::Authority& ca, const std::string& name,
-                                pki::CertOptions opts = {}) {
+inline SignerFiles write_signer(const TempDir& dir, const pki::Authority& ca,
+                                const std::string& name, pki::CertOptions opts = {}) {
   SignerFiles f;
-  if (opts.subject == pki::CertOptions{}.subject) opts.subject = "CN=" + name + ",O=Orvel Test,C=RU";
+  if (opts.subject == pki::CertOptions{}.subject)
+    opts.subject = "CN=" + name + ",O=Orvel Test,C=RU";
   pki::Issued leaf = ca.issue(opts);
   f.subject_text = subject_text_of(leaf.cert.get());
   f.sha1_id = sha1_id_of(leaf.cert.get());
@@ -84,7 +85,8 @@ inline SignerFiles write_signer(const TempDir& dir, const pki::Authority& ca, co
   write_file(f.key_pem, key);
   write_file(f.both_pem, cert + key);
   const std::string pass = std::string("pass:'") + kKeyPassword + "'";
-  sh("openssl pkey -in '" + f.key_pem + "' -aes256 -passout " + pass + " -out '" + f.key_enc_pem + "'");
+  sh("openssl pkey -in '" + f.key_pem + "' -aes256 -passout " + pass + " -out '" + f.key_enc_pem +
+     "'");
   write_file(f.both_enc_pem, cert + read_file(f.key_enc_pem));
   sh("openssl pkcs12 -export -inkey '" + f.key_pem + "' -in '" + f.cert_pem + "' -passout " + pass +
      " -out '" + f.p12_aes + "'");
@@ -106,10 +108,10 @@ inline bool openssl_verifies(const TempDir& dir, const std::string& tool, const 
   const std::string sig = dir.file("verify-in.der"), out = dir.file("verify-out.bin");
   write_file(sig, der);
   std::string output;
-  const int rc = run_command("openssl " + tool + " -verify -binary -inform DER -in '" + sig +
-                                 "' -CAfile '" + ca_file + "' -purpose any -out '" + out + "' " +
-                                 extra,
-                             &output);
+  const int rc =
+      run_command("openssl " + tool + " -verify -binary -inform DER -in '" + sig + "' -CAfile '" +
+                      ca_file + "' -purpose any -out '" + out + "' " + extra,
+                  &output);
   if (log) *log = output;
   return rc == 0 && read_file(out) == expected;
 }

@@ -1,8 +1,8 @@
 // Co-signing: one more SignerInfo in an existing signedData.
-#include <cstring>
-
 #include <openssl/err.h>
 #include <openssl/x509_vfy.h>
+
+#include <cstring>
 
 #include "codes.h"
 #include "keys.h"
@@ -23,7 +23,9 @@ constexpr char kFunc[] = "add_sign_data";
 // in the working directory, when there is one.
 constexpr char kUserStoreFile[] = "user1.pem";
 
-bool has_input(const SsfDataBlob* b) { return b != nullptr && b->pbData != nullptr && b->cbData != 0; }
+bool has_input(const SsfDataBlob* b) {
+  return b != nullptr && b->pbData != nullptr && b->cbData != 0;
+}
 
 // The data the new signature covers: the attached content, or for a
 // detached signature the unwrapped input. 0 or the operation's code.
@@ -146,10 +148,9 @@ int add_sign(SsfDataBlob* output, const SsfDataBlob* signed_data, const SsfDataB
     log_err("%s() 9 : GOST R 34.11-2001 not allowed", kFunc);
     return SSF_API_SIGNER_FAILED;
   }
-  PKCS7_SIGNER_INFO* si =
-      md ? SSF_PKCS7_add_signature(p7.get(), cert.get(), key.get(), md, signer->strSigRcpProfile,
-                                   type)
-         : nullptr;
+  PKCS7_SIGNER_INFO* si = md ? SSF_PKCS7_add_signature(p7.get(), cert.get(), key.get(), md,
+                                                       signer->strSigRcpProfile, type)
+                             : nullptr;
   if (si == nullptr || !ssf_add_content_type(si) ||
       (bIncCerts && !ssf_add_signer_certs(p7.get(), cert.get(), chain.get()))) {
     signer->uResult = SSF_SIGNATURE_INVALID;

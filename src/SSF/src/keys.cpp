@@ -1,8 +1,8 @@
 #include "keys.h"
 
-#include <cstring>
-
 #include <openssl/x509v3.h>
+
+#include <cstring>
 
 #include "cert_check.h"
 #include "log.h"
@@ -51,7 +51,8 @@ int check_private_key_usage_period(X509* cert) {
 // it cannot be had.
 bool choose_password(SigRcpSsfInfo* record, orvel::SecretTextPtr* out) {
   if (record->strSigRcpPassword != nullptr && record->strSigRcpPasswordL != 0) {
-    out->reset(get_sz_string_from_sap_string(record->strSigRcpPassword, record->strSigRcpPasswordL));
+    out->reset(
+        get_sz_string_from_sap_string(record->strSigRcpPassword, record->strSigRcpPasswordL));
     if (!*out) {
       record->uResult = SSF_INVALID_PASSWORD;
       log_err("%s() 5 : get_sz_string_from_sap_string( length = %d ) failed", kFunc,
@@ -84,8 +85,8 @@ bool choose_password(SigRcpSsfInfo* record, orvel::SecretTextPtr* out) {
   return true;
 }
 
-int load(SigRcpSsfInfo* record, X509** cert_out, EVP_PKEY** key_out, int is_signer,
-         char** pin_slot, STACK_OF(X509) * *chain) {
+int load(SigRcpSsfInfo* record, X509** cert_out, EVP_PKEY** key_out, int is_signer, char** pin_slot,
+         STACK_OF(X509) * *chain) {
   const int failed = load_failure_code(is_signer);
   if (record->strSigRcpProfile == nullptr || record->strSigRcpProfileL == 0) {
     record->uResult = SSF_PROFILE_NOT_FOUND;

@@ -1,8 +1,8 @@
 #include "keys_pem.h"
 
-#include <cstring>
-
 #include <openssl/pem.h>
+
+#include <cstring>
 
 #include "log.h"
 #include "ossl_ptr.h"

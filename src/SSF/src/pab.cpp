@@ -1,14 +1,13 @@
 #include "pab.h"
 
 #include <dirent.h>
+#include <openssl/pem.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
-
-#include <openssl/pem.h>
 
 #include "log.h"
 #include "ossl_ptr.h"

@@ -1,9 +1,9 @@
 #include "password.h"
 
-#include <vector>
-
 #include <openssl/evp.h>
 #include <openssl/objects.h>
+
+#include <vector>
 
 #include "base64.h"
 #include "log.h"

@@ -2,13 +2,13 @@
 
 #include <openssl/objects.h>
 
+#include "codes.h"
 #include "digest.h"
 #include "log.h"
 #include "ossl_ptr.h"
 #include "pkcs7/ess_attributes.h"
 #include "profile.h"
 #include "settings.h"
-#include "codes.h"
 #include "time_util.h"
 
 const EVP_MD* ssf_signing_digest(EVP_PKEY* key, bool* refused) {

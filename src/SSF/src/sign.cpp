@@ -37,9 +37,9 @@ void add_signer(PKCS7* p7, SigRcpSsfInfo* signer, int bIncCerts, int type, STACK
     log_err("%s() 9 : GOST R 34.11-2001 not allowed", kFunc);
     return;
   }
-  PKCS7_SIGNER_INFO* si = md ? SSF_PKCS7_add_signature(p7, cert.get(), key.get(), md,
-                                                       signer->strSigRcpProfile, type)
-                             : nullptr;
+  PKCS7_SIGNER_INFO* si =
+      md ? SSF_PKCS7_add_signature(p7, cert.get(), key.get(), md, signer->strSigRcpProfile, type)
+         : nullptr;
   if (si == nullptr || !ssf_add_content_type(si) ||
       (bIncCerts && !ssf_add_signer_certs(p7, cert.get(), chain.get())) ||
       !sk_X509_push(certs, cert.get())) {

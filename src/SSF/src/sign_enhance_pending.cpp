@@ -16,8 +16,8 @@ int EnhanceAllSignatures(PKCS7* p7, STACK_OF(X509) * certs, SigRcpSsfInformation
   int rc = 0;
   SigRcpSsfInformationList e = signers;
   for (int i = 0; i < sk_PKCS7_SIGNER_INFO_num(infos); ++i, e = e ? e->next : nullptr) {
-    const int code = EnhanceSignature(p7, sk_PKCS7_SIGNER_INFO_value(infos, i),
-                                      sk_X509_value(certs, i), store);
+    const int code =
+        EnhanceSignature(p7, sk_PKCS7_SIGNER_INFO_value(infos, i), sk_X509_value(certs, i), store);
     if (code == 0) continue;
     log_err("%s() 1 : EnhanceSignature( '%s' ) failed, idx = %d", "EnhanceAllSignatures",
             e && e->ptrSigRcp && e->ptrSigRcp->strSigRcpId ? e->ptrSigRcp->strSigRcpId : "", i);

@@ -1,12 +1,12 @@
 #include "signer_id.h"
 
-#include <cstdio>
-#include <cstring>
-#include <string>
-
 #include <openssl/err.h>
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "log.h"
 #include "ossl_ptr.h"
@@ -48,7 +48,8 @@ char* calc_sha1id(X509* cert) {
   std::string id = hex_id(md, true);
   auto* out = static_cast<char*>(OPENSSL_malloc(kSha1IdLen + 1));
   if (out == nullptr) {
-    log_err("%s() 2 : OPENSSL_malloc( %d ) failed", "calc_sha1id", static_cast<int>(kSha1IdLen + 1));
+    log_err("%s() 2 : OPENSSL_malloc( %d ) failed", "calc_sha1id",
+            static_cast<int>(kSha1IdLen + 1));
     return nullptr;
   }
   memcpy(out, id.c_str(), kSha1IdLen + 1);
@@ -72,8 +73,8 @@ int is_str_hex(const char* text, int len) {
   if (text == nullptr) return 0;
   for (int i = 0; i < len; ++i) {
     const char c = text[i];
-    const bool ok = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f') ||
-                    c == ' ';
+    const bool ok =
+        (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f') || c == ' ';
     if (!ok) {
       const std::string copy(text, static_cast<size_t>(len));
       log_write("%s() 0: bad symbol '%c' found in '%s'", "is_str_hex", c, copy.c_str());
