@@ -2,6 +2,9 @@
 
 #include <openssl/engine.h>
 
+#include "log.h"
+#include "objects/ssf_objects.h"
+
 namespace {
 bool g_engines_loaded = false;
 }  // namespace
@@ -9,6 +12,8 @@ bool g_engines_loaded = false;
 void ssf_load_builtin_engines() {
   if (g_engines_loaded) return;
   g_engines_loaded = true;
+  // The engines look their algorithms up by the registry's numbers.
+  if (!ssf_register_objects()) log_err("ssf_load_builtin_engines() : ssf_register_objects() failed");
   ENGINE_load_builtin_engines();
   // The system's engines are added here, in this order: gost, rand, pkcs11.
   ENGINE_register_all_complete();
