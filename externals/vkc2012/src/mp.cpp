@@ -658,6 +658,8 @@ int mpModInv(DIGIT_T inv[], const DIGIT_T u[], const DIGIT_T m[], uint32_t ndigi
     mpSubtract(inv, m, a1.get(), n);
   else
     mpSetEqual(inv, a1.get(), n);
+  // Modulo 1 every number is 0, its own inverse.
+  if (mpCompare(inv, m, n) >= 0) mpModulo(inv, inv, n, m, n);
   return 0;
 }
 
