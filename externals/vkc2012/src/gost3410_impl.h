@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "ec_points.h"
+#include "ec_verify.h"
 #include "gost3410.h"
 #include "vkc_ct.h"
 #include "vkc_log.h"
@@ -270,11 +271,9 @@ inline int verify(const typename T::Par* E, const DIGIT_T* e, const typename T::
   Q.mul(z1, sig->s, v);
   Q.mul(t, sig->r, v);
   if (!is_zero<T>(t)) mpSubtract(z2, E->q, t, N);
-  typename T::Point R;
-  bool done = false;
   if (C != nullptr && C->has_table) {
-    // z1 * G + z2 * Q in projective coordinates, one inversion at the end.
-    u64 zw[NL], xw[NL], yw[NL];
+    // Public values only: the variable-time Jacobian combination.
+    u64 xw[NL], yw[NL];
     vkc_ec::Aff<NL> A;
     bool loadable = true;
     for (uint32_t i = 2 * NL; i < N; i++)
@@ -282,26 +281,23 @@ inline int verify(const typename T::Par* E, const DIGIT_T* e, const typename T::
     vkc_ec::from_digits<NL>(xw, Qpub->x, N);
     vkc_ec::from_digits<NL>(yw, Qpub->y, N);
     if (loadable && !vkc_ec::pt_is_zero<T>(Qpub) && vkc_ec::load_point<NL>(A, xw, yw, *C)) {
-      vkc_ec::Proj<NL> P1, P2;
-      vkc_ec::from_digits<NL>(zw, z1, N);
-      vkc_ec::mul_base_ct<NL>(P1, zw, *C);
-      vkc_ec::from_digits<NL>(zw, z2, N);
-      vkc_ec::mul_point_ct<NL, NL>(P2, A, zw, C->nwin, *C);
-      if (!vkc_ec::is_exceptional<NL>(P2)) {
-        vkc_ec::padd<NL>(P1, P1, P2, *C);
-        if (!vkc_ec::is_exceptional<NL>(P1)) {
-          vkc_ec::result_to_point<T>(&R, P1, *C);
-          done = true;
-        }
+      u64 z1w[NL], z2w[NL], rw[NL];
+      vkc_ec::from_digits<NL>(z1w, z1, N);
+      vkc_ec::from_digits<NL>(z2w, z2, N);
+      vkc_ec::from_digits<NL>(rw, sig->r, N);
+      const int v_res = vkc_ec::verify_combination<NL>(*C, z1w, z2w, A, rw);
+      if (v_res == 1) return 0;
+      if (v_res == 0) {
+        VKC_LOG("%s: Signature verification failed", name);
+        return -1;
       }
     }
   }
-  if (!done) {
-    typename T::Point A, B;
-    vkc_ec::mult_base<T>(&A, z1, E);
-    vkc_ec::mult_any<T>(&B, Qpub, z2, E);
-    vkc_ec::ref_add<T>(&R, &A, &B, E);
-  }
+  // A point that is not a reduced point of the curve: the exact affine path.
+  typename T::Point R, A, B;
+  vkc_ec::mult_base<T>(&A, z1, E);
+  vkc_ec::mult_any<T>(&B, Qpub, z2, E);
+  vkc_ec::ref_add<T>(&R, &A, &B, E);
   Q.reduce(t, R.x);
   if (mpEqual(t, sig->r, N) == 1) return 0;
   VKC_LOG("%s: Signature verification failed", name);
