@@ -311,7 +311,7 @@ inline bool ctx_init(CurveCtx<NL>& C, const DIGIT_T* p, const DIGIT_T* a, const 
   from_digits<NL>(xw, gx, nd);
   from_digits<NL>(yw, gy, nd);
   if (!less_vt<NL>(aw, pw) || !less_vt<NL>(bw, pw)) return false;
-  mont_init<NL>(C.F, pw);
+  mont_init<NL>(C.F, pw, true);
   mont_init<NL>(C.S, qw);
   to_mont<NL>(C.a, aw, C.F);
   u64 bm[NL];

@@ -22,6 +22,10 @@ struct Mont {
   u64 n0;       // -m^-1 mod 2^64
   u64 mm2[NL];  // m - 2, the inversion exponent
   int bits;     // bit length of m
+  // Non-zero when m = 2^(64 NL) - c with c below 2^32: products are then
+  // reduced by folding (numbers kept in plain form, R = 1) instead of
+  // Montgomery's method.
+  u64 c;
 };
 
 // Digits (32-bit, least significant first) to words; nd digits, zero-padded.
@@ -115,9 +119,63 @@ inline void mod_neg(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
   mod_sub<NL>(r, z, a, M);
 }
 
+// r = a * b mod m for m = 2^(64 NL) - c, a and b below m.
+template <int NL>
+inline void fold_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  u64 w[2 * NL];
+  for (int i = 0; i < NL; i++) {
+    u64 c = 0;
+    for (int j = 0; j < NL; j++) {
+      u128 x = static_cast<u128>(a[j]) * b[i] + (i == 0 ? 0 : w[i + j]) + c;
+      w[i + j] = static_cast<u64>(x);
+      c = static_cast<u64>(x >> 64);
+    }
+    w[i + NL] = c;
+  }
+  // w = lo + hi 2^(64 NL) = lo + hi c (mod m): below 2^(64 NL) (c + 1).
+  u64 v[NL];
+  u64 carry = 0;
+  for (int i = 0; i < NL; i++) {
+    u128 x = static_cast<u128>(w[i + NL]) * M.c + w[i] + carry;
+    v[i] = static_cast<u64>(x);
+    carry = static_cast<u64>(x >> 64);
+  }
+  // Fold the top word (at most c) once more; a carry out is worth c again.
+  u128 x = static_cast<u128>(carry) * M.c + v[0];
+  v[0] = static_cast<u64>(x);
+  u64 cc = static_cast<u64>(x >> 64);
+  for (int i = 1; i < NL; i++) {
+    x = static_cast<u128>(v[i]) + cc;
+    v[i] = static_cast<u64>(x);
+    cc = static_cast<u64>(x >> 64);
+  }
+  // cc set means v wrapped (v is then tiny): add c, no further carry.
+  x = static_cast<u128>(v[0]) + (M.c & vkc_ct::mask_bit(cc));
+  v[0] = static_cast<u64>(x);
+  cc = static_cast<u64>(x >> 64);
+  for (int i = 1; i < NL; i++) {
+    x = static_cast<u128>(v[i]) + cc;
+    v[i] = static_cast<u64>(x);
+    cc = static_cast<u64>(x >> 64);
+  }
+  // v < 2^(64 NL) < 2 m: one conditional subtraction.
+  u64 d[NL];
+  u64 bo = 0;
+  for (int i = 0; i < NL; i++) {
+    x = static_cast<u128>(v[i]) - M.m[i] - bo;
+    d[i] = static_cast<u64>(x);
+    bo = static_cast<u64>(x >> 64) & 1;
+  }
+  vkc_ct::select(r, v, d, NL, vkc_ct::mask_bit(bo));
+}
+
 // r = a * b / R mod m (CIOS); a * b must be below m * R.
 template <int NL>
 inline void mont_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  if (M.c != 0) {
+    fold_mul<NL>(r, a, b, M);
+    return;
+  }
   u64 t[NL + 2] = {};
   for (int i = 0; i < NL; i++) {
     u64 c = 0;
@@ -181,10 +239,12 @@ inline void mont_inv(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
   memcpy(r, acc, sizeof acc);
 }
 
-// Sets up the constants for an odd modulus m below 2^(64 NL).
+// Sets up the constants for an odd modulus m below 2^(64 NL); with
+// allow_fold a modulus just below 2^(64 NL) is reduced by folding.
 template <int NL>
-inline void mont_init(Mont<NL>& M, const u64 m[NL]) {
+inline void mont_init(Mont<NL>& M, const u64 m[NL], bool allow_fold = false) {
   memcpy(M.m, m, sizeof M.m);
+  M.c = 0;
   u64 inv = 1;
   for (int i = 0; i < 7; i++) inv *= 2 - m[0] * inv;
   M.n0 = 0 - inv;
@@ -209,9 +269,17 @@ inline void mont_init(Mont<NL>& M, const u64 m[NL]) {
     bo = static_cast<u64>(x >> 64) & 1;
   }
   M.bits = static_cast<int>(mpBitLength(mod, nd));
+  bool top_ones = true;
+  for (int i = 1; i < NL; i++) top_ones = top_ones && m[i] == ~0ull;
+  if (allow_fold && top_ones && (0 - m[0]) < (1ull << 32)) {
+    M.c = 0 - m[0];
+    memset(M.r2, 0, sizeof M.r2);
+    M.r2[0] = 1;
+    memcpy(M.one, M.r2, sizeof M.one);
+  }
 }
 
-// Reduces a number of nd digits (nd at most 2 NL + 1; the digits above
+// Reduces a number of nd digits (Montgomery moduli only, not folded ones) (nd at most 2 NL + 1; the digits above
 // 2 NL form one word hi) modulo m, in constant time; result in Montgomery form.
 template <int NL>
 inline void reduce_digits_mont(u64 r[NL], const DIGIT_T* d, uint32_t nd, const Mont<NL>& M) {
