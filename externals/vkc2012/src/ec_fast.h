@@ -33,11 +33,26 @@ struct CurveCtx {
   Mont<NL> S;  // modulo q
   u64 a[NL];   // Montgomery form
   u64 b3[NL];  // 3b, Montgomery form
+  u64 b[NL];   // b, Montgomery form
+  bool am3 = false;  // a = -3
   Aff<NL> G;   // base point, Montgomery form
   bool has_table = false;
   int nwin = 0;                  // 4-bit windows of a scalar below q
   std::vector<Aff<NL>> table;    // table[15 i + j - 1] = j * 16^i * G
 };
+
+// r = a x; for a = -3 three additions and a negation instead of a product.
+template <int NL>
+inline void mul_a(u64 r[NL], const u64 x[NL], const CurveCtx<NL>& C) {
+  if (C.am3) {
+    u64 t[NL];
+    mod_add<NL>(t, x, x, C.F);
+    mod_add<NL>(t, t, x, C.F);
+    mod_neg<NL>(r, t, C.F);
+  } else {
+    mont_mul<NL>(r, C.a, x, C.F);
+  }
+}
 
 template <int NL>
 inline void set_identity(Proj<NL>& P, const CurveCtx<NL>& C) {
@@ -69,7 +84,7 @@ inline void padd(Proj<NL>& R, const Proj<NL>& P, const Proj<NL>& Q, const CurveC
   mont_mul<NL>(t5, t5, X3, F);
   mod_add<NL>(X3, t1, t2, F);
   mod_sub<NL>(t5, t5, X3, F);
-  mont_mul<NL>(Z3, C.a, t4, F);
+  mul_a<NL>(Z3, t4, C);
   mont_mul<NL>(X3, C.b3, t2, F);
   mod_add<NL>(Z3, X3, Z3, F);
   mod_sub<NL>(X3, t1, Z3, F);
@@ -77,11 +92,11 @@ inline void padd(Proj<NL>& R, const Proj<NL>& P, const Proj<NL>& Q, const CurveC
   mont_mul<NL>(Y3, X3, Z3, F);
   mod_add<NL>(t1, t0, t0, F);
   mod_add<NL>(t1, t1, t0, F);
-  mont_mul<NL>(t2, C.a, t2, F);
+  mul_a<NL>(t2, t2, C);
   mont_mul<NL>(t4, C.b3, t4, F);
   mod_add<NL>(t1, t1, t2, F);
   mod_sub<NL>(t2, t0, t2, F);
-  mont_mul<NL>(t2, C.a, t2, F);
+  mul_a<NL>(t2, t2, C);
   mod_add<NL>(t4, t4, t2, F);
   mont_mul<NL>(t0, t1, t4, F);
   mod_add<NL>(Y3, Y3, t0, F);
@@ -112,7 +127,7 @@ inline void padd_mixed(Proj<NL>& R, const Proj<NL>& P, const Aff<NL>& Q, const C
   mod_add<NL>(t4, t4, P.X, F);
   mont_mul<NL>(t5, Q.y, P.Z, F);
   mod_add<NL>(t5, t5, P.Y, F);
-  mont_mul<NL>(Z3, C.a, t4, F);
+  mul_a<NL>(Z3, t4, C);
   mont_mul<NL>(X3, C.b3, P.Z, F);
   mod_add<NL>(Z3, X3, Z3, F);
   mod_sub<NL>(X3, t1, Z3, F);
@@ -120,11 +135,11 @@ inline void padd_mixed(Proj<NL>& R, const Proj<NL>& P, const Aff<NL>& Q, const C
   mont_mul<NL>(Y3, X3, Z3, F);
   mod_add<NL>(t1, t0, t0, F);
   mod_add<NL>(t1, t1, t0, F);
-  mont_mul<NL>(t2, C.a, P.Z, F);
+  mul_a<NL>(t2, P.Z, C);
   mont_mul<NL>(t4, C.b3, t4, F);
   mod_add<NL>(t1, t1, t2, F);
   mod_sub<NL>(t2, t0, t2, F);
-  mont_mul<NL>(t2, C.a, t2, F);
+  mul_a<NL>(t2, t2, C);
   mod_add<NL>(t4, t4, t2, F);
   mont_mul<NL>(t0, t1, t4, F);
   mod_add<NL>(Y3, Y3, t0, F);
@@ -151,7 +166,7 @@ inline void pdbl(Proj<NL>& R, const Proj<NL>& P, const CurveCtx<NL>& C) {
   mod_add<NL>(t3, t3, t3, F);
   mont_mul<NL>(Z3, P.X, P.Z, F);
   mod_add<NL>(Z3, Z3, Z3, F);
-  mont_mul<NL>(X3, C.a, Z3, F);
+  mul_a<NL>(X3, Z3, C);
   mont_mul<NL>(Y3, C.b3, t2, F);
   mod_add<NL>(Y3, X3, Y3, F);
   mod_sub<NL>(X3, t1, Y3, F);
@@ -159,9 +174,9 @@ inline void pdbl(Proj<NL>& R, const Proj<NL>& P, const CurveCtx<NL>& C) {
   mont_mul<NL>(Y3, X3, Y3, F);
   mont_mul<NL>(X3, t3, X3, F);
   mont_mul<NL>(Z3, C.b3, Z3, F);
-  mont_mul<NL>(t2, C.a, t2, F);
+  mul_a<NL>(t2, t2, C);
   mod_sub<NL>(t3, t0, t2, F);
-  mont_mul<NL>(t3, C.a, t3, F);
+  mul_a<NL>(t3, t3, C);
   mod_add<NL>(t3, t3, Z3, F);
   mod_add<NL>(Z3, t0, t0, F);
   mod_add<NL>(t0, Z3, t0, F);
@@ -318,6 +333,11 @@ inline bool ctx_init(CurveCtx<NL>& C, const DIGIT_T* p, const DIGIT_T* a, const 
   to_mont<NL>(bm, bw, C.F);
   mod_add<NL>(C.b3, bm, bm, C.F);
   mod_add<NL>(C.b3, C.b3, bm, C.F);
+  memcpy(C.b, bm, sizeof C.b);
+  u64 three[NL] = {3}, t3[NL], m3[NL];
+  to_mont<NL>(t3, three, C.F);
+  mod_neg<NL>(m3, t3, C.F);
+  C.am3 = memcmp(m3, C.a, sizeof m3) == 0;
   if (!load_point<NL>(C.G, xw, yw, C)) return false;
   C.nwin = (C.S.bits + 3) / 4;
   return true;

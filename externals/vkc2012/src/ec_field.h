@@ -227,16 +227,38 @@ inline void from_mont(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
 }
 
 // r = a^(m-2) (the inverse for a prime m; 0 stays 0). The exponent is
-// public, so the ladder over its bits is fixed for every a.
+// public: a sliding window over its bits, the same steps for every a.
 template <int NL>
 inline void mont_inv(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
+  constexpr int kW = 5;
+  u64 pw[1 << (kW - 1)][NL];  // a, a^3, ..., a^31
+  u64 a2[NL];
+  memcpy(pw[0], a, sizeof pw[0]);
+  mont_sqr<NL>(a2, a, M);
+  for (int i = 1; i < (1 << (kW - 1)); i++) mont_mul<NL>(pw[i], pw[i - 1], a2, M);
+  auto bit = [&M](int i) { return static_cast<unsigned>((M.mm2[i / 64] >> (i % 64)) & 1); };
   u64 acc[NL];
   memcpy(acc, M.one, sizeof acc);
-  for (int i = M.bits - 1; i >= 0; i--) {
-    mont_sqr<NL>(acc, acc, M);
-    if ((M.mm2[i / 64] >> (i % 64)) & 1) mont_mul<NL>(acc, acc, a, M);
+  int i = M.bits - 1;
+  while (i >= 0) {
+    if (bit(i) == 0) {
+      mont_sqr<NL>(acc, acc, M);
+      i--;
+      continue;
+    }
+    int l = i - kW + 1 < 0 ? 0 : i - kW + 1;
+    while (bit(l) == 0) l++;
+    unsigned val = 0;
+    for (int j = i; j >= l; j--) {
+      val = (val << 1) | bit(j);
+      mont_sqr<NL>(acc, acc, M);
+    }
+    mont_mul<NL>(acc, acc, pw[(val - 1) / 2], M);
+    i = l - 1;
   }
   memcpy(r, acc, sizeof acc);
+  vkc_ct::wipe(pw, sizeof pw);
+  vkc_ct::wipe(a2, sizeof a2);
 }
 
 // Sets up the constants for an odd modulus m below 2^(64 NL); with

@@ -18,14 +18,6 @@ struct Jac {
 };
 
 template <int NL>
-inline bool a_is_minus3(const CurveCtx<NL>& C) {
-  u64 three[NL] = {3}, t[NL], m3[NL];
-  to_mont<NL>(t, three, C.F);
-  mod_neg<NL>(m3, t, C.F);
-  return memcmp(m3, C.a, sizeof m3) == 0;
-}
-
-template <int NL>
 inline void jdbl(Jac<NL>& R, const Jac<NL>& P, const CurveCtx<NL>& C, bool am3) {
   const Mont<NL>& F = C.F;
   if (P.inf || is_zero_vt<NL>(P.Y)) {
@@ -208,7 +200,7 @@ inline int wnaf5(int8_t* out, const u64 k[NL]) {
 template <int NL>
 inline int verify_combination(const CurveCtx<NL>& C, const u64 z1[NL], const u64 z2[NL], const Aff<NL>& Q,
                               const u64 r[NL]) {
-  const bool am3 = a_is_minus3<NL>(C);
+  const bool am3 = C.am3;
   // Odd multiples Q, 3Q, ..., 15Q.
   Jac<NL> tab[8], q2;
   memcpy(tab[0].X, Q.x, sizeof Q.x);
