@@ -72,6 +72,20 @@ void check_field(const DIGIT_T* p, bool fold, bool expect_fold) {
       ec_test::mpz_to_num(want, ND, zr);
       ASSERT_EQ(mpEqual(got, want, ND), 1);
     }
+    // Squares.
+    {
+      u64 am[NL], rm[NL], r[NL];
+      vkc_ec::to_mont<NL>(am, a.data(), M);
+      vkc_ec::mont_sqr<NL>(rm, am, M);
+      vkc_ec::from_mont<NL>(r, rm, M);
+      mpz_import(za, NL, -1, 8, 0, 0, a.data());
+      mpz_mul(zr, za, za);
+      mpz_mod(zr, zr, zp);
+      DIGIT_T got[ND], want[ND];
+      vkc_ec::to_digits<NL>(got, ND, r);
+      ec_test::mpz_to_num(want, ND, zr);
+      ASSERT_EQ(mpEqual(got, want, ND), 1);
+    }
     // Inversion: a * a^-1 = 1 for a != 0.
     if (a[0] != 0 || a[NL - 1] != 0) {
       u64 am[NL], inv[NL], one[NL];

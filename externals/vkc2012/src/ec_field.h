@@ -119,19 +119,9 @@ inline void mod_neg(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
   mod_sub<NL>(r, z, a, M);
 }
 
-// r = a * b mod m for m = 2^(64 NL) - c, a and b below m.
+// r = w mod m for m = 2^(64 NL) - c and a product w of two numbers below m.
 template <int NL>
-inline void fold_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
-  u64 w[2 * NL];
-  for (int i = 0; i < NL; i++) {
-    u64 c = 0;
-    for (int j = 0; j < NL; j++) {
-      u128 x = static_cast<u128>(a[j]) * b[i] + (i == 0 ? 0 : w[i + j]) + c;
-      w[i + j] = static_cast<u64>(x);
-      c = static_cast<u64>(x >> 64);
-    }
-    w[i + NL] = c;
-  }
+inline void fold_reduce(u64 r[NL], const u64 w[2 * NL], const Mont<NL>& M) {
   // w = lo + hi 2^(64 NL) = lo + hi c (mod m): below 2^(64 NL) (c + 1).
   u64 v[NL];
   u64 carry = 0;
@@ -167,6 +157,53 @@ inline void fold_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>
     bo = static_cast<u64>(x >> 64) & 1;
   }
   vkc_ct::select(r, v, d, NL, vkc_ct::mask_bit(bo));
+}
+
+// r = a * b mod m for m = 2^(64 NL) - c, a and b below m.
+template <int NL>
+inline void fold_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  u64 w[2 * NL];
+  for (int i = 0; i < NL; i++) {
+    u64 c = 0;
+    for (int j = 0; j < NL; j++) {
+      u128 x = static_cast<u128>(a[j]) * b[i] + (i == 0 ? 0 : w[i + j]) + c;
+      w[i + j] = static_cast<u64>(x);
+      c = static_cast<u64>(x >> 64);
+    }
+    w[i + NL] = c;
+  }
+  fold_reduce<NL>(r, w, M);
+}
+
+// r = a^2 mod m for m = 2^(64 NL) - c: cross products once, doubled.
+template <int NL>
+inline void fold_sqr(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
+  u64 w[2 * NL] = {};
+  for (int i = 0; i < NL - 1; i++) {
+    u64 c = 0;
+    for (int j = i + 1; j < NL; j++) {
+      u128 x = static_cast<u128>(a[i]) * a[j] + w[i + j] + c;
+      w[i + j] = static_cast<u64>(x);
+      c = static_cast<u64>(x >> 64);
+    }
+    w[i + NL] = c;
+  }
+  u64 top = 0;
+  for (int k = 0; k < 2 * NL; k++) {
+    u64 nt = w[k] >> 63;
+    w[k] = (w[k] << 1) | top;
+    top = nt;
+  }
+  u64 c = 0;
+  for (int i = 0; i < NL; i++) {
+    u128 sq = static_cast<u128>(a[i]) * a[i];
+    u128 x = static_cast<u128>(w[2 * i]) + static_cast<u64>(sq) + c;
+    w[2 * i] = static_cast<u64>(x);
+    x = static_cast<u128>(w[2 * i + 1]) + static_cast<u64>(sq >> 64) + static_cast<u64>(x >> 64);
+    w[2 * i + 1] = static_cast<u64>(x);
+    c = static_cast<u64>(x >> 64);
+  }
+  fold_reduce<NL>(r, w, M);
 }
 
 // r = a * b / R mod m (CIOS); a * b must be below m * R.
@@ -212,6 +249,10 @@ inline void mont_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>
 
 template <int NL>
 inline void mont_sqr(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
+  if (M.c != 0) {
+    fold_sqr<NL>(r, a, M);
+    return;
+  }
   mont_mul<NL>(r, a, a, M);
 }
 
