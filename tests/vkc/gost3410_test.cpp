@@ -8,6 +8,7 @@
 #include "ec_test_util.h"
 #include "gost3410.h"
 #include "test_util.h"
+#include "vkc_log.h"
 
 using ec_test::hex_to_num;
 using ec_test::num_to_hex;
@@ -266,4 +267,40 @@ TEST(Gost3410Sign, BitFlipsFailOnEveryCurve) {
       EXPECT_EQ(GOSTR3410_2012_512_Verify(par, e2, &Q, &sig), -1) << row << " e " << bit;
     }
   }
+}
+
+// The diagnostic lines of the signature functions, byte for byte.
+TEST(Gost3410Log, DiagnosticLines) {
+  orvel_test::TempDir dir;
+  const std::string path = dir.file("vkc.log");
+  ASSERT_EQ(vkc_set_log_file(path.c_str()), 0);
+  const GOSTR3410_2012_256_PAR* par = GOSTR3410_2012_256_GetDefaultPar();
+  const GOSTR3410_2012_512_PAR* par5 = GOSTR3410_2012_512_GetDefaultPar();
+  DIGIT_T d[9] = {5}, e[9] = {7};
+  DIGIT_T d5[17] = {5};
+  GostPoint Q, off = par->bp;
+  GostPoint512 Q5;
+  GostSignature sig = {};
+  off.y[0] ^= 1;
+  EXPECT_EQ(GOSTR3410_2012_256_CheckPublicKey(par, &off), -1);
+  EXPECT_EQ(GOSTR3410_2012_256_CheckPublicKey(nullptr, &off), -2);
+  EXPECT_EQ(GOSTR3410_2012_256_GeneratePublicKey(par, nullptr, &Q), -2);
+  EXPECT_EQ(GOSTR3410_2012_256_GenerateKeyPair(par, failing_rnd, d, &Q), -2);
+  EXPECT_EQ(GOSTR3410_2012_512_GenerateKeyPair(par5, failing_rnd, d5, &Q5), -3);
+  EXPECT_EQ(GOSTR3410_2012_256_Sign(par, e, failing_rnd, d, &sig), -3);
+  EXPECT_EQ(GOSTR3410_2012_256_Verify(par, e, &par->bp, &sig), -1);
+  EXPECT_EQ(Getbig_RND(failing_rnd, d, par->q, 9), -1);
+  EXPECT_EQ(GOSTR3410_2012_512_UnloadDigestValueBE(nullptr, nullptr), -2);
+  vkc_set_log_file(nullptr);
+  EXPECT_EQ(orvel_test::read_file(path),
+            "Invalid public key\n"
+            "ecCheckPuKey: bad params\n"
+            "ecGeneratePublicKey: bad params\n"
+            "Random generator failed\n"
+            "ecSign: Getbig_RND failed: -2\n"
+            "GOSTR3410_2012_512_GenerateKeyPair: Getbig_RND failed\n"
+            "GOSTR3410_2012_256_Sign: Getbig_RND failed\n"
+            "GOSTR3410_2012_256_Verify: Signature verification failed\n"
+            "RND_FUNC failed\n"
+            "GOSTR3410_2012_512_UnloadDigestValueBE: bad params\n");
 }
