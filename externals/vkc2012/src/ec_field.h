@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 #include <string.h>
+#include <x86intrin.h>
 
 #include "mp.h"
 #include "vkc_ct.h"
@@ -78,38 +79,38 @@ inline bool less_vt(const u64 a[NL], const u64 b[NL]) {
 template <int NL>
 inline void mod_add(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
   u64 s[NL], d[NL];
-  u64 c = 0;
+  unsigned char c = 0;
   for (int i = 0; i < NL; i++) {
-    u128 t = static_cast<u128>(a[i]) + b[i] + c;
-    s[i] = static_cast<u64>(t);
-    c = static_cast<u64>(t >> 64);
+    unsigned long long t;
+    c = _addcarry_u64(c, a[i], b[i], &t);
+    s[i] = t;
   }
-  u64 bo = 0;
+  unsigned char bo = 0;
   for (int i = 0; i < NL; i++) {
-    u128 t = static_cast<u128>(s[i]) - M.m[i] - bo;
-    d[i] = static_cast<u64>(t);
-    bo = static_cast<u64>(t >> 64) & 1;
+    unsigned long long t;
+    bo = _subborrow_u64(bo, s[i], M.m[i], &t);
+    d[i] = t;
   }
   // Keep the difference unless it borrowed from a sum without carry.
-  u64 keep_sum = vkc_ct::mask_bit(bo & ~c);
+  u64 keep_sum = vkc_ct::mask_bit(static_cast<u64>(bo & ~c));
   vkc_ct::select(r, s, d, NL, keep_sum);
 }
 
 template <int NL>
 inline void mod_sub(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
   u64 d[NL];
-  u64 bo = 0;
+  unsigned char bo = 0;
   for (int i = 0; i < NL; i++) {
-    u128 t = static_cast<u128>(a[i]) - b[i] - bo;
-    d[i] = static_cast<u64>(t);
-    bo = static_cast<u64>(t >> 64) & 1;
+    unsigned long long t;
+    bo = _subborrow_u64(bo, a[i], b[i], &t);
+    d[i] = t;
   }
   u64 mask = vkc_ct::mask_bit(bo);
-  u64 c = 0;
+  unsigned char c = 0;
   for (int i = 0; i < NL; i++) {
-    u128 t = static_cast<u128>(d[i]) + (M.m[i] & mask) + c;
-    r[i] = static_cast<u64>(t);
-    c = static_cast<u64>(t >> 64);
+    unsigned long long t;
+    c = _addcarry_u64(c, d[i], M.m[i] & mask, &t);
+    r[i] = t;
   }
 }
 
@@ -150,11 +151,11 @@ inline void fold_reduce(u64 r[NL], const u64 w[2 * NL], const Mont<NL>& M) {
   }
   // v < 2^(64 NL) < 2 m: one conditional subtraction.
   u64 d[NL];
-  u64 bo = 0;
+  unsigned char bo = 0;
   for (int i = 0; i < NL; i++) {
-    x = static_cast<u128>(v[i]) - M.m[i] - bo;
-    d[i] = static_cast<u64>(x);
-    bo = static_cast<u64>(x >> 64) & 1;
+    unsigned long long y;
+    bo = _subborrow_u64(bo, v[i], M.m[i], &y);
+    d[i] = y;
   }
   vkc_ct::select(r, v, d, NL, vkc_ct::mask_bit(bo));
 }
@@ -237,11 +238,11 @@ inline void mont_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>
     t[NL] = t[NL + 1] + static_cast<u64>(x >> 64);
   }
   u64 d[NL];
-  u64 bo = 0;
+  unsigned char bo = 0;
   for (int i = 0; i < NL; i++) {
-    u128 x = static_cast<u128>(t[i]) - M.m[i] - bo;
-    d[i] = static_cast<u64>(x);
-    bo = static_cast<u64>(x >> 64) & 1;
+    unsigned long long x;
+    bo = _subborrow_u64(bo, t[i], M.m[i], &x);
+    d[i] = x;
   }
   u64 keep_t = vkc_ct::mask_bit(bo & ~t[NL] & 1);
   vkc_ct::select(r, t, d, NL, keep_t);
