@@ -47,7 +47,8 @@ struct Ours<false> {
 template <>
 struct Ours<true> {
   const GOSTR3410_2012_512_PAR* par = GOSTR3410_2012_512_GetPar(1);
-  DIGIT_T d[17], e[17] = {0x11111111, 0x22222222, 0x33333333, 0x44444444, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 0};
+  DIGIT_T d[17], e[17] = {0x11111111, 0x22222222, 0x33333333, 0x44444444, 5,  6,  7,  8, 9,
+                          10,         11,         12,         13,         14, 15, 16, 0};
   GostPoint512 Q;
   GostSignature512 sig;
   Ours() {
@@ -87,7 +88,8 @@ struct Gcry {
     gcry_sexp_release(key);
     key = priv;
     std::vector<unsigned char> v(big ? 64 : 32, 0x5a);
-    gcry_sexp_build(&data, nullptr, "(data (flags gost) (value %b))", static_cast<int>(v.size()), v.data());
+    gcry_sexp_build(&data, nullptr, "(data (flags gost) (value %b))", static_cast<int>(v.size()),
+                    v.data());
     gcry_pk_sign(&sig, data, key);
   }
   ~Gcry() {
@@ -140,13 +142,16 @@ struct Nettle {
 template <bool Big>
 void BM_Nettle_Sign(benchmark::State& st) {
   Nettle n(Big);
-  for (auto _ : st) gostdsa_sign(&n.key, nullptr, nettle_rnd, n.digest.size(), n.digest.data(), &n.sig);
+  for (auto _ : st)
+    gostdsa_sign(&n.key, nullptr, nettle_rnd, n.digest.size(), n.digest.data(), &n.sig);
 }
 template <bool Big>
 void BM_Nettle_Verify(benchmark::State& st) {
   Nettle n(Big);
-  if (!gostdsa_verify(&n.pub, n.digest.size(), n.digest.data(), &n.sig)) st.SkipWithError("verify failed");
-  for (auto _ : st) benchmark::DoNotOptimize(gostdsa_verify(&n.pub, n.digest.size(), n.digest.data(), &n.sig));
+  if (!gostdsa_verify(&n.pub, n.digest.size(), n.digest.data(), &n.sig))
+    st.SkipWithError("verify failed");
+  for (auto _ : st)
+    benchmark::DoNotOptimize(gostdsa_verify(&n.pub, n.digest.size(), n.digest.data(), &n.sig));
 }
 
 }  // namespace

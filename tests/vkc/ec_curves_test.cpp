@@ -30,11 +30,14 @@ struct S256 {
   using Par = GOSTR3410_2012_256_PAR;
   using Pt = GostPoint;
   using JPt = GostJPoint;
-  static constexpr uint32_t ND = GOST256_NDIGITS, NB = 32, NPP = GOST256_PP_COUNT, COUNT = GOST256_PAR_COUNT;
+  static constexpr uint32_t ND = GOST256_NDIGITS, NB = 32, NPP = GOST256_PP_COUNT,
+                            COUNT = GOST256_PAR_COUNT;
   static const Par* get(uint32_t i) { return GOSTR3410_2012_256_GetPar(i); }
   static const char* row(uint32_t i) { return ec_test::kRows256[i]; }
   static int mult(Pt* r, const Pt* p, const DIGIT_T* k, const Par* e) { return epMult(r, p, k, e); }
-  static int multJ(Pt* r, const Pt* p, const DIGIT_T* k, const Par* e) { return epMultJ(r, p, k, e); }
+  static int multJ(Pt* r, const Pt* p, const DIGIT_T* k, const Par* e) {
+    return epMultJ(r, p, k, e);
+  }
   static int multPP(Pt* r, const DIGIT_T* k, const Par* e) { return epMultPP(r, k, e); }
   static int add(Pt* r, const Pt* p, const Pt* q, const Par* e) { return epAdd(r, p, q, e); }
   static int sub(Pt* r, const Pt* p, const Pt* q, const Par* e) { return epSubtract(r, p, q, e); }
@@ -45,18 +48,25 @@ struct S256 {
   static int j2a(Pt* p, const JPt* j, const Par* e) { return epJ2A(p, j, e); }
   static int dublJ(JPt* r, const JPt* j, const Par* e) { return epDublJ(r, j, e); }
   static int addJA(JPt* r, const JPt* j, const Pt* p, const Par* e) { return epAddJA(r, j, p, e); }
-  static int addJJ(JPt* r, const JPt* a, const JPt* b, const Par* e) { return epAddJChud(r, a, b, e); }
+  static int addJJ(JPt* r, const JPt* a, const JPt* b, const Par* e) {
+    return epAddJChud(r, a, b, e);
+  }
 };
 
 struct S512 {
   using Par = GOSTR3410_2012_512_PAR;
   using Pt = GostPoint512;
   using JPt = GostJPoint512;
-  static constexpr uint32_t ND = GOST512_NDIGITS, NB = 64, NPP = GOST512_PP_COUNT, COUNT = GOST512_PAR_COUNT;
+  static constexpr uint32_t ND = GOST512_NDIGITS, NB = 64, NPP = GOST512_PP_COUNT,
+                            COUNT = GOST512_PAR_COUNT;
   static const Par* get(uint32_t i) { return GOSTR3410_2012_512_GetPar(i); }
   static const char* row(uint32_t i) { return ec_test::kRows512[i]; }
-  static int mult(Pt* r, const Pt* p, const DIGIT_T* k, const Par* e) { return depMult(r, p, k, e); }
-  static int multJ(Pt* r, const Pt* p, const DIGIT_T* k, const Par* e) { return depMultJ(r, p, k, e); }
+  static int mult(Pt* r, const Pt* p, const DIGIT_T* k, const Par* e) {
+    return depMult(r, p, k, e);
+  }
+  static int multJ(Pt* r, const Pt* p, const DIGIT_T* k, const Par* e) {
+    return depMultJ(r, p, k, e);
+  }
   static int multPP(Pt* r, const DIGIT_T* k, const Par* e) { return depMultPP(r, k, e); }
   static int add(Pt* r, const Pt* p, const Pt* q, const Par* e) { return depAdd(r, p, q, e); }
   static int sub(Pt* r, const Pt* p, const Pt* q, const Par* e) { return depSubtract(r, p, q, e); }
@@ -67,7 +77,9 @@ struct S512 {
   static int j2a(Pt* p, const JPt* j, const Par* e) { return depJ2A(p, j, e); }
   static int dublJ(JPt* r, const JPt* j, const Par* e) { return depDublJ(r, j, e); }
   static int addJA(JPt* r, const JPt* j, const Pt* p, const Par* e) { return depAddJA(r, j, p, e); }
-  static int addJJ(JPt* r, const JPt* a, const JPt* b, const Par* e) { return depAddJChud(r, a, b, e); }
+  static int addJJ(JPt* r, const JPt* a, const JPt* b, const Par* e) {
+    return depAddJChud(r, a, b, e);
+  }
 };
 
 BnPtr to_bn(const DIGIT_T* a, uint32_t nd) {
@@ -97,7 +109,8 @@ struct OsslCurve {
       EC_POINT_set_to_infinity(group.get(), r.get());
     } else {
       BnPtr x = to_bn(P.x, S::ND), y = to_bn(P.y, S::ND);
-      EXPECT_EQ(EC_POINT_set_affine_coordinates(group.get(), r.get(), x.get(), y.get(), ctx.get()), 1);
+      EXPECT_EQ(EC_POINT_set_affine_coordinates(group.get(), r.get(), x.get(), y.get(), ctx.get()),
+                1);
     }
     return r;
   }
@@ -125,7 +138,8 @@ struct OsslCurve {
     PointPtr r(EC_POINT_new(group.get()));
     BnPtr xb = to_bn(x, S::ND);
     ERR_set_mark();
-    bool ok = EC_POINT_set_compressed_coordinates(group.get(), r.get(), xb.get(), 0, ctx.get()) == 1;
+    bool ok =
+        EC_POINT_set_compressed_coordinates(group.get(), r.get(), xb.get(), 0, ctx.get()) == 1;
     ERR_pop_to_mark();
     if (ok) *out = to_pt(r.get());
     return ok;
@@ -393,7 +407,8 @@ TEST(CurveLookup, Records256) {
   EXPECT_EQ(GOSTR3410_2012_256_FindParByDottedOid("1.2.643.7.1.2.1.1.4", &par), 0);
   EXPECT_EQ(par, &tc26_ecc_par[3]);
   EXPECT_EQ(GOSTR3410_2012_256_FindParByDottedOid(nullptr, &par), -1);
-  EXPECT_EQ(GOSTR3410_2012_256_FindParByOidName("id-GostR3410-2001-CryptoPro-XchB-ParamSet", &par), 0);
+  EXPECT_EQ(GOSTR3410_2012_256_FindParByOidName("id-GostR3410-2001-CryptoPro-XchB-ParamSet", &par),
+            0);
   EXPECT_EQ(par, &tc26_ecc_par[5]);
   EXPECT_EQ(GOSTR3410_2012_256_FindParByOidName("id-tc26-gost-3410-2012-256-paramSetA", &par), 0);
   EXPECT_EQ(par, &tc26_ecc_par[6]);
@@ -410,7 +425,8 @@ TEST(CurveLookup, Records256) {
 TEST(CurveLookup, Records512) {
   const GOSTR3410_2012_512_PAR* par = nullptr;
   const unsigned char setC[] = {0x06, 0x09, 0x2A, 0x85, 0x03, 0x07, 0x01, 0x02, 0x01, 0x02, 0x03};
-  const unsigned char set256B[] = {0x06, 0x09, 0x2A, 0x85, 0x03, 0x07, 0x01, 0x02, 0x01, 0x01, 0x02};
+  const unsigned char set256B[] = {0x06, 0x09, 0x2A, 0x85, 0x03, 0x07,
+                                   0x01, 0x02, 0x01, 0x01, 0x02};
   EXPECT_EQ(GOSTR3410_2012_512_FindParByDerOid(setC, sizeof setC, &par), 0);
   EXPECT_EQ(par, &tc26_decc_par[3]);
   DIGIT_T q4[GOST512_NDIGITS];

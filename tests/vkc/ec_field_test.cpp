@@ -1,13 +1,14 @@
 // The field arithmetic under the fast point code against GMP, with the
 // values at the edges of the range, for both reductions (Montgomery's and
 // the folding one for moduli just below a power of two).
+#include "ec_field.h"
+
 #include <gmp.h>
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "ec_field.h"
 #include "ec_test_util.h"
 
 namespace {

@@ -9,11 +9,11 @@
 
 namespace ec_test {
 
-const char* const kRows256[GOST256_PAR_COUNT] = {"ec.gost2001-test", "ec.cryptopro-a",    "ec.cryptopro-b",
-                                                 "ec.cryptopro-c",   "ec.cryptopro-xcha", "ec.cryptopro-xchb",
-                                                 "ec.tc26-256-a"};
-const char* const kRows512[GOST512_PAR_COUNT] = {"ec.gost2012-512-test", "ec.tc26-512-a", "ec.tc26-512-b",
-                                                 "ec.tc26-512-c"};
+const char* const kRows256[GOST256_PAR_COUNT] = {
+    "ec.gost2001-test",  "ec.cryptopro-a",    "ec.cryptopro-b", "ec.cryptopro-c",
+    "ec.cryptopro-xcha", "ec.cryptopro-xchb", "ec.tc26-256-a"};
+const char* const kRows512[GOST512_PAR_COUNT] = {"ec.gost2012-512-test", "ec.tc26-512-a",
+                                                 "ec.tc26-512-b", "ec.tc26-512-c"};
 const char* const kGcrypt256[GOST256_PAR_COUNT] = {
     "GOST2001-test",        "GOST2001-CryptoPro-A", "GOST2001-CryptoPro-B", "GOST2001-CryptoPro-C",
     "GOST2001-CryptoPro-A", "GOST2001-CryptoPro-C", "GOST2012-256-A"};
@@ -32,7 +32,8 @@ const std::map<std::string, Block>& vectors() {
         continue;
       }
       size_t eq = line.find(" = ");
-      if (eq != std::string::npos && !cur.empty()) out[cur][line.substr(0, eq)] = line.substr(eq + 3);
+      if (eq != std::string::npos && !cur.empty())
+        out[cur][line.substr(0, eq)] = line.substr(eq + 3);
     }
     return out;
   }();
@@ -50,7 +51,9 @@ std::string num_to_hex(const DIGIT_T* a, uint32_t nd, uint32_t nbytes) {
   return orvel_test::to_hex(b.data(), b.size());
 }
 
-void num_to_mpz(mpz_t z, const DIGIT_T* a, uint32_t nd) { mpz_import(z, nd, -1, sizeof(DIGIT_T), 0, 0, a); }
+void num_to_mpz(mpz_t z, const DIGIT_T* a, uint32_t nd) {
+  mpz_import(z, nd, -1, sizeof(DIGIT_T), 0, 0, a);
+}
 
 void mpz_to_num(DIGIT_T* a, uint32_t nd, const mpz_t z) {
   mpSetZero(a, nd);

@@ -61,12 +61,15 @@ void init_gcrypt() {
   (void)done;
 }
 
-std::string be_hex(const DIGIT_T* a, uint32_t nd, uint32_t nb) { return ec_test::num_to_hex(a, nd, nb); }
+std::string be_hex(const DIGIT_T* a, uint32_t nd, uint32_t nb) {
+  return ec_test::num_to_hex(a, nd, nb);
+}
 
 // One round against libgcrypt on one curve: our signature verified there,
 // its signature verified here. Works on both sizes through S.
 template <uint32_t ND, uint32_t NB, class Par, class Pt, class Sig>
-void gcrypt_round(const char* curve, const Par* par, int (*gen)(const Par*, RND_FUNC, DIGIT_T*, Pt*),
+void gcrypt_round(const char* curve, const Par* par,
+                  int (*gen)(const Par*, RND_FUNC, DIGIT_T*, Pt*),
                   int (*sign)(const Par*, const DIGIT_T*, RND_FUNC, const DIGIT_T*, Sig*),
                   int (*verify)(const Par*, const DIGIT_T*, const Pt*, const Sig*)) {
   init_gcrypt();
@@ -79,12 +82,12 @@ void gcrypt_round(const char* curve, const Par* par, int (*gen)(const Par*, RND_
   const std::string q = "04" + be_hex(Q.x, ND, NB) + be_hex(Q.y, ND, NB);
   Sexp pub, priv, data, sv, gsig;
   ASSERT_EQ(sexp(&pub.s, "(public-key (ecc (curve %s) (q #%s#)))", curve, q.c_str()), 0);
-  ASSERT_EQ(sexp(&priv.s, "(private-key (ecc (curve %s) (q #%s#) (d #%s#)))", curve,
-                            q.c_str(), be_hex(d, ND, NB).c_str()),
+  ASSERT_EQ(sexp(&priv.s, "(private-key (ecc (curve %s) (q #%s#) (d #%s#)))", curve, q.c_str(),
+                 be_hex(d, ND, NB).c_str()),
             0);
   ASSERT_EQ(sexp(&data.s, "(data (flags gost) (value #%s#))", be_hex(e, ND, NB).c_str()), 0);
   ASSERT_EQ(sexp(&sv.s, "(sig-val (gost (r #%s#) (s #%s#)))", be_hex(sig.r, ND, NB).c_str(),
-                            be_hex(sig.s, ND, NB).c_str()),
+                 be_hex(sig.s, ND, NB).c_str()),
             0);
   EXPECT_EQ(gcry_pk_verify(sv.s, data.s, pub.s), 0) << curve;
   // A changed digest fails there too.
@@ -141,11 +144,10 @@ TEST(Gost3410Interop, LibgcryptVerifiesWorkedExample) {
   const ec_test::Block& v = ec_test::vectors().at("sig.gost3410-2012-256-example");
   Sexp pub, data, sv;
   ASSERT_EQ(sexp(&pub.s, "(public-key (ecc (curve GOST2001-test) (q #04%s%s#)))",
-                            v.at("Qx").c_str(), v.at("Qy").c_str()),
+                 v.at("Qx").c_str(), v.at("Qy").c_str()),
             0);
   ASSERT_EQ(sexp(&data.s, "(data (flags gost) (value #%s#))", v.at("e").c_str()), 0);
-  ASSERT_EQ(sexp(&sv.s, "(sig-val (gost (r #%s#) (s #%s#)))", v.at("r").c_str(),
-                            v.at("s").c_str()),
+  ASSERT_EQ(sexp(&sv.s, "(sig-val (gost (r #%s#) (s #%s#)))", v.at("r").c_str(), v.at("s").c_str()),
             0);
   EXPECT_EQ(gcry_pk_verify(sv.s, data.s, pub.s), 0);
 }
@@ -159,7 +161,8 @@ struct MpzV {
 };
 
 template <uint32_t ND, uint32_t NB, class Par, class Pt, class Sig>
-void nettle_round(const ecc_curve* curve, const Par* par, int (*gen)(const Par*, RND_FUNC, DIGIT_T*, Pt*),
+void nettle_round(const ecc_curve* curve, const Par* par,
+                  int (*gen)(const Par*, RND_FUNC, DIGIT_T*, Pt*),
                   int (*sign)(const Par*, const DIGIT_T*, RND_FUNC, const DIGIT_T*, Sig*),
                   int (*verify)(const Par*, const DIGIT_T*, const Pt*, const Sig*)) {
   DIGIT_T d[ND], e[ND] = {};

@@ -1,12 +1,13 @@
 // GOST R 34.10 signatures: the worked examples of the standard, the byte
 // forms, the edge cases of signing and verification and the random source.
+#include "gost3410.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
 #include "ec_test_util.h"
-#include "gost3410.h"
 #include "test_util.h"
 #include "vkc_log.h"
 
@@ -28,7 +29,8 @@ size_t g_rnd_pos = 0;
 int g_rnd_calls = 0;
 int replay_rnd(unsigned char* buf, uint32_t len) {
   g_rnd_calls++;
-  for (uint32_t i = 0; i < len; i++) buf[i] = g_rnd_pos < g_rnd_bytes.size() ? g_rnd_bytes[g_rnd_pos++] : 0;
+  for (uint32_t i = 0; i < len; i++)
+    buf[i] = g_rnd_pos < g_rnd_bytes.size() ? g_rnd_bytes[g_rnd_pos++] : 0;
   return 0;
 }
 int failing_rnd(unsigned char*, uint32_t) { return 1; }
@@ -105,7 +107,8 @@ TEST(Gost3410Example, Sign512ThroughByteForms) {
   GostPoint512 Q2;
   GostSignature512 sig2;
   ASSERT_EQ(GOSTR3410_2012_512_LoadPublicKeyValue(pub, &Q2), 0);
-  ASSERT_EQ(GOSTR3410_2012_512_LoadSignatureValueRSBE(from_hex(v.at("r") + v.at("s")).data(), &sig2), 0);
+  ASSERT_EQ(
+      GOSTR3410_2012_512_LoadSignatureValueRSBE(from_hex(v.at("r") + v.at("s")).data(), &sig2), 0);
   EXPECT_EQ(GOSTR3410_2012_512_Verify(par, e, &Q2, &sig2), 0);
   g_rnd_bytes = reversed(from_hex("00000000" + v.at("k")));
   g_rnd_pos = 0;
@@ -211,7 +214,8 @@ TEST(Gost3410Sign, GetbigRndReadsLittleEndianAndReduces) {
   DIGIT_T v[9], out[9];
   mpShortAdd(v, par->q, 5, 9);
   g_rnd_bytes.assign(36, 0);
-  for (int i = 0; i < 36; i++) g_rnd_bytes[i] = static_cast<unsigned char>(v[i / 4] >> (8 * (i % 4)));
+  for (int i = 0; i < 36; i++)
+    g_rnd_bytes[i] = static_cast<unsigned char>(v[i / 4] >> (8 * (i % 4)));
   g_rnd_pos = 0;
   ASSERT_EQ(Getbig_RND(replay_rnd, out, par->q, 9), 0);
   EXPECT_EQ(mpShortCmp(out, 5, 9), 0);
@@ -248,7 +252,8 @@ TEST(Gost3410Sign, BitFlipsFailOnEveryCurve) {
   }
   for (uint32_t row = 0; row < GOST512_PAR_COUNT; row++) {
     const GOSTR3410_2012_512_PAR* par = GOSTR3410_2012_512_GetPar(row);
-    DIGIT_T d[17], e[17] = {0x12345678, 0x9abcdef0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 0};
+    DIGIT_T d[17],
+        e[17] = {0x12345678, 0x9abcdef0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 0};
     GostPoint512 Q;
     GostSignature512 sig;
     ASSERT_EQ(GOSTR3410_2012_512_GenerateKeyPair(par, real_rnd, d, &Q), 0);

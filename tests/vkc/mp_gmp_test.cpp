@@ -1,5 +1,7 @@
 // The multiple-precision layer against GMP on random operands of every digit
 // count the system uses, plus the edge cases of the conversions.
+#include "mp.h"
+
 #include <gmp.h>
 #include <gtest/gtest.h>
 
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "ec_test_util.h"
-#include "mp.h"
 
 namespace {
 
@@ -42,10 +43,17 @@ Num rnd(std::mt19937_64& rng, uint32_t n, bool full = false) {
   uint32_t len = full ? n : 1 + static_cast<uint32_t>(rng() % n);
   for (uint32_t i = 0; i < len; i++) {
     switch (rng() % 6) {
-      case 0: a[i] = 0xFFFFFFFFu; break;
-      case 1: a[i] = 0; break;
-      case 2: a[i] = 0x80000000u; break;
-      default: a[i] = static_cast<DIGIT_T>(rng());
+      case 0:
+        a[i] = 0xFFFFFFFFu;
+        break;
+      case 1:
+        a[i] = 0;
+        break;
+      case 2:
+        a[i] = 0x80000000u;
+        break;
+      default:
+        a[i] = static_cast<DIGIT_T>(rng());
     }
   }
   if (a[len - 1] == 0) a[len - 1] = 1;

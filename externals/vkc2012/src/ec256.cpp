@@ -10,11 +10,14 @@ using vkc_ec::Ec256T;
 
 namespace {
 
-bool der_matches(const unsigned char* der, uint32_t len, uint32_t oid_len, const unsigned char* oid) {
+bool der_matches(const unsigned char* der, uint32_t len, uint32_t oid_len,
+                 const unsigned char* oid) {
   return oid != nullptr && oid_len == len && memcmp(oid, der, len) == 0;
 }
 
-bool text_matches(const char* s, const char* field) { return field != nullptr && strcmp(s, field) == 0; }
+bool text_matches(const char* s, const char* field) {
+  return field != nullptr && strcmp(s, field) == 0;
+}
 
 }  // namespace
 
@@ -23,7 +26,8 @@ extern "C" {
 int epIsZero(const GostPoint* P) { return vkc_ec::pt_is_zero<Ec256T>(P) ? 1 : 0; }
 
 int epIsEqual(const GostPoint* P, const GostPoint* Q) {
-  return mpEqual(P->x, Q->x, GOST256_NDIGITS) == 1 && mpEqual(P->y, Q->y, GOST256_NDIGITS) == 1 ? 1 : 0;
+  return mpEqual(P->x, Q->x, GOST256_NDIGITS) == 1 && mpEqual(P->y, Q->y, GOST256_NDIGITS) == 1 ? 1
+                                                                                                : 0;
 }
 
 int epSetZero(GostPoint* P) {
@@ -41,7 +45,8 @@ int epAdd(GostPoint* R, const GostPoint* P, const GostPoint* Q, const GOSTR3410_
   return 0;
 }
 
-int epSubtract(GostPoint* R, const GostPoint* P, const GostPoint* Q, const GOSTR3410_2012_256_PAR* E) {
+int epSubtract(GostPoint* R, const GostPoint* P, const GostPoint* Q,
+               const GOSTR3410_2012_256_PAR* E) {
   GostPoint nq;
   vkc_ec::ref_neg<Ec256T>(&nq, Q, E);
   vkc_ec::ref_add<Ec256T>(R, P, &nq, E);
@@ -75,12 +80,14 @@ int epDublJ(GostJPoint* R, const GostJPoint* J, const GOSTR3410_2012_256_PAR* E)
   return 0;
 }
 
-int epAddJA(GostJPoint* R, const GostJPoint* J, const GostPoint* P, const GOSTR3410_2012_256_PAR* E) {
+int epAddJA(GostJPoint* R, const GostJPoint* J, const GostPoint* P,
+            const GOSTR3410_2012_256_PAR* E) {
   vkc_ec::ref_add_ja<Ec256T>(R, J, P, E);
   return 0;
 }
 
-int epAddJChud(GostJPoint* R, const GostJPoint* J1, const GostJPoint* J2, const GOSTR3410_2012_256_PAR* E) {
+int epAddJChud(GostJPoint* R, const GostJPoint* J1, const GostJPoint* J2,
+               const GOSTR3410_2012_256_PAR* E) {
   vkc_ec::ref_add_jj<Ec256T>(R, J1, J2, E);
   return 0;
 }
@@ -125,7 +132,9 @@ const GOSTR3410_2012_256_PAR* GOSTR3410_2012_256_GetPar(uint32_t index) {
   return index < GOST256_PAR_COUNT ? &tc26_ecc_par[index] : nullptr;
 }
 
-const GOSTR3410_2012_256_PAR* GOSTR3410_2012_256_GetDefaultPar(void) { return default_tc26_ecc_par; }
+const GOSTR3410_2012_256_PAR* GOSTR3410_2012_256_GetDefaultPar(void) {
+  return default_tc26_ecc_par;
+}
 
 int GOSTR3410_2012_256_FindParByDerOid(const unsigned char* der, uint32_t len,
                                        const GOSTR3410_2012_256_PAR** par) {
@@ -134,7 +143,8 @@ int GOSTR3410_2012_256_FindParByDerOid(const unsigned char* der, uint32_t len,
   if (der == nullptr) return -1;
   for (uint32_t i = 0; i < GOST256_PAR_COUNT; i++) {
     const GOSTR3410_2012_256_PAR* r = &tc26_ecc_par[i];
-    if (der_matches(der, len, r->cp_oid_len, r->cp_oid) || der_matches(der, len, r->oid_len, r->oid)) {
+    if (der_matches(der, len, r->cp_oid_len, r->cp_oid) ||
+        der_matches(der, len, r->oid_len, r->oid)) {
       *par = r;
       return 0;
     }
@@ -170,11 +180,16 @@ int GOSTR3410_2012_256_FindParByOidName(const char* name, const GOSTR3410_2012_2
   return -1;
 }
 
-const GOSTR3410_2012_256_PAR* GOSTR3410_2001_GetPar(uint32_t index) { return GOSTR3410_2012_256_GetPar(index); }
+const GOSTR3410_2012_256_PAR* GOSTR3410_2001_GetPar(uint32_t index) {
+  return GOSTR3410_2012_256_GetPar(index);
+}
 
-const GOSTR3410_2012_256_PAR* GOSTR3410_2001_GetDefaultPar(void) { return GOSTR3410_2012_256_GetDefaultPar(); }
+const GOSTR3410_2012_256_PAR* GOSTR3410_2001_GetDefaultPar(void) {
+  return GOSTR3410_2012_256_GetDefaultPar();
+}
 
-int GOSTR3410_2001_FindParByDerOid(const unsigned char* der, uint32_t len, const GOSTR3410_2012_256_PAR** par) {
+int GOSTR3410_2001_FindParByDerOid(const unsigned char* der, uint32_t len,
+                                   const GOSTR3410_2012_256_PAR** par) {
   return GOSTR3410_2012_256_FindParByDerOid(der, len, par);
 }
 

@@ -10,11 +10,14 @@ using vkc_ec::Ec512T;
 
 namespace {
 
-bool der_matches(const unsigned char* der, uint32_t len, uint32_t oid_len, const unsigned char* oid) {
+bool der_matches(const unsigned char* der, uint32_t len, uint32_t oid_len,
+                 const unsigned char* oid) {
   return oid != nullptr && oid_len == len && memcmp(oid, der, len) == 0;
 }
 
-bool text_matches(const char* s, const char* field) { return field != nullptr && strcmp(s, field) == 0; }
+bool text_matches(const char* s, const char* field) {
+  return field != nullptr && strcmp(s, field) == 0;
+}
 
 }  // namespace
 
@@ -23,7 +26,8 @@ extern "C" {
 int depIsZero(const GostPoint512* P) { return vkc_ec::pt_is_zero<Ec512T>(P) ? 1 : 0; }
 
 int depIsEqual(const GostPoint512* P, const GostPoint512* Q) {
-  return mpEqual(P->x, Q->x, GOST512_NDIGITS) == 1 && mpEqual(P->y, Q->y, GOST512_NDIGITS) == 1 ? 1 : 0;
+  return mpEqual(P->x, Q->x, GOST512_NDIGITS) == 1 && mpEqual(P->y, Q->y, GOST512_NDIGITS) == 1 ? 1
+                                                                                                : 0;
 }
 
 int depSetZero(GostPoint512* P) {
@@ -36,19 +40,22 @@ int depSetEqual(GostPoint512* P, const GostPoint512* Q) {
   return 0;
 }
 
-int depAdd(GostPoint512* R, const GostPoint512* P, const GostPoint512* Q, const GOSTR3410_2012_512_PAR* E) {
+int depAdd(GostPoint512* R, const GostPoint512* P, const GostPoint512* Q,
+           const GOSTR3410_2012_512_PAR* E) {
   vkc_ec::ref_add<Ec512T>(R, P, Q, E);
   return 0;
 }
 
-int depSubtract(GostPoint512* R, const GostPoint512* P, const GostPoint512* Q, const GOSTR3410_2012_512_PAR* E) {
+int depSubtract(GostPoint512* R, const GostPoint512* P, const GostPoint512* Q,
+                const GOSTR3410_2012_512_PAR* E) {
   GostPoint512 nq;
   vkc_ec::ref_neg<Ec512T>(&nq, Q, E);
   vkc_ec::ref_add<Ec512T>(R, P, &nq, E);
   return 0;
 }
 
-int depMult(GostPoint512* R, const GostPoint512* P, const DIGIT_T* k, const GOSTR3410_2012_512_PAR* E) {
+int depMult(GostPoint512* R, const GostPoint512* P, const DIGIT_T* k,
+            const GOSTR3410_2012_512_PAR* E) {
   if (R == nullptr || P == nullptr || k == nullptr || E == nullptr) {
     printf("depMult: bad arguments\n");
     return -1;
@@ -75,17 +82,20 @@ int depDublJ(GostJPoint512* R, const GostJPoint512* J, const GOSTR3410_2012_512_
   return 0;
 }
 
-int depAddJA(GostJPoint512* R, const GostJPoint512* J, const GostPoint512* P, const GOSTR3410_2012_512_PAR* E) {
+int depAddJA(GostJPoint512* R, const GostJPoint512* J, const GostPoint512* P,
+             const GOSTR3410_2012_512_PAR* E) {
   vkc_ec::ref_add_ja<Ec512T>(R, J, P, E);
   return 0;
 }
 
-int depAddJChud(GostJPoint512* R, const GostJPoint512* J1, const GostJPoint512* J2, const GOSTR3410_2012_512_PAR* E) {
+int depAddJChud(GostJPoint512* R, const GostJPoint512* J1, const GostJPoint512* J2,
+                const GOSTR3410_2012_512_PAR* E) {
   vkc_ec::ref_add_jj<Ec512T>(R, J1, J2, E);
   return 0;
 }
 
-int depMultJ(GostPoint512* R, const GostPoint512* P, const DIGIT_T* k, const GOSTR3410_2012_512_PAR* E) {
+int depMultJ(GostPoint512* R, const GostPoint512* P, const DIGIT_T* k,
+             const GOSTR3410_2012_512_PAR* E) {
   if (R == nullptr || P == nullptr || k == nullptr || E == nullptr) return -1;
   vkc_ec::mult_any<Ec512T>(R, P, k, E);
   return 0;
@@ -125,7 +135,9 @@ const GOSTR3410_2012_512_PAR* GOSTR3410_2012_512_GetPar(uint32_t index) {
   return index < GOST512_PAR_COUNT ? &tc26_decc_par[index] : nullptr;
 }
 
-const GOSTR3410_2012_512_PAR* GOSTR3410_2012_512_GetDefaultPar(void) { return default_tc26_decc_par; }
+const GOSTR3410_2012_512_PAR* GOSTR3410_2012_512_GetDefaultPar(void) {
+  return default_tc26_decc_par;
+}
 
 int GOSTR3410_2012_512_FindParByDerOid(const unsigned char* der, uint32_t len,
                                        const GOSTR3410_2012_512_PAR** par) {

@@ -56,7 +56,8 @@ ORVEL_EXPORT int depMult(GostPoint512* R, const GostPoint512* P, const DIGIT_T* 
                          const GOSTR3410_2012_512_PAR* E);
 ORVEL_EXPORT int depA2J(GostJPoint512* J, const GostPoint512* P);
 ORVEL_EXPORT int depJ2A(GostPoint512* P, const GostJPoint512* J, const GOSTR3410_2012_512_PAR* E);
-ORVEL_EXPORT int depDublJ(GostJPoint512* R, const GostJPoint512* J, const GOSTR3410_2012_512_PAR* E);
+ORVEL_EXPORT int depDublJ(GostJPoint512* R, const GostJPoint512* J,
+                          const GOSTR3410_2012_512_PAR* E);
 ORVEL_EXPORT int depAddJA(GostJPoint512* R, const GostJPoint512* J, const GostPoint512* P,
                           const GOSTR3410_2012_512_PAR* E);
 ORVEL_EXPORT int depAddJChud(GostJPoint512* R, const GostJPoint512* J1, const GostJPoint512* J2,

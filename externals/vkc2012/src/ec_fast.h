@@ -29,16 +29,16 @@ struct Aff {
 
 template <int NL>
 struct CurveCtx {
-  Mont<NL> F;  // modulo p
-  Mont<NL> S;  // modulo q
-  u64 a[NL];   // Montgomery form
-  u64 b3[NL];  // 3b, Montgomery form
-  u64 b[NL];   // b, Montgomery form
+  Mont<NL> F;        // modulo p
+  Mont<NL> S;        // modulo q
+  u64 a[NL];         // Montgomery form
+  u64 b3[NL];        // 3b, Montgomery form
+  u64 b[NL];         // b, Montgomery form
   bool am3 = false;  // a = -3
-  Aff<NL> G;   // base point, Montgomery form
+  Aff<NL> G;         // base point, Montgomery form
   bool has_table = false;
-  int nwin = 0;                  // 4-bit windows of a scalar below q
-  std::vector<Aff<NL>> table;    // table[15 i + j - 1] = j * 16^i * G
+  int nwin = 0;                // 4-bit windows of a scalar below q
+  std::vector<Aff<NL>> table;  // table[15 i + j - 1] = j * 16^i * G
 };
 
 // r = a x; for a = -3 three additions and a negation instead of a product.

@@ -42,7 +42,8 @@ inline void from_digits(u64 r[NL], const DIGIT_T* d, uint32_t nd) {
 template <int NL>
 inline void to_digits(DIGIT_T* d, uint32_t nd, const u64 a[NL]) {
   for (uint32_t i = 0; i < nd; i++) {
-    d[i] = (i / 2 < static_cast<uint32_t>(NL)) ? static_cast<DIGIT_T>(a[i / 2] >> (32 * (i % 2))) : 0;
+    d[i] =
+        (i / 2 < static_cast<uint32_t>(NL)) ? static_cast<DIGIT_T>(a[i / 2] >> (32 * (i % 2))) : 0;
   }
 }
 
@@ -343,16 +344,16 @@ inline void mont_init(Mont<NL>& M, const u64 m[NL], bool allow_fold = false) {
   }
 }
 
-// Reduces a number of nd digits (Montgomery moduli only, not folded ones) (nd at most 2 NL + 1; the digits above
-// 2 NL form one word hi) modulo m, in constant time; result in Montgomery form.
+// Reduces a number of nd digits (Montgomery moduli only, not folded ones) (nd at most 2 NL + 1; the
+// digits above 2 NL form one word hi) modulo m, in constant time; result in Montgomery form.
 template <int NL>
 inline void reduce_digits_mont(u64 r[NL], const DIGIT_T* d, uint32_t nd, const Mont<NL>& M) {
   u64 lo[NL], hi[NL] = {}, t[NL], t2[NL];
   from_digits<NL>(lo, d, nd < 2 * NL ? nd : 2 * NL);
   if (nd > 2 * NL) hi[0] = d[2 * NL];
-  mont_mul<NL>(t, lo, M.r2, M);  // lo * R
-  mont_mul<NL>(t2, hi, M.r2, M); // hi * R (= hi * 2^(64 NL))
-  mont_mul<NL>(t2, t2, M.r2, M); // in Montgomery form
+  mont_mul<NL>(t, lo, M.r2, M);   // lo * R
+  mont_mul<NL>(t2, hi, M.r2, M);  // hi * R (= hi * 2^(64 NL))
+  mont_mul<NL>(t2, t2, M.r2, M);  // in Montgomery form
   mod_add<NL>(r, t, t2, M);
   vkc_ct::wipe(lo, sizeof lo);
   vkc_ct::wipe(hi, sizeof hi);

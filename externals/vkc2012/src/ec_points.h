@@ -158,7 +158,8 @@ inline void ref_j2a(typename T::Point* P, const typename T::JPoint* J, const typ
 }
 
 template <class T>
-inline void ref_dbl_j(typename T::JPoint* R, const typename T::JPoint* J, const typename T::Par* E) {
+inline void ref_dbl_j(typename T::JPoint* R, const typename T::JPoint* J,
+                      const typename T::Par* E) {
   constexpr uint32_t N = T::ND;
   const ModOps<N> M{E->E.p};
   DIGIT_T y[N];
@@ -203,9 +204,10 @@ inline void ref_dbl_j(typename T::JPoint* R, const typename T::JPoint* J, const 
 
 // R = J + (U2, S2 over Z2 = 1 or general): the shared tail of both additions.
 template <class T>
-inline void ref_add_j_tail(typename T::JPoint* R, const typename T::JPoint* J1, const typename T::JPoint* J2,
-                           const DIGIT_T* U1, const DIGIT_T* S1, const DIGIT_T* U2, const DIGIT_T* S2,
-                           const DIGIT_T* Zprod, const typename T::Par* E) {
+inline void ref_add_j_tail(typename T::JPoint* R, const typename T::JPoint* J1,
+                           const typename T::JPoint* J2, const DIGIT_T* U1, const DIGIT_T* S1,
+                           const DIGIT_T* U2, const DIGIT_T* S2, const DIGIT_T* Zprod,
+                           const typename T::Par* E) {
   constexpr uint32_t N = T::ND;
   const ModOps<N> M{E->E.p};
   DIGIT_T h[N], r[N], h2[N], h3[N], t[N], x3[N], y3[N], z3[N];
@@ -249,8 +251,8 @@ inline void ref_a2j(typename T::JPoint* J, const typename T::Point* P) {
 }
 
 template <class T>
-inline void ref_add_ja(typename T::JPoint* R, const typename T::JPoint* J, const typename T::Point* P,
-                       const typename T::Par* E) {
+inline void ref_add_ja(typename T::JPoint* R, const typename T::JPoint* J,
+                       const typename T::Point* P, const typename T::Par* E) {
   constexpr uint32_t N = T::ND;
   if (pt_is_zero<T>(P)) {
     if (R != J) *R = *J;
@@ -274,8 +276,8 @@ inline void ref_add_ja(typename T::JPoint* R, const typename T::JPoint* J, const
 }
 
 template <class T>
-inline void ref_add_jj(typename T::JPoint* R, const typename T::JPoint* J1, const typename T::JPoint* J2,
-                       const typename T::Par* E) {
+inline void ref_add_jj(typename T::JPoint* R, const typename T::JPoint* J1,
+                       const typename T::JPoint* J2, const typename T::Par* E) {
   constexpr uint32_t N = T::ND;
   if (jp_is_inf<T>(J2)) {
     if (R != J1) *R = *J1;
@@ -319,7 +321,8 @@ inline bool build_ctx(CurveCtx<T::NL>& C, const typename T::Par* E) {
 // safe); a record that matches no stored set gets a context of its own in
 // `own`, without the fixed-base table. Null when the fast code does not suit.
 template <class T>
-inline const CurveCtx<T::NL>* get_ctx(const typename T::Par* E, std::unique_ptr<CurveCtx<T::NL>>& own) {
+inline const CurveCtx<T::NL>* get_ctx(const typename T::Par* E,
+                                      std::unique_ptr<CurveCtx<T::NL>>& own) {
   static CurveCtx<T::NL> ctxs[T::kParCount];
   static std::atomic<int> state[T::kParCount];  // 0 not built, 1 ready, 2 unsuitable
   static std::mutex build_lock;

@@ -95,7 +95,8 @@ inline void jdbl(Jac<NL>& R, const Jac<NL>& P, const CurveCtx<NL>& C, bool am3) 
 
 // R = P + Q; Q affine when q_affine (its Z is ignored). R may alias P.
 template <int NL>
-inline void jadd(Jac<NL>& R, const Jac<NL>& P, const Jac<NL>& Q, bool q_affine, const CurveCtx<NL>& C, bool am3) {
+inline void jadd(Jac<NL>& R, const Jac<NL>& P, const Jac<NL>& Q, bool q_affine,
+                 const CurveCtx<NL>& C, bool am3) {
   const Mont<NL>& F = C.F;
   if (Q.inf) {
     if (&R != &P) R = P;
@@ -198,8 +199,8 @@ inline int wnaf5(int8_t* out, const u64 k[NL]) {
 // point on the curve (Montgomery form). Returns 1 valid, 0 invalid, -1 when
 // this code cannot decide (caller falls back to the exact path).
 template <int NL>
-inline int verify_combination(const CurveCtx<NL>& C, const u64 z1[NL], const u64 z2[NL], const Aff<NL>& Q,
-                              const u64 r[NL]) {
+inline int verify_combination(const CurveCtx<NL>& C, const u64 z1[NL], const u64 z2[NL],
+                              const Aff<NL>& Q, const u64 r[NL]) {
   const bool am3 = C.am3;
   // Odd multiples Q, 3Q, ..., 15Q.
   Jac<NL> tab[8], q2;

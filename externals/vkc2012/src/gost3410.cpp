@@ -38,7 +38,8 @@ int GOSTR3410_2012_256_CheckPublicKey(const GOSTR3410_2012_256_PAR* par, const G
   return g::check_public_key<Ec256T>(par, Q, "ecCheckPuKey: bad params");
 }
 
-int GOSTR3410_2012_256_GeneratePublicKey(const GOSTR3410_2012_256_PAR* par, const DIGIT_T* d, GostPoint* Q) {
+int GOSTR3410_2012_256_GeneratePublicKey(const GOSTR3410_2012_256_PAR* par, const DIGIT_T* d,
+                                         GostPoint* Q) {
   return g::generate_public_key<Ec256T>(par, d, Q, "ecGeneratePublicKey: bad params");
 }
 
@@ -56,18 +57,18 @@ int GOSTR3410_2012_256_GenerateKeyPair(const GOSTR3410_2012_256_PAR* par, RND_FU
   return GOSTR3410_2012_256_GeneratePublicKey(par, d, Q);
 }
 
-int GOSTR3410_2012_256_Sign(const GOSTR3410_2012_256_PAR* par, const DIGIT_T* e, RND_FUNC rnd, const DIGIT_T* d,
-                            GostSignature* sig) {
+int GOSTR3410_2012_256_Sign(const GOSTR3410_2012_256_PAR* par, const DIGIT_T* e, RND_FUNC rnd,
+                            const DIGIT_T* d, GostSignature* sig) {
   return g::sign<Ec256T>(par, e, rnd, d, sig, "GOSTR3410_2012_256_Sign");
 }
 
-int GOSTR3410_2012_256_SignWithGivenRandom(const GOSTR3410_2012_256_PAR* par, const DIGIT_T* e, const DIGIT_T* k,
-                                           const DIGIT_T* d, GostSignature* sig) {
+int GOSTR3410_2012_256_SignWithGivenRandom(const GOSTR3410_2012_256_PAR* par, const DIGIT_T* e,
+                                           const DIGIT_T* k, const DIGIT_T* d, GostSignature* sig) {
   return g::sign_given<Ec256T>(par, e, k, d, sig, "GOSTR3410_2012_256_Sign");
 }
 
-int GOSTR3410_2012_256_Verify(const GOSTR3410_2012_256_PAR* par, const DIGIT_T* e, const GostPoint* Q,
-                              const GostSignature* sig) {
+int GOSTR3410_2012_256_Verify(const GOSTR3410_2012_256_PAR* par, const DIGIT_T* e,
+                              const GostPoint* Q, const GostSignature* sig) {
   return g::verify<Ec256T>(par, e, Q, sig, "GOSTR3410_2012_256_Verify");
 }
 
@@ -77,8 +78,10 @@ int GOSTR3410_2012_512_CheckPublicKey(const GOSTR3410_2012_512_PAR* par, const G
   return g::check_public_key<Ec512T>(par, Q, "GOSTR3410_2012_512_CheckPublicKey: bad params");
 }
 
-int GOSTR3410_2012_512_GeneratePublicKey(const GOSTR3410_2012_512_PAR* par, const DIGIT_T* d, GostPoint512* Q) {
-  return g::generate_public_key<Ec512T>(par, d, Q, "GOSTR3410_2012_512_GeneratePublicKey: bad params");
+int GOSTR3410_2012_512_GeneratePublicKey(const GOSTR3410_2012_512_PAR* par, const DIGIT_T* d,
+                                         GostPoint512* Q) {
+  return g::generate_public_key<Ec512T>(par, d, Q,
+                                        "GOSTR3410_2012_512_GeneratePublicKey: bad params");
 }
 
 int GOSTR3410_2012_512_GenerateKeyPair(const GOSTR3410_2012_512_PAR* par, RND_FUNC rnd, DIGIT_T* d,
@@ -94,18 +97,19 @@ int GOSTR3410_2012_512_GenerateKeyPair(const GOSTR3410_2012_512_PAR* par, RND_FU
   return GOSTR3410_2012_512_GeneratePublicKey(par, d, Q);
 }
 
-int GOSTR3410_2012_512_Sign(const GOSTR3410_2012_512_PAR* par, const DIGIT_T* e, RND_FUNC rnd, const DIGIT_T* d,
-                            GostSignature512* sig) {
+int GOSTR3410_2012_512_Sign(const GOSTR3410_2012_512_PAR* par, const DIGIT_T* e, RND_FUNC rnd,
+                            const DIGIT_T* d, GostSignature512* sig) {
   return g::sign<Ec512T>(par, e, rnd, d, sig, "GOSTR3410_2012_512_Sign");
 }
 
-int GOSTR3410_2012_512_SignWithGivenRandom(const GOSTR3410_2012_512_PAR* par, const DIGIT_T* e, const DIGIT_T* k,
-                                           const DIGIT_T* d, GostSignature512* sig) {
+int GOSTR3410_2012_512_SignWithGivenRandom(const GOSTR3410_2012_512_PAR* par, const DIGIT_T* e,
+                                           const DIGIT_T* k, const DIGIT_T* d,
+                                           GostSignature512* sig) {
   return g::sign_given<Ec512T>(par, e, k, d, sig, "GOSTR3410_2012_512_Sign");
 }
 
-int GOSTR3410_2012_512_Verify(const GOSTR3410_2012_512_PAR* par, const DIGIT_T* e, const GostPoint512* Q,
-                              const GostSignature512* sig) {
+int GOSTR3410_2012_512_Verify(const GOSTR3410_2012_512_PAR* par, const DIGIT_T* e,
+                              const GostPoint512* Q, const GostSignature512* sig) {
   return g::verify<Ec512T>(par, e, Q, sig, "GOSTR3410_2012_512_Verify");
 }
 
@@ -115,16 +119,18 @@ int GOSTR3410_2001_CheckPublicKey(const GOSTR3410_2012_256_PAR* par, const GostP
   return GOSTR3410_2012_256_CheckPublicKey(par, Q);
 }
 
-int GOSTR3410_2001_GeneratePublicKey(const GOSTR3410_2012_256_PAR* par, const DIGIT_T* d, GostPoint* Q) {
+int GOSTR3410_2001_GeneratePublicKey(const GOSTR3410_2012_256_PAR* par, const DIGIT_T* d,
+                                     GostPoint* Q) {
   return GOSTR3410_2012_256_GeneratePublicKey(par, d, Q);
 }
 
-int GOSTR3410_2001_GenerateKeyPair(const GOSTR3410_2012_256_PAR* par, RND_FUNC rnd, DIGIT_T* d, GostPoint* Q) {
+int GOSTR3410_2001_GenerateKeyPair(const GOSTR3410_2012_256_PAR* par, RND_FUNC rnd, DIGIT_T* d,
+                                   GostPoint* Q) {
   return GOSTR3410_2012_256_GenerateKeyPair(par, rnd, d, Q);
 }
 
-int GOSTR3410_2001_Sign(const GOSTR3410_2012_256_PAR* par, const DIGIT_T* e, RND_FUNC rnd, const DIGIT_T* d,
-                        GostSignature* sig) {
+int GOSTR3410_2001_Sign(const GOSTR3410_2012_256_PAR* par, const DIGIT_T* e, RND_FUNC rnd,
+                        const DIGIT_T* d, GostSignature* sig) {
   return GOSTR3410_2012_256_Sign(par, e, rnd, d, sig);
 }
 

@@ -87,78 +87,78 @@ using F512 = Forms<GostPoint512, GostSignature512, GOST512_NDIGITS, 64>;
 
 }  // namespace
 
-#define VKC_BYTE_FORMS(SZ, F, PT, SIG)                                                                  \
-  int GOSTR3410_2012_##SZ##_LoadPrivateKeyValue(const unsigned char* in, DIGIT_T* d) {                  \
-    return F::load1("GOSTR3410_2012_" #SZ "_LoadPrivateKeyValue", in, d, true);                        \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_LoadPrivateKeyValueLE(const unsigned char* in, DIGIT_T* d) {                \
-    return F::load1("GOSTR3410_2012_" #SZ "_LoadPrivateKeyValueLE", in, d, true);                      \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_LoadPrivateKeyValueBE(const unsigned char* in, DIGIT_T* d) {                \
-    return F::load1("GOSTR3410_2012_" #SZ "_LoadPrivateKeyValueBE", in, d, false);                     \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_LoadDigestValue(const unsigned char* in, DIGIT_T* e) {                      \
-    return F::load1("GOSTR3410_2012_" #SZ "_LoadDigestValue", in, e, true);                            \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_LoadDigestValueLE(const unsigned char* in, DIGIT_T* e) {                    \
-    return F::load1("GOSTR3410_2012_" #SZ "_LoadDigestValueLE", in, e, true);                          \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_LoadDigestValueBE(const unsigned char* in, DIGIT_T* e) {                    \
-    return F::load1("GOSTR3410_2012_" #SZ "_LoadDigestValueBE", in, e, false);                         \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_LoadPublicKeyValue(const unsigned char* in, PT* Q) {                        \
-    return F::load_pt("GOSTR3410_2012_" #SZ "_LoadPublicKeyValue", in, Q, true);                       \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_LoadPublicKeyValueXYLE(const unsigned char* in, PT* Q) {                    \
-    return F::load_pt("GOSTR3410_2012_" #SZ "_LoadPublicKeyValueXYLE", in, Q, true);                   \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_LoadPublicKeyValueXYBE(const unsigned char* in, PT* Q) {                    \
-    return F::load_pt("GOSTR3410_2012_" #SZ "_LoadPublicKeyValueXYBE", in, Q, false);                  \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_LoadSignatureValue(const unsigned char* in, SIG* sig) {                     \
-    return F::load_sig("GOSTR3410_2012_" #SZ "_LoadSignatureValue", in, sig, true);                    \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_LoadSignatureValueSRBE(const unsigned char* in, SIG* sig) {                 \
-    return F::load_sig("GOSTR3410_2012_" #SZ "_LoadSignatureValueSRBE", in, sig, true);                \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_LoadSignatureValueRSBE(const unsigned char* in, SIG* sig) {                 \
-    return F::load_sig("GOSTR3410_2012_" #SZ "_LoadSignatureValueRSBE", in, sig, false);               \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_UnloadPrivateKeyValue(const DIGIT_T* d, unsigned char* out) {               \
-    return F::unload1("GOSTR3410_2012_" #SZ "_UnloadPrivateKeyValue", d, out, true);                   \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_UnloadPrivateKeyValueLE(const DIGIT_T* d, unsigned char* out) {             \
-    return F::unload1("GOSTR3410_2012_" #SZ "_UnloadPrivateKeyValueLE", d, out, true);                 \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_UnloadPrivateKeyValueBE(const DIGIT_T* d, unsigned char* out) {             \
-    return F::unload1("GOSTR3410_2012_" #SZ "_UnloadPrivateKeyValueBE", d, out, false);                \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_UnloadDigestValue(const DIGIT_T* e, unsigned char* out) {                   \
-    return F::unload1("GOSTR3410_2012_" #SZ "_UnloadDigestValue", e, out, true);                       \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_UnloadDigestValueLE(const DIGIT_T* e, unsigned char* out) {                 \
-    return F::unload1("GOSTR3410_2012_" #SZ "_UnloadDigestValueLE", e, out, true);                     \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_UnloadDigestValueBE(const DIGIT_T* e, unsigned char* out) {                 \
-    return F::unload1("GOSTR3410_2012_" #SZ "_UnloadDigestValueBE", e, out, false);                    \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_UnloadPublicKeyValue(const PT* Q, unsigned char* out) {                     \
-    return F::unload_pt("GOSTR3410_2012_" #SZ "_UnloadPublicKeyValue", Q, out, true);                  \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_UnloadPublicKeyValueXYLE(const PT* Q, unsigned char* out) {                 \
-    return F::unload_pt("GOSTR3410_2012_" #SZ "_UnloadPublicKeyValueXYLE", Q, out, true);              \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_UnloadPublicKeyValueXYBE(const PT* Q, unsigned char* out) {                 \
-    return F::unload_pt("GOSTR3410_2012_" #SZ "_UnloadPublicKeyValueXYBE", Q, out, false);             \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_UnloadSignatureValue(const SIG* sig, unsigned char* out) {                  \
-    return F::unload_sig("GOSTR3410_2012_" #SZ "_UnloadSignatureValue", sig, out, true);               \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_UnloadSignatureValueSRBE(const SIG* sig, unsigned char* out) {              \
-    return F::unload_sig("GOSTR3410_2012_" #SZ "_UnloadSignatureValueSRBE", sig, out, true);           \
-  }                                                                                                     \
-  int GOSTR3410_2012_##SZ##_UnloadSignatureValueRSBE(const SIG* sig, unsigned char* out) {              \
-    return F::unload_sig("GOSTR3410_2012_" #SZ "_UnloadSignatureValueRSBE", sig, out, false);          \
+#define VKC_BYTE_FORMS(SZ, F, PT, SIG)                                                        \
+  int GOSTR3410_2012_##SZ##_LoadPrivateKeyValue(const unsigned char* in, DIGIT_T* d) {        \
+    return F::load1("GOSTR3410_2012_" #SZ "_LoadPrivateKeyValue", in, d, true);               \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_LoadPrivateKeyValueLE(const unsigned char* in, DIGIT_T* d) {      \
+    return F::load1("GOSTR3410_2012_" #SZ "_LoadPrivateKeyValueLE", in, d, true);             \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_LoadPrivateKeyValueBE(const unsigned char* in, DIGIT_T* d) {      \
+    return F::load1("GOSTR3410_2012_" #SZ "_LoadPrivateKeyValueBE", in, d, false);            \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_LoadDigestValue(const unsigned char* in, DIGIT_T* e) {            \
+    return F::load1("GOSTR3410_2012_" #SZ "_LoadDigestValue", in, e, true);                   \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_LoadDigestValueLE(const unsigned char* in, DIGIT_T* e) {          \
+    return F::load1("GOSTR3410_2012_" #SZ "_LoadDigestValueLE", in, e, true);                 \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_LoadDigestValueBE(const unsigned char* in, DIGIT_T* e) {          \
+    return F::load1("GOSTR3410_2012_" #SZ "_LoadDigestValueBE", in, e, false);                \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_LoadPublicKeyValue(const unsigned char* in, PT* Q) {              \
+    return F::load_pt("GOSTR3410_2012_" #SZ "_LoadPublicKeyValue", in, Q, true);              \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_LoadPublicKeyValueXYLE(const unsigned char* in, PT* Q) {          \
+    return F::load_pt("GOSTR3410_2012_" #SZ "_LoadPublicKeyValueXYLE", in, Q, true);          \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_LoadPublicKeyValueXYBE(const unsigned char* in, PT* Q) {          \
+    return F::load_pt("GOSTR3410_2012_" #SZ "_LoadPublicKeyValueXYBE", in, Q, false);         \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_LoadSignatureValue(const unsigned char* in, SIG* sig) {           \
+    return F::load_sig("GOSTR3410_2012_" #SZ "_LoadSignatureValue", in, sig, true);           \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_LoadSignatureValueSRBE(const unsigned char* in, SIG* sig) {       \
+    return F::load_sig("GOSTR3410_2012_" #SZ "_LoadSignatureValueSRBE", in, sig, true);       \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_LoadSignatureValueRSBE(const unsigned char* in, SIG* sig) {       \
+    return F::load_sig("GOSTR3410_2012_" #SZ "_LoadSignatureValueRSBE", in, sig, false);      \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_UnloadPrivateKeyValue(const DIGIT_T* d, unsigned char* out) {     \
+    return F::unload1("GOSTR3410_2012_" #SZ "_UnloadPrivateKeyValue", d, out, true);          \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_UnloadPrivateKeyValueLE(const DIGIT_T* d, unsigned char* out) {   \
+    return F::unload1("GOSTR3410_2012_" #SZ "_UnloadPrivateKeyValueLE", d, out, true);        \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_UnloadPrivateKeyValueBE(const DIGIT_T* d, unsigned char* out) {   \
+    return F::unload1("GOSTR3410_2012_" #SZ "_UnloadPrivateKeyValueBE", d, out, false);       \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_UnloadDigestValue(const DIGIT_T* e, unsigned char* out) {         \
+    return F::unload1("GOSTR3410_2012_" #SZ "_UnloadDigestValue", e, out, true);              \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_UnloadDigestValueLE(const DIGIT_T* e, unsigned char* out) {       \
+    return F::unload1("GOSTR3410_2012_" #SZ "_UnloadDigestValueLE", e, out, true);            \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_UnloadDigestValueBE(const DIGIT_T* e, unsigned char* out) {       \
+    return F::unload1("GOSTR3410_2012_" #SZ "_UnloadDigestValueBE", e, out, false);           \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_UnloadPublicKeyValue(const PT* Q, unsigned char* out) {           \
+    return F::unload_pt("GOSTR3410_2012_" #SZ "_UnloadPublicKeyValue", Q, out, true);         \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_UnloadPublicKeyValueXYLE(const PT* Q, unsigned char* out) {       \
+    return F::unload_pt("GOSTR3410_2012_" #SZ "_UnloadPublicKeyValueXYLE", Q, out, true);     \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_UnloadPublicKeyValueXYBE(const PT* Q, unsigned char* out) {       \
+    return F::unload_pt("GOSTR3410_2012_" #SZ "_UnloadPublicKeyValueXYBE", Q, out, false);    \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_UnloadSignatureValue(const SIG* sig, unsigned char* out) {        \
+    return F::unload_sig("GOSTR3410_2012_" #SZ "_UnloadSignatureValue", sig, out, true);      \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_UnloadSignatureValueSRBE(const SIG* sig, unsigned char* out) {    \
+    return F::unload_sig("GOSTR3410_2012_" #SZ "_UnloadSignatureValueSRBE", sig, out, true);  \
+  }                                                                                           \
+  int GOSTR3410_2012_##SZ##_UnloadSignatureValueRSBE(const SIG* sig, unsigned char* out) {    \
+    return F::unload_sig("GOSTR3410_2012_" #SZ "_UnloadSignatureValueRSBE", sig, out, false); \
   }
 
 extern "C" {

@@ -126,7 +126,8 @@ inline bool on_curve(const typename T::Par* E, const typename T::Point* Q) {
 }
 
 template <class T>
-inline int check_public_key(const typename T::Par* E, const typename T::Point* Q, const char* bad_params) {
+inline int check_public_key(const typename T::Par* E, const typename T::Point* Q,
+                            const char* bad_params) {
   if (E == nullptr || Q == nullptr) {
     VKC_LOG("%s", bad_params);
     return -2;
@@ -162,7 +163,8 @@ inline bool draw(RND_FUNC rnd, DIGIT_T* out, const QArith<T>& Q) {
   Num<T> raw;
   for (uint32_t i = 0; i < T::ND; i++) {
     raw.v[i] = static_cast<DIGIT_T>(buf[4 * i]) | static_cast<DIGIT_T>(buf[4 * i + 1]) << 8 |
-               static_cast<DIGIT_T>(buf[4 * i + 2]) << 16 | static_cast<DIGIT_T>(buf[4 * i + 3]) << 24;
+               static_cast<DIGIT_T>(buf[4 * i + 2]) << 16 |
+               static_cast<DIGIT_T>(buf[4 * i + 3]) << 24;
   }
   vkc_ct::wipe(buf, sizeof buf);
   vkc_ec::abs_ct<T::ND>(raw, raw);
@@ -172,8 +174,8 @@ inline bool draw(RND_FUNC rnd, DIGIT_T* out, const QArith<T>& Q) {
 
 // Signature for the nonce k: 0, or -1 when r or s comes out zero.
 template <class T, class Sig>
-inline int sign_with_k(const typename T::Par* E, const QArith<T>& Q, const DIGIT_T* e_red, const DIGIT_T* k,
-                       const DIGIT_T* d, Sig* sig) {
+inline int sign_with_k(const typename T::Par* E, const QArith<T>& Q, const DIGIT_T* e_red,
+                       const DIGIT_T* k, const DIGIT_T* d, Sig* sig) {
   typename T::Point C;
   vkc_ec::mult_base<T>(&C, k, E);
   Num<T> r, s, t, kr, dr;
@@ -198,8 +200,8 @@ inline void digest_mod_q(DIGIT_T* e_red, const DIGIT_T* e, const QArith<T>& Q) {
 }
 
 template <class T, class Sig>
-inline int sign_given(const typename T::Par* E, const DIGIT_T* e, const DIGIT_T* k, const DIGIT_T* d, Sig* sig,
-                      const char* name) {
+inline int sign_given(const typename T::Par* E, const DIGIT_T* e, const DIGIT_T* k,
+                      const DIGIT_T* d, Sig* sig, const char* name) {
   if (E == nullptr || e == nullptr || k == nullptr || d == nullptr || sig == nullptr) {
     VKC_LOG("%s: bad params", name);
     return -2;
@@ -216,8 +218,8 @@ inline int sign_given(const typename T::Par* E, const DIGIT_T* e, const DIGIT_T*
 }
 
 template <class T, class Sig>
-inline int sign(const typename T::Par* E, const DIGIT_T* e, RND_FUNC rnd, const DIGIT_T* d, Sig* sig,
-                const char* name) {
+inline int sign(const typename T::Par* E, const DIGIT_T* e, RND_FUNC rnd, const DIGIT_T* d,
+                Sig* sig, const char* name) {
   if (E == nullptr || e == nullptr || rnd == nullptr || d == nullptr || sig == nullptr) {
     VKC_LOG("%s: bad params", name);
     return -2;
@@ -249,8 +251,8 @@ inline bool draw_private_key(const typename T::Par* E, RND_FUNC rnd, DIGIT_T* d)
 }
 
 template <class T, class Sig>
-inline int verify(const typename T::Par* E, const DIGIT_T* e, const typename T::Point* Qpub, const Sig* sig,
-                  const char* name) {
+inline int verify(const typename T::Par* E, const DIGIT_T* e, const typename T::Point* Qpub,
+                  const Sig* sig, const char* name) {
   constexpr uint32_t N = T::ND;
   constexpr int NL = T::NL;
   if (E == nullptr || e == nullptr || Qpub == nullptr || sig == nullptr) {

@@ -87,7 +87,8 @@ void knuth_divide(DIGIT_T q[], DIGIT_T r[], const DIGIT_T u[], uint32_t m, const
     for (uint32_t i = 0; i < t; i++) {
       uint64_t p = qhat * vn[i] + carry;
       carry = p >> 32;
-      int64_t s = static_cast<int64_t>(un[i + j]) - borrow - static_cast<int64_t>(p & 0xFFFFFFFFull);
+      int64_t s =
+          static_cast<int64_t>(un[i + j]) - borrow - static_cast<int64_t>(p & 0xFFFFFFFFull);
       un[i + j] = static_cast<DIGIT_T>(s);
       borrow = s < 0 ? 1 : 0;
     }
@@ -155,7 +156,8 @@ uint32_t conv_to_base(const DIGIT_T a[], uint32_t ndigits, char* s, uint32_t sma
   mpConvToOctets(a, ndigits, bytes.get(), nbytes);
   const uint32_t sig = (mpBitLength(a, ndigits) + 7) / 8;
   // Digits needed for sig bytes: at most ceil(sig * log(256)/log(base)).
-  const size_t outlen = base == 10 ? (static_cast<size_t>(sig) * 240825 + 99999) / 100000 : 2u * sig;
+  const size_t outlen =
+      base == 10 ? (static_cast<size_t>(sig) * 240825 + 99999) / 100000 : 2u * sig;
   TmpBytes out(outlen);
   unsigned char* o = out.get();
   for (uint32_t i = nbytes - sig; i < nbytes; i++) {
@@ -288,7 +290,8 @@ int mpSquare(DIGIT_T w[], const DIGIT_T x[], uint32_t ndigits) {
   // Cross products once, doubled, then the squares on the diagonal.
   for (uint32_t i = 0; i + 1 < ndigits; i++) {
     if (x[i] == 0) continue;
-    w[i + ndigits] = mul_add_digit(w + 2 * i + 1, x + i + 1, x[i], ndigits - i - 1) + w[i + ndigits];
+    w[i + ndigits] =
+        mul_add_digit(w + 2 * i + 1, x + i + 1, x[i], ndigits - i - 1) + w[i + ndigits];
   }
   mpShiftLeft(w, w, 1, 2 * ndigits);
   uint64_t carry = 0;
@@ -336,7 +339,8 @@ int mpDivide(DIGIT_T q[], DIGIT_T r[], const DIGIT_T u[], uint32_t udigits, cons
   return 0;
 }
 
-int mpModulo(DIGIT_T r[], const DIGIT_T u[], uint32_t udigits, const DIGIT_T v[], uint32_t vdigits) {
+int mpModulo(DIGIT_T r[], const DIGIT_T u[], uint32_t udigits, const DIGIT_T v[],
+             uint32_t vdigits) {
   const uint32_t nn = std::max(udigits, vdigits);
   TmpNum qq(nn);
   TmpNum rr(nn);
@@ -609,7 +613,8 @@ void mpNotBits(DIGIT_T w[], const DIGIT_T u[], uint32_t ndigits) {
   for (uint32_t i = 0; i < ndigits; i++) w[i] = ~u[i];
 }
 
-int mpModAdd(DIGIT_T w[], const DIGIT_T u[], const DIGIT_T v[], const DIGIT_T m[], uint32_t ndigits) {
+int mpModAdd(DIGIT_T w[], const DIGIT_T u[], const DIGIT_T v[], const DIGIT_T m[],
+             uint32_t ndigits) {
   ScratchNum a(ndigits), b(ndigits);
   mpModulo(a.get(), u, ndigits, m, ndigits);
   mpModulo(b.get(), v, ndigits, m, ndigits);
@@ -619,7 +624,8 @@ int mpModAdd(DIGIT_T w[], const DIGIT_T u[], const DIGIT_T v[], const DIGIT_T m[
   return 0;
 }
 
-int mpModSub(DIGIT_T w[], const DIGIT_T u[], const DIGIT_T v[], const DIGIT_T m[], uint32_t ndigits) {
+int mpModSub(DIGIT_T w[], const DIGIT_T u[], const DIGIT_T v[], const DIGIT_T m[],
+             uint32_t ndigits) {
   ScratchNum a(ndigits), b(ndigits);
   mpModulo(a.get(), u, ndigits, m, ndigits);
   mpModulo(b.get(), v, ndigits, m, ndigits);
@@ -628,7 +634,8 @@ int mpModSub(DIGIT_T w[], const DIGIT_T u[], const DIGIT_T v[], const DIGIT_T m[
   return 0;
 }
 
-int mpModMult(DIGIT_T w[], const DIGIT_T u[], const DIGIT_T v[], const DIGIT_T m[], uint32_t ndigits) {
+int mpModMult(DIGIT_T w[], const DIGIT_T u[], const DIGIT_T v[], const DIGIT_T m[],
+              uint32_t ndigits) {
   mod_mult(w, u, v, m, ndigits);
   return 0;
 }
@@ -663,7 +670,8 @@ int mpModInv(DIGIT_T inv[], const DIGIT_T u[], const DIGIT_T m[], uint32_t ndigi
   return 0;
 }
 
-int mpModExp(DIGIT_T y[], const DIGIT_T x[], const DIGIT_T e[], const DIGIT_T m[], uint32_t ndigits) {
+int mpModExp(DIGIT_T y[], const DIGIT_T x[], const DIGIT_T e[], const DIGIT_T m[],
+             uint32_t ndigits) {
   const uint32_t t = mpBitLength(e, ndigits);
   if (t == 0) {
     mpSetDigit(y, 1, ndigits);
@@ -711,7 +719,8 @@ int mpModExp_windowed(DIGIT_T y[], const DIGIT_T x[], const DIGIT_T e[], const D
     int32_t l = std::max(i - static_cast<int32_t>(k) + 1, 0);
     while (mpGetBit(e, n, static_cast<uint32_t>(l)) == 0) l++;
     uint32_t val = 0;
-    for (int32_t j = i; j >= l; j--) val = (val << 1) | static_cast<uint32_t>(mpGetBit(e, n, static_cast<uint32_t>(j)));
+    for (int32_t j = i; j >= l; j--)
+      val = (val << 1) | static_cast<uint32_t>(mpGetBit(e, n, static_cast<uint32_t>(j)));
     const DIGIT_T* pw = g + ((val - 1) / 2) * n;
     if (!started) {
       mpSetEqual(acc.get(), pw, n);

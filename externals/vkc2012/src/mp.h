@@ -21,7 +21,8 @@ ORVEL_EXPORT void zeroise_bytes(volatile void* buf, size_t len);
 
 /* Basic arithmetic */
 ORVEL_EXPORT DIGIT_T mpAdd(DIGIT_T w[], const DIGIT_T u[], const DIGIT_T v[], uint32_t ndigits);
-ORVEL_EXPORT DIGIT_T mpSubtract(DIGIT_T w[], const DIGIT_T u[], const DIGIT_T v[], uint32_t ndigits);
+ORVEL_EXPORT DIGIT_T mpSubtract(DIGIT_T w[], const DIGIT_T u[], const DIGIT_T v[],
+                                uint32_t ndigits);
 ORVEL_EXPORT int mpMultiply(DIGIT_T w[], const DIGIT_T u[], const DIGIT_T v[], uint32_t ndigits);
 ORVEL_EXPORT int mpSquare(DIGIT_T w[], const DIGIT_T x[], uint32_t ndigits);
 ORVEL_EXPORT int mpDivide(DIGIT_T q[], DIGIT_T r[], const DIGIT_T u[], uint32_t udigits,
