@@ -36,9 +36,11 @@ struct CurveCtx {
   u64 b[NL];         // b, Montgomery form
   bool am3 = false;  // a = -3
   Aff<NL> G;         // base point, Montgomery form
+  static constexpr int kW = 5;                    // bits per window of the fixed-base table
+  static constexpr int kEntries = (1 << kW) - 1;  // points per window
   bool has_table = false;
-  int nwin = 0;                // 4-bit windows of a scalar below q
-  std::vector<Aff<NL>> table;  // table[15 i + j - 1] = j * 16^i * G
+  int nwin = 0;                // windows of a scalar below q
+  std::vector<Aff<NL>> table;  // table[kEntries i + j - 1] = j * 2^(kW i) * G
 };
 
 // r = a x; for a = -3 three additions and a negation instead of a product.
@@ -213,10 +215,14 @@ inline bool to_affine(Aff<NL>& A, const Proj<NL>& P, const CurveCtx<NL>& C) {
   return true;
 }
 
-// 4-bit window number i of a scalar held in words.
+// Window number i of the fixed-base table from a scalar held in words.
 template <int NL>
-inline unsigned nibble(const u64 k[NL], int i) {
-  return static_cast<unsigned>((k[i / 16] >> (4 * (i % 16))) & 15);
+inline unsigned base_digit(const u64 k[NL], int i) {
+  constexpr int W = CurveCtx<NL>::kW;
+  const int pos = W * i, w = pos / 64, b = pos % 64;
+  u64 v = k[w] >> b;
+  if (b > 64 - W && w + 1 < NL) v |= k[w + 1] << (64 - b);
+  return static_cast<unsigned>(v & ((1u << W) - 1));
 }
 
 // R = k * G with the precomputed table; k below q in plain form.
@@ -226,10 +232,10 @@ inline void mul_base_ct(Proj<NL>& R, const u64 k[NL], const CurveCtx<NL>& C) {
   Aff<NL> e;
   set_identity<NL>(acc, C);
   for (int i = 0; i < C.nwin; i++) {
-    const uint64_t d = nibble<NL>(k, i);
+    const uint64_t d = base_digit<NL>(k, i);
     memset(&e, 0, sizeof e);
-    const Aff<NL>* row = &C.table[static_cast<size_t>(15) * i];
-    for (unsigned j = 1; j <= 15; j++) {
+    const Aff<NL>* row = &C.table[static_cast<size_t>(CurveCtx<NL>::kEntries) * i];
+    for (unsigned j = 1; j <= static_cast<unsigned>(CurveCtx<NL>::kEntries); j++) {
       const u64 mask = vkc_ct::mask_eq(d, j);
       vkc_ct::or_masked(e.x, row[j - 1].x, NL, mask);
       vkc_ct::or_masked(e.y, row[j - 1].y, NL, mask);
@@ -339,25 +345,26 @@ inline bool ctx_init(CurveCtx<NL>& C, const DIGIT_T* p, const DIGIT_T* a, const 
   mod_neg<NL>(m3, t3, C.F);
   C.am3 = memcmp(m3, C.a, sizeof m3) == 0;
   if (!load_point<NL>(C.G, xw, yw, C)) return false;
-  C.nwin = (C.S.bits + 3) / 4;
+  C.nwin = (C.S.bits + CurveCtx<NL>::kW - 1) / CurveCtx<NL>::kW;
   return true;
 }
 
-// The fixed-base table: j * 16^i * G for every window i and j = 1..15,
-// converted to affine form with one inversion.
+// The fixed-base table: j * 2^(kW i) * G for every window i and every
+// non-zero digit j, converted to affine form with one inversion.
 template <int NL>
 inline void ctx_build_table(CurveCtx<NL>& C) {
-  const size_t n = static_cast<size_t>(15) * C.nwin;
+  constexpr int E = CurveCtx<NL>::kEntries;
+  const size_t n = static_cast<size_t>(E) * C.nwin;
   std::vector<Proj<NL>> pts(n);
   Proj<NL> base;
   memcpy(base.X, C.G.x, sizeof base.X);
   memcpy(base.Y, C.G.y, sizeof base.Y);
   memcpy(base.Z, C.F.one, sizeof base.Z);
   for (int i = 0; i < C.nwin; i++) {
-    Proj<NL>* row = &pts[static_cast<size_t>(15) * i];
+    Proj<NL>* row = &pts[static_cast<size_t>(E) * i];
     row[0] = base;
-    for (int j = 2; j <= 15; j++) padd<NL>(row[j - 1], row[j - 2], base, C);
-    padd<NL>(base, row[14], base, C);  // 16 * base
+    for (int j = 2; j <= E; j++) padd<NL>(row[j - 1], row[j - 2], base, C);
+    padd<NL>(base, row[E - 1], base, C);  // 2^kW * base
   }
   // Batch inversion of the Z coordinates (none is zero: q is prime).
   std::vector<u64> pref(n * NL);

@@ -227,9 +227,9 @@ inline int verify_combination(const CurveCtx<NL>& C, const u64 z1[NL], const u64
   }
   // Plus z1 G from the fixed-base table (affine entries).
   for (int i = 0; i < C.nwin; i++) {
-    const unsigned d = nibble<NL>(z1, i);
+    const unsigned d = base_digit<NL>(z1, i);
     if (d == 0) continue;
-    const Aff<NL>& e = C.table[static_cast<size_t>(15) * i + d - 1];
+    const Aff<NL>& e = C.table[static_cast<size_t>(CurveCtx<NL>::kEntries) * i + d - 1];
     Jac<NL> pe;
     memcpy(pe.X, e.x, sizeof e.x);
     memcpy(pe.Y, e.y, sizeof e.y);
