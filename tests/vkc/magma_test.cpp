@@ -1,6 +1,8 @@
 // Magma: published blocks, the calling contract, random blocks against
 // libgcrypt's GOST 28147-89 with the param-Z S-box (byte order converted)
 // and against GnuTLS, and the byte/word conversions.
+#include "magma.h"
+
 #include <gcrypt.h>
 #include <gnutls/crypto.h>
 #include <gnutls/gnutls.h>
@@ -12,7 +14,6 @@
 
 #include "byte_word_conv.h"
 #include "kuznyechik_magma_vectors.h"
-#include "magma.h"
 
 namespace {
 

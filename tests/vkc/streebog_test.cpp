@@ -46,9 +46,8 @@ std::string to_hex(const Bytes& b) { return orvel_test::to_hex(b.data(), b.size(
 
 Bytes ours(uint32_t size, const Bytes& msg) {
   Bytes out(size);
-  EXPECT_EQ(GOSTR3411_2012_Transform(size, msg.data(), static_cast<uint32_t>(msg.size()),
-                                     out.data()),
-            0);
+  EXPECT_EQ(
+      GOSTR3411_2012_Transform(size, msg.data(), static_cast<uint32_t>(msg.size()), out.data()), 0);
   return out;
 }
 
@@ -159,7 +158,8 @@ TEST(Streebog, EveryLengthAgainstPeers) {
     const Bytes msg(data.begin(), data.begin() + static_cast<long>(len));
     for (uint32_t size : {32u, 64u}) {
       const Bytes d = ours(size, msg);
-      ASSERT_EQ(d, gcrypt_digest(size, msg.data(), msg.size())) << "len " << len << " size " << size;
+      ASSERT_EQ(d, gcrypt_digest(size, msg.data(), msg.size()))
+          << "len " << len << " size " << size;
       ASSERT_EQ(d, nettle_digest(size, msg)) << "len " << len << " size " << size;
       ASSERT_EQ(d, gnutls_digest(size, msg)) << "len " << len << " size " << size;
     }

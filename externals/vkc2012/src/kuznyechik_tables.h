@@ -27,8 +27,8 @@ constexpr uint8_t gf_mul(uint8_t a, uint8_t b) {
 }
 
 // Coefficients of l for a15 (byte 0) .. a0 (byte 15).
-inline constexpr std::array<uint8_t, 16> kLinear = {148, 32, 133, 16, 194, 192, 1, 251,
-                                                    1, 192, 194, 16, 133, 32, 148, 1};
+inline constexpr std::array<uint8_t, 16> kLinear = {148, 32,  133, 16, 194, 192, 1,   251,
+                                                    1,   192, 194, 16, 133, 32,  148, 1};
 
 // R(a15..a0) = l(a15..a0) || a15 .. a1.
 constexpr Block transform_r(const Block& a) {

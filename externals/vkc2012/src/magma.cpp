@@ -27,8 +27,8 @@ inline void store_be32(uint32_t v, uint8_t* p) {
 }
 
 // Two rounds with the keys ka, kb; the halves alternate instead of swapping.
-#define VKC_M_ROUNDS(ka, kb)   \
-  n2 ^= round_f(n1 + (ka));    \
+#define VKC_M_ROUNDS(ka, kb) \
+  n2 ^= round_f(n1 + (ka));  \
   n1 ^= round_f(n2 + (kb))
 
 // Block a1 || a0 (a1 = bytes 0..3, a0 = bytes 4..7, each most significant

@@ -47,19 +47,18 @@ inline void add_bits(uint64_t* n, uint64_t bits) {
   }
 }
 
-#define VKC_LPS_WORD(i)                                                       \
-  (streebog_table[0][static_cast<uint8_t>(x0 >> (8 * (i)))] ^                 \
-   streebog_table[1][static_cast<uint8_t>(x1 >> (8 * (i)))] ^                 \
-   streebog_table[2][static_cast<uint8_t>(x2 >> (8 * (i)))] ^                 \
-   streebog_table[3][static_cast<uint8_t>(x3 >> (8 * (i)))] ^                 \
-   streebog_table[4][static_cast<uint8_t>(x4 >> (8 * (i)))] ^                 \
-   streebog_table[5][static_cast<uint8_t>(x5 >> (8 * (i)))] ^                 \
-   streebog_table[6][static_cast<uint8_t>(x6 >> (8 * (i)))] ^                 \
+#define VKC_LPS_WORD(i)                                       \
+  (streebog_table[0][static_cast<uint8_t>(x0 >> (8 * (i)))] ^ \
+   streebog_table[1][static_cast<uint8_t>(x1 >> (8 * (i)))] ^ \
+   streebog_table[2][static_cast<uint8_t>(x2 >> (8 * (i)))] ^ \
+   streebog_table[3][static_cast<uint8_t>(x3 >> (8 * (i)))] ^ \
+   streebog_table[4][static_cast<uint8_t>(x4 >> (8 * (i)))] ^ \
+   streebog_table[5][static_cast<uint8_t>(x5 >> (8 * (i)))] ^ \
+   streebog_table[6][static_cast<uint8_t>(x6 >> (8 * (i)))] ^ \
    streebog_table[7][static_cast<uint8_t>(x7 >> (8 * (i)))])
 
 // r = LPS(a XOR b); r may be a or b.
-inline __attribute__((always_inline)) void lpsx(const uint64_t* a, const uint64_t* b,
-                                                uint64_t* r) {
+inline __attribute__((always_inline)) void lpsx(const uint64_t* a, const uint64_t* b, uint64_t* r) {
   const uint64_t x0 = a[0] ^ b[0], x1 = a[1] ^ b[1], x2 = a[2] ^ b[2], x3 = a[3] ^ b[3];
   const uint64_t x4 = a[4] ^ b[4], x5 = a[5] ^ b[5], x6 = a[6] ^ b[6], x7 = a[7] ^ b[7];
   r[0] = VKC_LPS_WORD(0);
@@ -121,13 +120,9 @@ int32_t GOSTR3411_2012_Init(Gost3411_2012Context* ctx, uint32_t digest_size) {
   return 0;
 }
 
-int32_t GOSTR3411_2012_256_Init(Gost3411_2012Context* ctx) {
-  return GOSTR3411_2012_Init(ctx, 32);
-}
+int32_t GOSTR3411_2012_256_Init(Gost3411_2012Context* ctx) { return GOSTR3411_2012_Init(ctx, 32); }
 
-int32_t GOSTR3411_2012_512_Init(Gost3411_2012Context* ctx) {
-  return GOSTR3411_2012_Init(ctx, 64);
-}
+int32_t GOSTR3411_2012_512_Init(Gost3411_2012Context* ctx) { return GOSTR3411_2012_Init(ctx, 64); }
 
 int32_t GOSTR3411_2012_Update(Gost3411_2012Context* ctx, const uint8_t* data, uint32_t data_len) {
   if (ctx == nullptr) {

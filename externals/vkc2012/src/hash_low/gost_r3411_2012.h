@@ -16,12 +16,12 @@ ORVEL_EXTERN_C_BEGIN
 /* Caller-owned hashing state; nothing inside is allocated. The 512-bit
  * numbers are eight 64-bit words, least significant word first. */
 typedef struct Gost3411_2012Context {
-  int32_t digest_size;    /* 32 or 64 bytes, set by Init */
-  uint8_t buffer[64];     /* bytes of the current, not yet compressed block */
-  uint32_t buffered;      /* valid bytes in buffer, 0..63 between calls */
-  uint64_t h[8];          /* chaining value */
-  uint64_t N[8];          /* message bits compressed so far */
-  uint64_t Sigma[8];      /* sum mod 2^512 of the compressed blocks */
+  int32_t digest_size; /* 32 or 64 bytes, set by Init */
+  uint8_t buffer[64];  /* bytes of the current, not yet compressed block */
+  uint32_t buffered;   /* valid bytes in buffer, 0..63 between calls */
+  uint64_t h[8];       /* chaining value */
+  uint64_t N[8];       /* message bits compressed so far */
+  uint64_t Sigma[8];   /* sum mod 2^512 of the compressed blocks */
 } Gost3411_2012Context;
 
 ORVEL_EXPORT int32_t GOSTR3411_2012_Init(Gost3411_2012Context* ctx, uint32_t digest_size);

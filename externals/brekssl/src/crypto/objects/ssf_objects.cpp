@@ -33,9 +33,10 @@ int ssf_register_objects() {
     if (g_nids[i] == NID_undef) g_nids[i] = ssf_resolve_object_row(kRows[i]);
     if (g_nids[i] == NID_undef) ok = false;
   }
-  // The pairs and methods need the rows' numbers.
-  if (ok) ok = ssf_register_algorithm_pairs() == 1;
-  if (ok) ok = ssf_register_x509v3_methods() == 1;
+  // The pairs and methods need only their own rows: a conflicting row
+  // elsewhere does not hold them back.
+  if (ssf_register_algorithm_pairs() != 1) ok = false;
+  if (ssf_register_x509v3_methods() != 1) ok = false;
   g_registering = false;
   g_registered = ok;
   return ok ? 1 : 0;
