@@ -233,12 +233,17 @@ const EVP_MD* standin_streebog(int bits) {
 void standin_fail_updates_longer_than(size_t n) { g_fail_longer_than = n; }
 
 void load_legacy_provider() {
-  static bool done = [] {
-    OSSL_PROVIDER_load(nullptr, "default");
-    OSSL_PROVIDER_load(nullptr, "legacy");
-    return true;
-  }();
-  (void)done;
+  // Unloaded at exit, before the toolkit's own clean-up runs.
+  struct Providers {
+    OSSL_PROVIDER* def = OSSL_PROVIDER_load(nullptr, "default");
+    OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
+    ~Providers() {
+      if (legacy != nullptr) OSSL_PROVIDER_unload(legacy);
+      if (def != nullptr) OSSL_PROVIDER_unload(def);
+    }
+  };
+  static Providers providers;
+  ASSERT_NE(providers.legacy, nullptr);
 }
 
 int first_error_reason() { return ERR_GET_REASON(ERR_peek_error()); }
