@@ -6,6 +6,10 @@
 //   ssfhost digest --format F --hash H --in FILE --out FILE [--detached]
 //   ssfhost encode --format F --in FILE --out FILE
 //   ssfhost decode --format F --in FILE --out FILE
+//   ssfhost sign --format F --hash H --in FILE --out FILE [--detached] [--inc-certs]
+//                --signer ID --profile P [--password PW] ...
+//   ssfhost addsign --format F --hash H --signed FILE [--in FILE] --out FILE [--inc-certs]
+//                   --signer ID --profile P [--password PW]
 //
 // It prints the return code, each record's uResult with its text, and writes
 // the output octet string to --out. Library: $ORVEL_LIBRARY or the one built
@@ -96,7 +100,7 @@ int report(SsfInt rc, const OctetString* out, const Options& opt,
 // Builds the signer or recipient list from repeated --signer options, the
 // i-th --profile and --password going with the i-th --signer (for the
 // commands that take records: sign, verify, envelope, develope).
-[[maybe_unused]] bool build_records(const Options& opt, RecordList* list) {
+bool build_records(const Options& opt, RecordList* list) {
   const auto& ids = opt.all("signer");
   const auto& profiles = opt.all("profile");
   const auto& passwords = opt.all("password");
@@ -167,6 +171,38 @@ int run_decode(const SsfApi& api, const Options& opt) {
   return report(rc, &out, opt);
 }
 
+int run_sign(const SsfApi& api, const Options& opt) {
+  std::string input;
+  if (!read_input(opt.get("in"), &input)) return 1;
+  RecordList signers(api);
+  if (!build_records(opt, &signers)) return 1;
+  const std::string format = opt.get("format"), hash = opt.get("hash");
+  OctetString out(api);
+  SsfInt rc = api.Sign(format.data(), len_of(format), hash.data(), len_of(hash),
+                       opt.flag("inc-certs") ? 1 : 0, opt.flag("detached") ? 1 : 0, bytes_of(input),
+                       len_of(input), signers.head(), &out.data, &out.len);
+  return report(rc, &out, opt, signers.head());
+}
+
+int run_addsign(const SsfApi& api, const Options& opt) {
+  std::string signed_data, input;
+  if (!read_input(opt.get("signed"), &signed_data)) return 1;
+  if (opt.has("in") && !read_input(opt.get("in"), &input)) return 1;
+  RecordList signers(api);
+  if (!build_records(opt, &signers)) return 1;
+  if (signers.head() == nullptr || signers.head()->next != nullptr) {
+    fprintf(stderr, "ssfhost: addsign takes exactly one --signer\n");
+    return 2;
+  }
+  const std::string format = opt.get("format"), hash = opt.get("hash");
+  OctetString out(api);
+  SsfInt rc = api.AddSign(format.data(), len_of(format), hash.data(), len_of(hash),
+                          opt.flag("inc-certs") ? 1 : 0, bytes_of(signed_data), len_of(signed_data),
+                          input.empty() ? nullptr : bytes_of(input), len_of(input),
+                          signers.head()->ptrSigRcp, &out.data, &out.len);
+  return report(rc, &out, opt, signers.head());
+}
+
 const Command kCommands[] = {
     {"version", "version [--out FILE]", {}, run_version},
     {"properties", "properties [--property NAME ...] [--argument TEXT]", {}, run_properties},
@@ -176,6 +212,16 @@ const Command kCommands[] = {
      run_digest},
     {"encode", "encode --format F --in FILE --out FILE", {"format", "in", "out"}, run_encode},
     {"decode", "decode --format F --in FILE --out FILE", {"format", "in", "out"}, run_decode},
+    {"sign",
+     "sign --format F --hash H --in FILE --out FILE [--detached] [--inc-certs] "
+     "--signer ID --profile P [--password PW] ...",
+     {"format", "hash", "in", "out", "signer"},
+     run_sign},
+    {"addsign",
+     "addsign --format F --hash H --signed FILE [--in FILE] --out FILE [--inc-certs] "
+     "--signer ID --profile P [--password PW]",
+     {"format", "hash", "signed", "out", "signer"},
+     run_addsign},
 };
 
 void usage() {

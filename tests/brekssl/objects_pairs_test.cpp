@@ -2,7 +2,6 @@
 // looked up in both directions, and used for a certificate that GnuTLS
 // signed with GOST R 34.10-2012.
 #include <gtest/gtest.h>
-
 #include <openssl/evp.h>
 #include <openssl/objects.h>
 #include <openssl/pem.h>
@@ -75,9 +74,9 @@ TEST(ObjectsPairs, GnutlsGostCertificateResolvesToDigestAndKeyType) {
   EXPECT_EQ(md, ssf_nid_md_gost12_256());
   EXPECT_EQ(key, ssf_nid_gost2012_256());
   ASN1_OBJECT* key_obj = nullptr;
-  ASSERT_EQ(X509_PUBKEY_get0_param(&key_obj, nullptr, nullptr, nullptr,
-                                   X509_get_X509_PUBKEY(cert.get())),
-            1);
+  ASSERT_EQ(
+      X509_PUBKEY_get0_param(&key_obj, nullptr, nullptr, nullptr, X509_get_X509_PUBKEY(cert.get())),
+      1);
   EXPECT_EQ(OBJ_obj2nid(key_obj), ssf_nid_gost2012_256());
 }
 

@@ -4,14 +4,13 @@
 // objects keep their meaning; registration is idempotent and refuses
 // conflicts without harm.
 #include <gtest/gtest.h>
+#include <openssl/err.h>
+#include <openssl/objects.h>
+#include <openssl/x509v3.h>
 
 #include <map>
 #include <set>
 #include <string>
-
-#include <openssl/err.h>
-#include <openssl/objects.h>
-#include <openssl/x509v3.h>
 
 #include "objects/engine_loader.h"
 #include "objects/object_resolve.h"

@@ -2,19 +2,19 @@
 // bags with SHA-256 and SHA-512 MACs, legacy RC2/3DES bags with a SHA-1 MAC),
 // the PKCS#12 key derivation against the toolkit's, the MAC set-up, and
 // damaged or unusual files.
+#include "pkcs12/pkcs12_mac.h"
+
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <random>
-
 #include <openssl/err.h>
 #include <openssl/hmac.h>
 #include <openssl/rand.h>
 
+#include <algorithm>
+#include <random>
+
 #include "objects/ssf_objects.h"
 #include "pkcs12/pkcs12_authsafe.h"
 #include "pkcs12/pkcs12_kdf.h"
-#include "pkcs12/pkcs12_mac.h"
 #include "pkcs12_test_util.h"
 #include "test_util.h"
 
@@ -82,11 +82,11 @@ TEST(Pkcs12Mac, KeyDerivationAgreesWithTheToolkit) {
       Bytes ours(n), theirs(n);
       ASSERT_TRUE(ssf_pkcs12_kdf(md, pass.data(), pass.size(), salt.data(), salt.size(), id, iter,
                                  ours.data(), n));
-      ASSERT_EQ(PKCS12_key_gen_uni(pass.empty() ? nullptr : pass.data(),
-                                   static_cast<int>(pass.size()), salt.data(),
-                                   static_cast<int>(salt.size()), id, iter, static_cast<int>(n),
-                                   theirs.data(), md),
-                1);
+      ASSERT_EQ(
+          PKCS12_key_gen_uni(pass.empty() ? nullptr : pass.data(), static_cast<int>(pass.size()),
+                             salt.data(), static_cast<int>(salt.size()), id, iter,
+                             static_cast<int>(n), theirs.data(), md),
+          1);
       EXPECT_EQ(ours, theirs);
     }
   }
@@ -183,9 +183,9 @@ TEST(Pkcs12Mac, Sha1MacIsNeverRetriedWithTheGostScheme) {
 
 TEST(Pkcs12Mac, AuthSafeThatIsNotDataIsRefused) {
   // PFX { 3, ContentInfo { signedData, SignedData { 1, {}, { data }, {} } } }.
-  orvel::Pkcs12Ptr p12 = p12_from_der(orvel_test::from_hex(
-      "3028020103302306092a864886f70d010702a0163014020101310030"
-      "0b06092a864886f70d0107013100"));
+  orvel::Pkcs12Ptr p12 =
+      p12_from_der(orvel_test::from_hex("3028020103302306092a864886f70d010702a0163014020101310030"
+                                        "0b06092a864886f70d0107013100"));
   ASSERT_TRUE(p12);
   ASSERT_EQ(SSF_PKCS12_setup_mac(p12.get(), 1, nullptr, 8, EVP_sha256()), 1);
   ERR_clear_error();

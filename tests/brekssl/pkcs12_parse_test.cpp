@@ -1,14 +1,14 @@
 // Reading PKCS#12 files with the system's own MAC check and bag extraction,
 // compared with the toolkit's PKCS12_parse on files from the openssl command
 // line (AES and legacy RC2/3DES bags), and on damaged input.
-#include <gtest/gtest.h>
+#include "pkcs12/pkcs12_parse.h"
 
+#include <gtest/gtest.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 
 #include "objects/ssf_objects.h"
 #include "pkcs12/pkcs12_mac.h"
-#include "pkcs12/pkcs12_parse.h"
 #include "pkcs12_test_util.h"
 #include "test_util.h"
 
@@ -40,7 +40,8 @@ Parsed parse(PKCS12* p12, const char* pass, bool stock = false) {
   EVP_PKEY* key = nullptr;
   X509* cert = nullptr;
   STACK_OF(X509)* ca = nullptr;
-  r.rc = stock ? PKCS12_parse(p12, pass, &key, &cert, &ca) : SSF_PKCS12_parse(p12, pass, &key, &cert, &ca);
+  r.rc = stock ? PKCS12_parse(p12, pass, &key, &cert, &ca)
+               : SSF_PKCS12_parse(p12, pass, &key, &cert, &ca);
   r.key.reset(key);
   r.cert.reset(cert);
   r.ca.reset(ca);
@@ -65,7 +66,8 @@ TEST(Pkcs12Parse, OpensslFilesGiveKeyCertificateAndCa) {
     EXPECT_EQ(X509_cmp(sk_X509_value(ours.ca.get(), 0), ca.get()), 0);
     int alias_len = 0;
     const unsigned char* alias = X509_alias_get0(ours.cert.get(), &alias_len);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(alias), static_cast<size_t>(alias_len)), "user");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(alias), static_cast<size_t>(alias_len)),
+              "user");
     int kid_len = 0;
     EXPECT_NE(X509_keyid_get0(ours.cert.get(), &kid_len), nullptr);
 
@@ -153,8 +155,8 @@ TEST(Pkcs12Parse, FileWithoutMacIsRefused) {
 TEST(Pkcs12Parse, DamagedContentUnderAValidMac) {
   // The authSafe content is no SEQUENCE OF ContentInfo, but the MAC over it
   // is right: the bag extraction must fail cleanly.
-  orvel::Pkcs12Ptr p12 = p12_from_der(orvel_test::from_hex(
-      "3019020103301406092a864886f70d010701a0070405300302012a"));
+  orvel::Pkcs12Ptr p12 =
+      p12_from_der(orvel_test::from_hex("3019020103301406092a864886f70d010701a0070405300302012a"));
   ASSERT_TRUE(p12);
   ASSERT_EQ(SSF_PKCS12_set_mac(p12.get(), "x", -1, nullptr, 0, 1, EVP_sha256()), 1);
   ERR_clear_error();

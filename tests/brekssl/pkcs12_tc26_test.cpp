@@ -4,7 +4,6 @@
 // and through the toolkit's digest once the "gost" engine provides it.
 #include <gcrypt.h>
 #include <gtest/gtest.h>
-
 #include <openssl/err.h>
 
 #include "objects/engine_loader.h"
@@ -28,8 +27,8 @@ TEST(Pkcs12Tc26, StockDigestsAgainstLibgcrypt) {
   struct {
     const EVP_MD* md;
     int gcry;
-  } cases[] = {{EVP_sha256(), GCRY_MD_SHA256}, {EVP_sha512(), GCRY_MD_SHA512},
-               {EVP_sha1(), GCRY_MD_SHA1}};
+  } cases[] = {
+      {EVP_sha256(), GCRY_MD_SHA256}, {EVP_sha512(), GCRY_MD_SHA512}, {EVP_sha1(), GCRY_MD_SHA1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(EVP_MD_get0_name(c.md));
     orvel::Pkcs12Ptr p12 = load_p12("aes_sha256.p12");
@@ -41,7 +40,8 @@ TEST(Pkcs12Tc26, StockDigestsAgainstLibgcrypt) {
     // The password bytes go in unchanged, no BMPString.
     EXPECT_EQ(tc26_mac(p12.get(), kGostPass, static_cast<int>(sizeof(kGostPass) - 1)), expected);
     // No password and an empty one are the same bytes here.
-    Bytes empty = gcry_tc26_mac(c.gcry, {}, stored_salt(p12.get()), 777, authsafe_content(p12.get()));
+    Bytes empty =
+        gcry_tc26_mac(c.gcry, {}, stored_salt(p12.get()), 777, authsafe_content(p12.get()));
     EXPECT_EQ(tc26_mac(p12.get(), nullptr, 0), empty);
     EXPECT_EQ(tc26_mac(p12.get(), "", 0), empty);
   }
@@ -121,9 +121,9 @@ TEST(Pkcs12Tc26, SetMacWithGostDigestWritesTheTc26Mac) {
     ASSERT_TRUE(p12);
     ASSERT_EQ(SSF_PKCS12_set_mac(p12.get(), kGostPass, -1, nullptr, 0, 500, md), 1);
     EXPECT_EQ(stored_salt(p12.get()).size(), 32u);
-    Bytes expected = gcry_tc26_mac(bits == 256 ? GCRY_MD_STRIBOG256 : GCRY_MD_STRIBOG512,
-                                   to_bytes(kGostPass), stored_salt(p12.get()), 500,
-                                   authsafe_content(p12.get()));
+    Bytes expected =
+        gcry_tc26_mac(bits == 256 ? GCRY_MD_STRIBOG256 : GCRY_MD_STRIBOG512, to_bytes(kGostPass),
+                      stored_salt(p12.get()), 500, authsafe_content(p12.get()));
     EXPECT_EQ(stored_mac(p12.get()), expected);
     EXPECT_EQ(SSF_PKCS12_verify_mac(p12.get(), kGostPass, -1), 1);
   }

@@ -3,11 +3,10 @@
 #include <gcrypt.h>
 #include <gtest/gtest.h>
 #include <nettle/pbkdf2.h>
-
-#include <cstring>
-
 #include <openssl/err.h>
 #include <openssl/provider.h>
+
+#include <cstring>
 
 #include "objects/ssf_objects.h"
 #include "test_util.h"
@@ -111,9 +110,7 @@ EVP_MD* make_standin(int nid, int size) {
 
 }  // namespace
 
-std::string fixture(const std::string& name) {
-  return orvel_test::data_dir() + "/pkcs12/" + name;
-}
+std::string fixture(const std::string& name) { return orvel_test::data_dir() + "/pkcs12/" + name; }
 
 orvel::Pkcs12Ptr p12_from_der(const Bytes& der) {
   const unsigned char* p = der.data();

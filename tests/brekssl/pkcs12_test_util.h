@@ -4,11 +4,11 @@
 #ifndef ORVEL_TEST_PKCS12_TEST_UTIL_H
 #define ORVEL_TEST_PKCS12_TEST_UTIL_H
 
-#include <string>
-#include <vector>
-
 #include <openssl/evp.h>
 #include <openssl/pkcs12.h>
+
+#include <string>
+#include <vector>
 
 #include "ossl_ptr.h"
 
@@ -16,7 +16,7 @@ namespace p12_test {
 
 using Bytes = std::vector<unsigned char>;
 
-inline const char kPass[] = "Pässwort-1";   // the openssl-made files
+inline const char kPass[] = "Pässwort-1";       // the openssl-made files
 inline const char kGostPass[] = "пароль-GOST";  // the certtool-made files
 
 std::string fixture(const std::string& name);

@@ -4,14 +4,13 @@
 // entry point, subjectSignTool through the toolkit; each round-trips through
 // DER and prints. Also X509V3_EXT_free.
 #include <gtest/gtest.h>
+#include <openssl/conf.h>
+#include <openssl/err.h>
+#include <openssl/x509v3.h>
 
 #include <cstring>
 #include <ctime>
 #include <string>
-
-#include <openssl/conf.h>
-#include <openssl/err.h>
-#include <openssl/x509v3.h>
 
 #include "objects/ssf_objects.h"
 #include "ossl_ptr.h"
@@ -111,7 +110,8 @@ TEST(X509v3Ext, SmimeCapsRefusesUnknownNames) {
   ASSERT_EQ(ssf_register_objects(), 1);
   X509V3_CTX ctx = ctx_for(nullptr);
   ERR_clear_error();
-  ExtPtr ext(X509V3_EXT_nconf_nid(nullptr, &ctx, NID_SMIMECapabilities, "AES-128-CBC, no-such-algo"));
+  ExtPtr ext(
+      X509V3_EXT_nconf_nid(nullptr, &ctx, NID_SMIMECapabilities, "AES-128-CBC, no-such-algo"));
   EXPECT_FALSE(ext);
   bool found = false;
   while (unsigned long e = ERR_get_error())
@@ -175,7 +175,7 @@ TEST(X509v3Ext, IssuerSignToolFourNamesInAnyOrder) {
 struct BadSection {
   const char* name;
   const char* value;  // a section when it starts with '[', else a list
-  int lib;  // 0: the system's X509V3 library
+  int lib;            // 0: the system's X509V3 library
   int reason;
 };
 
@@ -218,8 +218,9 @@ TEST(X509v3Ext, IssuerSignToolRefusals) {
     }
     ERR_clear_error();
   }
-  EXPECT_STREQ(ERR_reason_error_string(ERR_PACK(ssf_x509v3_err_lib(), 0, kSsfX509v3InvalidStringsNumber)),
-               "invalid strings number");
+  EXPECT_STREQ(
+      ERR_reason_error_string(ERR_PACK(ssf_x509v3_err_lib(), 0, kSsfX509v3InvalidStringsNumber)),
+      "invalid strings number");
 }
 
 TEST(X509v3Ext, SubjectSignToolThroughTheToolkit) {
@@ -237,7 +238,8 @@ TEST(X509v3Ext, PrivateKeyUsagePeriodFromDays) {
   ASSERT_EQ(ssf_register_objects(), 1);
   X509V3_CTX ctx = ctx_for(nullptr);
   time_t before = time(nullptr);
-  ExtPtr ext(SSF_X509V3_EXT_nconf_nid(nullptr, &ctx, NID_private_key_usage_period, "critical, 365"));
+  ExtPtr ext(
+      SSF_X509V3_EXT_nconf_nid(nullptr, &ctx, NID_private_key_usage_period, "critical, 365"));
   time_t after = time(nullptr);
   ASSERT_TRUE(ext);
   EXPECT_EQ(X509_EXTENSION_get_critical(ext.get()), 1);

@@ -1,9 +1,9 @@
 #include "pkcs12/pkcs12_authsafe.h"
 
-#include <climits>
-
 #include <openssl/asn1t.h>
 #include <openssl/err.h>
+
+#include <climits>
 
 namespace {
 
@@ -14,11 +14,13 @@ struct SSF_PFX_VIEW {
   PKCS12_MAC_DATA* mac;
 };
 
+// clang-format off
 ASN1_SEQUENCE(SSF_PFX_VIEW) = {
     ASN1_SIMPLE(SSF_PFX_VIEW, version, ASN1_INTEGER),
     ASN1_SIMPLE(SSF_PFX_VIEW, auth_safe, PKCS7),
     ASN1_OPT(SSF_PFX_VIEW, mac, PKCS12_MAC_DATA),
 } static_ASN1_SEQUENCE_END(SSF_PFX_VIEW)
+// clang-format on
 
 void free_view(SSF_PFX_VIEW* v) {
   ASN1_item_free(reinterpret_cast<ASN1_VALUE*>(v), ASN1_ITEM_rptr(SSF_PFX_VIEW));

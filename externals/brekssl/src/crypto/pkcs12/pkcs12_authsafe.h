@@ -7,7 +7,7 @@
 #include "ossl_ptr.h"
 
 struct Pkcs12MacInput {
-  orvel::Pkcs7Ptr auth_safe;  // decoded copy of the authSafe ContentInfo
+  orvel::Pkcs7Ptr auth_safe;            // decoded copy of the authSafe ContentInfo
   const unsigned char* data = nullptr;  // its content octets (inside auth_safe)
   size_t data_len = 0;
   const EVP_MD* md = nullptr;

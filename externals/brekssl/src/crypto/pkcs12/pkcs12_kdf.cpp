@@ -1,12 +1,12 @@
 #include "pkcs12/pkcs12_kdf.h"
 
+#include <openssl/crypto.h>
+#include <openssl/hmac.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
-#include <openssl/crypto.h>
-#include <openssl/hmac.h>
 
 #include "ossl_ptr.h"
 
@@ -32,8 +32,9 @@ bool hmac_block(HMAC_CTX* ctx, const unsigned char* a, size_t a_len, const unsig
                 size_t b_len, unsigned char* out) {
   unsigned int n = 0;
   // A null key and digest restart the context with the key it holds.
-  return HMAC_Init_ex(ctx, nullptr, 0, nullptr, nullptr) && (a_len == 0 || HMAC_Update(ctx, a, a_len)) &&
-         (b_len == 0 || HMAC_Update(ctx, b, b_len)) && HMAC_Final(ctx, out, &n);
+  return HMAC_Init_ex(ctx, nullptr, 0, nullptr, nullptr) &&
+         (a_len == 0 || HMAC_Update(ctx, a, a_len)) && (b_len == 0 || HMAC_Update(ctx, b, b_len)) &&
+         HMAC_Final(ctx, out, &n);
 }
 
 // The digest of a || b, iterated: H(H(...H(a || b))) with iter digests.
@@ -72,10 +73,9 @@ bool ssf_pbkdf2_hmac(const EVP_MD* md, const unsigned char* pass, size_t pass_le
     return false;
   Secret u(static_cast<size_t>(h_len)), t(static_cast<size_t>(h_len));
   for (uint32_t block = 1; out_len > 0; ++block) {
-    const unsigned char index[4] = {static_cast<unsigned char>(block >> 24),
-                                    static_cast<unsigned char>(block >> 16),
-                                    static_cast<unsigned char>(block >> 8),
-                                    static_cast<unsigned char>(block)};
+    const unsigned char index[4] = {
+        static_cast<unsigned char>(block >> 24), static_cast<unsigned char>(block >> 16),
+        static_cast<unsigned char>(block >> 8), static_cast<unsigned char>(block)};
     // U1 = HMAC(P, S || INT(i)).
     if (!hmac_block(ctx.get(), salt, salt_len, index, sizeof(index), u.data())) return false;
     std::memcpy(t.data(), u.data(), u.size());
@@ -133,8 +133,9 @@ bool ssf_hmac(const EVP_MD* md, const unsigned char* key, size_t key_len, const 
   if (md == nullptr || key_len > INT32_MAX) return false;
   HmacCtxPtr ctx(HMAC_CTX_new());
   static const unsigned char kEmpty = 0;
-  return ctx && HMAC_Init_ex(ctx.get(), key_len != 0 ? key : &kEmpty, static_cast<int>(key_len), md,
-                             nullptr) &&
+  return ctx &&
+         HMAC_Init_ex(ctx.get(), key_len != 0 ? key : &kEmpty, static_cast<int>(key_len), md,
+                      nullptr) &&
          (data_len == 0 || HMAC_Update(ctx.get(), data, data_len)) &&
          HMAC_Final(ctx.get(), out, out_len);
 }

@@ -5,9 +5,9 @@
 #ifndef ORVEL_PKCS12_KDF_H
 #define ORVEL_PKCS12_KDF_H
 
-#include <cstddef>
-
 #include <openssl/evp.h>
+
+#include <cstddef>
 
 // PBKDF2 with HMAC over md (PKCS #5 v2.0); iter >= 1.
 bool ssf_pbkdf2_hmac(const EVP_MD* md, const unsigned char* pass, size_t pass_len,

@@ -1,11 +1,11 @@
 #include "pkcs12/pkcs12_mac.h"
 
-#include <cstring>
-#include <vector>
-
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/rand.h>
+
+#include <cstring>
+#include <vector>
 
 #include "objects/ssf_objects.h"
 #include "pkcs12/pkcs12_authsafe.h"
@@ -167,8 +167,8 @@ int SSF_PKCS12_set_mac(PKCS12* p12, const char* pass, int passlen, const unsigne
   // The MAC data belongs to p12; the toolkit only hands it out read-only.
   const ASN1_OCTET_STRING* stored = nullptr;
   PKCS12_get0_mac(&stored, nullptr, nullptr, nullptr, p12);
-  if (stored == nullptr ||
-      !ASN1_OCTET_STRING_set(const_cast<ASN1_OCTET_STRING*>(stored), mac, static_cast<int>(mac_len))) {
+  if (stored == nullptr || !ASN1_OCTET_STRING_set(const_cast<ASN1_OCTET_STRING*>(stored), mac,
+                                                  static_cast<int>(mac_len))) {
     ERR_raise(ERR_LIB_PKCS12, PKCS12_R_MAC_STRING_SET_ERROR);
     return 0;
   }

@@ -12,12 +12,15 @@ using orvel::EvpPkeyPtr;
 using orvel::X509Ptr;
 using orvel::X509StackPtr;
 
-void free_safebags(STACK_OF(PKCS12_SAFEBAG) * s) { sk_PKCS12_SAFEBAG_pop_free(s, PKCS12_SAFEBAG_free); }
+void free_safebags(STACK_OF(PKCS12_SAFEBAG) * s) {
+  sk_PKCS12_SAFEBAG_pop_free(s, PKCS12_SAFEBAG_free);
+}
 void free_p7s(STACK_OF(PKCS7) * s) { sk_PKCS7_pop_free(s, PKCS7_free); }
 using SafeBagsPtr =
     std::unique_ptr<STACK_OF(PKCS12_SAFEBAG), orvel::Free<STACK_OF(PKCS12_SAFEBAG), free_safebags>>;
 using Pkcs7StackPtr = std::unique_ptr<STACK_OF(PKCS7), orvel::Free<STACK_OF(PKCS7), free_p7s>>;
-using P8Ptr = std::unique_ptr<PKCS8_PRIV_KEY_INFO, orvel::Free<PKCS8_PRIV_KEY_INFO, PKCS8_PRIV_KEY_INFO_free>>;
+using P8Ptr = std::unique_ptr<PKCS8_PRIV_KEY_INFO,
+                              orvel::Free<PKCS8_PRIV_KEY_INFO, PKCS8_PRIV_KEY_INFO_free>>;
 
 // Nested safeContents bags deeper than this are refused.
 constexpr int kMaxBagDepth = 8;
@@ -27,8 +30,8 @@ struct Found {
   X509StackPtr certs{sk_X509_new_null()};
 };
 
-bool parse_bags(const STACK_OF(PKCS12_SAFEBAG) * bags, const char* pass, bool want_key, Found* found,
-                int depth);
+bool parse_bags(const STACK_OF(PKCS12_SAFEBAG) * bags, const char* pass, bool want_key,
+                Found* found, int depth);
 
 bool take_key(const PKCS8_PRIV_KEY_INFO* p8, Found* found) {
   found->key.reset(EVP_PKCS82PKEY(p8));
@@ -51,7 +54,8 @@ bool copy_cert_attributes(const PKCS12_SAFEBAG* bag, X509* x) {
   return true;
 }
 
-bool parse_bag(const PKCS12_SAFEBAG* bag, const char* pass, bool want_key, Found* found, int depth) {
+bool parse_bag(const PKCS12_SAFEBAG* bag, const char* pass, bool want_key, Found* found,
+               int depth) {
   switch (PKCS12_SAFEBAG_get_nid(bag)) {
     case NID_keyBag:
       if (!want_key || found->key) return true;
@@ -81,8 +85,8 @@ bool parse_bag(const PKCS12_SAFEBAG* bag, const char* pass, bool want_key, Found
   }
 }
 
-bool parse_bags(const STACK_OF(PKCS12_SAFEBAG) * bags, const char* pass, bool want_key, Found* found,
-                int depth) {
+bool parse_bags(const STACK_OF(PKCS12_SAFEBAG) * bags, const char* pass, bool want_key,
+                Found* found, int depth) {
   for (int i = 0; i < sk_PKCS12_SAFEBAG_num(bags); ++i)
     if (!parse_bag(sk_PKCS12_SAFEBAG_value(bags, i), pass, want_key, found, depth)) return false;
   return true;

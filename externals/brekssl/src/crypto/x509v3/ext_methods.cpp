@@ -1,9 +1,9 @@
 #include "x509v3/ext_methods.h"
 
+#include <openssl/err.h>
+
 #include <cctype>
 #include <cstring>
-
-#include <openssl/err.h>
 
 #include "objects/ssf_objects.h"
 #include "ossl_ptr.h"
@@ -55,7 +55,8 @@ int ssf_register_x509v3_methods() {
   return 1;
 }
 
-X509_EXTENSION* SSF_X509V3_EXT_nconf_nid(CONF* conf, X509V3_CTX* ctx, int ext_nid, const char* value) {
+X509_EXTENSION* SSF_X509V3_EXT_nconf_nid(CONF* conf, X509V3_CTX* ctx, int ext_nid,
+                                         const char* value) {
   const X509V3_EXT_METHOD* m = own_method(ext_nid);
   if (m == nullptr || value == nullptr) return X509V3_EXT_nconf_nid(conf, ctx, ext_nid, value);
   int crit = 0;

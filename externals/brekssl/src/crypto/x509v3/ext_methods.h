@@ -20,7 +20,8 @@ int ssf_register_x509v3_methods();
 // the private-key usage period and issuerSignTool; "critical," in front of
 // the value marks the extension critical, "@section" takes the values from
 // that section of conf. Every other extension goes to the toolkit.
-X509_EXTENSION* SSF_X509V3_EXT_nconf_nid(CONF* conf, X509V3_CTX* ctx, int ext_nid, const char* value);
+X509_EXTENSION* SSF_X509V3_EXT_nconf_nid(CONF* conf, X509V3_CTX* ctx, int ext_nid,
+                                         const char* value);
 
 // Frees a decoded value of extension ext_nid with its method's ASN.1 type, or
 // with the method's free function when it has no ASN.1 type. 1 on success

@@ -1,17 +1,18 @@
 #include "x509v3/pkey_usage_period.h"
 
+#include <openssl/err.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
 
-#include <openssl/err.h>
-
 #include "ossl_ptr.h"
 
 namespace {
 
-using PeriodPtr = std::unique_ptr<PKEY_USAGE_PERIOD, orvel::Free<PKEY_USAGE_PERIOD, PKEY_USAGE_PERIOD_free>>;
+using PeriodPtr =
+    std::unique_ptr<PKEY_USAGE_PERIOD, orvel::Free<PKEY_USAGE_PERIOD, PKEY_USAGE_PERIOD_free>>;
 
 // A positive decimal number of days, or 0.
 int parse_days(const char* text) {

@@ -1,16 +1,18 @@
 #include "x509v3/sign_tool.h"
 
-#include <cstring>
-
 #include <openssl/err.h>
+
+#include <cstring>
 
 #include "objects/ssf_objects.h"
 #include "ossl_ptr.h"
 #include "x509v3/ssf_x509v3_err.h"
 
+// clang-format off
 ASN1_ITEM_TEMPLATE(SIGN_TOOL_DESCR) =
     ASN1_EX_TEMPLATE_TYPE(ASN1_TFLG_SEQUENCE_OF, 0, SignToolDescr, ASN1_UTF8STRING)
 ASN1_ITEM_TEMPLATE_END(SIGN_TOOL_DESCR)
+// clang-format on
 
 SIGN_TOOL_DESCR* SIGN_TOOL_DESCR_new() {
   return reinterpret_cast<SIGN_TOOL_DESCR*>(ASN1_item_new(ASN1_ITEM_rptr(SIGN_TOOL_DESCR)));
@@ -22,8 +24,10 @@ void SIGN_TOOL_DESCR_free(SIGN_TOOL_DESCR* d) {
 
 namespace {
 
-using DescrPtr = std::unique_ptr<SIGN_TOOL_DESCR, orvel::Free<SIGN_TOOL_DESCR, SIGN_TOOL_DESCR_free>>;
-using Utf8Ptr = std::unique_ptr<ASN1_UTF8STRING, orvel::Free<ASN1_UTF8STRING, ASN1_UTF8STRING_free>>;
+using DescrPtr =
+    std::unique_ptr<SIGN_TOOL_DESCR, orvel::Free<SIGN_TOOL_DESCR, SIGN_TOOL_DESCR_free>>;
+using Utf8Ptr =
+    std::unique_ptr<ASN1_UTF8STRING, orvel::Free<ASN1_UTF8STRING, ASN1_UTF8STRING_free>>;
 
 // Field names in their DER order.
 constexpr const char* kNames[] = {"signTool", "cATool", "signToolCert", "cAToolCert"};
@@ -38,8 +42,8 @@ int field_of(const char* name) {
 const char* or_empty(const char* s) { return s != nullptr ? s : ""; }
 
 void add_value_data(const CONF_VALUE* v) {
-  ERR_add_error_data(6, "section:", or_empty(v->section), ",name:", or_empty(v->name), ",value:",
-                     or_empty(v->value));
+  ERR_add_error_data(6, "section:", or_empty(v->section), ",name:", or_empty(v->name),
+                     ",value:", or_empty(v->value));
 }
 
 void* v2i_cb(const X509V3_EXT_METHOD* m, X509V3_CTX* ctx, STACK_OF(CONF_VALUE) * v) {
@@ -50,12 +54,20 @@ STACK_OF(CONF_VALUE) * i2v_cb(const X509V3_EXT_METHOD* m, void* ext, STACK_OF(CO
 }
 
 X509V3_EXT_METHOD g_method = {
-    NID_undef, X509V3_EXT_MULTILINE, ASN1_ITEM_ref(SIGN_TOOL_DESCR),
-    nullptr, nullptr, nullptr, nullptr,  // new, free, d2i, i2d
-    nullptr, nullptr,                    // i2s, s2i
-    i2v_cb, v2i_cb,
-    nullptr, nullptr,  // i2r, r2i
-    nullptr,
+    NID_undef,  // ext_nid
+    X509V3_EXT_MULTILINE,
+    ASN1_ITEM_ref(SIGN_TOOL_DESCR),
+    nullptr,  // ext_new
+    nullptr,  // ext_free
+    nullptr,  // d2i
+    nullptr,  // i2d
+    nullptr,  // i2s
+    nullptr,  // s2i
+    i2v_cb,
+    v2i_cb,
+    nullptr,  // i2r
+    nullptr,  // r2i
+    nullptr,  // usr_data
 };
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include "x509v3/smime_caps.h"
 
-#include <cstdio>
-
 #include <openssl/err.h>
 #include <openssl/objects.h>
+
+#include <cstdio>
 
 #include "ossl_ptr.h"
 
@@ -15,7 +15,8 @@ using orvel::Asn1ObjectPtr;
 constexpr int kTextMax = 1024;
 
 void free_algors(STACK_OF(X509_ALGOR) * s) { sk_X509_ALGOR_pop_free(s, X509_ALGOR_free); }
-using AlgorStackPtr = std::unique_ptr<STACK_OF(X509_ALGOR), orvel::Free<STACK_OF(X509_ALGOR), free_algors>>;
+using AlgorStackPtr =
+    std::unique_ptr<STACK_OF(X509_ALGOR), orvel::Free<STACK_OF(X509_ALGOR), free_algors>>;
 using AlgorPtr = std::unique_ptr<X509_ALGOR, orvel::Free<X509_ALGOR, X509_ALGOR_free>>;
 
 void* v2i_cb(const X509V3_EXT_METHOD* m, X509V3_CTX* ctx, STACK_OF(CONF_VALUE) * v) {
@@ -26,18 +27,26 @@ STACK_OF(CONF_VALUE) * i2v_cb(const X509V3_EXT_METHOD* m, void* ext, STACK_OF(CO
 }
 
 X509V3_EXT_METHOD g_method = {
-    NID_SMIMECapabilities, X509V3_EXT_MULTILINE, ASN1_ITEM_ref(X509_ALGORS),
-    nullptr, nullptr, nullptr, nullptr,  // new, free, d2i, i2d
-    nullptr, nullptr,                    // i2s, s2i
-    i2v_cb, v2i_cb,
-    nullptr, nullptr,  // i2r, r2i
-    nullptr,
+    NID_SMIMECapabilities,  // ext_nid
+    X509V3_EXT_MULTILINE,
+    ASN1_ITEM_ref(X509_ALGORS),
+    nullptr,  // ext_new
+    nullptr,  // ext_free
+    nullptr,  // d2i
+    nullptr,  // i2d
+    nullptr,  // i2s
+    nullptr,  // s2i
+    i2v_cb,
+    v2i_cb,
+    nullptr,  // i2r
+    nullptr,  // r2i
+    nullptr,  // usr_data
 };
 
 }  // namespace
 
-STACK_OF(X509_ALGOR) * v2i_SMIME_CAPS(const X509V3_EXT_METHOD*, X509V3_CTX*,
-                                      STACK_OF(CONF_VALUE) * values) {
+STACK_OF(X509_ALGOR) *
+    v2i_SMIME_CAPS(const X509V3_EXT_METHOD*, X509V3_CTX*, STACK_OF(CONF_VALUE) * values) {
   AlgorStackPtr caps(sk_X509_ALGOR_new_null());
   if (!caps) {
     ERR_raise(ERR_LIB_X509V3, ERR_R_MALLOC_FAILURE);

@@ -8,8 +8,8 @@
 
 // The capabilities, in the given order, each without parameters; null with
 // the error queue set when a value is not an object identifier.
-STACK_OF(X509_ALGOR) * v2i_SMIME_CAPS(const X509V3_EXT_METHOD* method, X509V3_CTX* ctx,
-                                      STACK_OF(CONF_VALUE) * values);
+STACK_OF(X509_ALGOR) *
+    v2i_SMIME_CAPS(const X509V3_EXT_METHOD* method, X509V3_CTX* ctx, STACK_OF(CONF_VALUE) * values);
 STACK_OF(CONF_VALUE) * i2v_SMIME_CAPS(const X509V3_EXT_METHOD* method, STACK_OF(X509_ALGOR) * caps,
                                       STACK_OF(CONF_VALUE) * out);
 

@@ -1,0 +1,416 @@
+#include "crl_check.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <openssl/err.h>
+#include <openssl/x509v3.h>
+
+#include "crl_download.h"
+#include "log.h"
+#include "ossl_ptr.h"
+#include "settings.h"
+#include "x509_name.h"
+
+namespace {
+
+using DistPointsPtr =
+    std::unique_ptr<STACK_OF(DIST_POINT), orvel::Free<STACK_OF(DIST_POINT), CRL_DIST_POINTS_free>>;
+using AuthKeyIdPtr = std::unique_ptr<AUTHORITY_KEYID, orvel::Free<AUTHORITY_KEYID, AUTHORITY_KEYID_free>>;
+
+// A list of malloc'd URL texts, freed with its texts.
+struct UrlList {
+  list_head* list = list_create();
+  ~UrlList() { list_destroy(list, mfree); }
+  UrlList() = default;
+  UrlList(const UrlList&) = delete;
+  UrlList& operator=(const UrlList&) = delete;
+  bool add(const ASN1_IA5STRING* uri) {
+    if (list == nullptr) return false;
+    int n = ASN1_STRING_length(uri);
+    auto* s = static_cast<char*>(malloc(static_cast<size_t>(n) + 1));
+    if (s == nullptr) return false;
+    memcpy(s, ASN1_STRING_get0_data(uri), static_cast<size_t>(n));
+    s[n] = '\0';
+    list_node* node = list_node_create(s);
+    if (node == nullptr) {
+      free(s);
+      return false;
+    }
+    list_push(list, node);
+    return true;
+  }
+};
+
+// The URIs of the full names of every distribution point, in order. The
+// callback sees each URI with its point and name index.
+template <typename F>
+void for_each_uri(const STACK_OF(DIST_POINT) * points, F&& f) {
+  for (int i = 0; i < sk_DIST_POINT_num(points); ++i) {
+    const DIST_POINT* dp = sk_DIST_POINT_value(points, i);
+    if (dp == nullptr || dp->distpoint == nullptr || dp->distpoint->type != 0) continue;
+    const GENERAL_NAMES* names = dp->distpoint->name.fullname;
+    for (int j = 0; j < sk_GENERAL_NAME_num(names); ++j) {
+      const GENERAL_NAME* gn = sk_GENERAL_NAME_value(names, j);
+      if (gn->type == GEN_URI) f(gn->d.uniformResourceIdentifier, i, j);
+    }
+  }
+}
+
+bool serial_listed(X509_CRL* crl, const ASN1_INTEGER* serial) {
+  STACK_OF(X509_REVOKED)* revoked = X509_CRL_get_REVOKED(crl);
+  for (int i = 0; i < sk_X509_REVOKED_num(revoked); ++i) {
+    const X509_REVOKED* r = sk_X509_REVOKED_value(revoked, i);
+    if (ASN1_INTEGER_cmp(X509_REVOKED_get0_serialNumber(r), serial) == 0) return true;
+  }
+  return false;
+}
+
+std::string name_text(const X509_NAME* name) {
+  char buf[kNameBufSize];
+  print_X509_NAME(buf, sizeof buf, name);
+  return buf;
+}
+
+bool same_issuer(X509_CRL* crl, X509* x509) {
+  return X509_NAME_cmp(X509_CRL_get_issuer(crl), X509_get_issuer_name(x509)) == 0;
+}
+
+// Seconds of an ASN.1 time; false when it cannot be read.
+bool asn1_time_to_seconds(const ASN1_TIME* t, time_t* out) {
+  struct tm tm {};
+  if (t == nullptr || ASN1_TIME_to_tm(t, &tm) != 1) return false;
+  *out = timegm(&tm);
+  return true;
+}
+
+// 1 January 2020, 00:00:00 local time.
+time_t gost2001_cutoff() {
+  time_t now = time(nullptr);
+  struct tm tm {};
+  localtime_r(&now, &tm);
+  tm.tm_year = 2020 - 1900;
+  tm.tm_mon = 0;
+  tm.tm_mday = 1;
+  tm.tm_hour = tm.tm_min = tm.tm_sec = 0;
+  return mktime(&tm);
+}
+
+// -1 when a GOST R 34.10-2001 CRL was issued at or after the cut-off.
+int check_crl_gost2001(X509_CRL* crl) {
+  if (X509_CRL_get_signature_nid(crl) != NID_id_GostR3411_94_with_GostR3410_2001) return 1;
+  time_t last = 0;
+  if (asn1_time_to_seconds(X509_CRL_get0_lastUpdate(crl), &last) && last >= gost2001_cutoff()) {
+    log_err("%s() 1 : Gost R 34.10-2001 expired", "check_crl_gost2001");
+    return -1;
+  }
+  return 1;
+}
+
+// Downloads the CRL named by the certificate (or its issuer); null when
+// there is none to download or no download succeeded. *fatal is set when
+// the check must end with -1 without trying the default URL.
+X509_CRL* crl_from_distribution_points(X509* x509, X509_STORE_CTX* ctx, const list_head* protos,
+                                       bool* fatal) {
+  static const char kFunc[] = "check_for_revocation";
+  DistPointsPtr points(static_cast<STACK_OF(DIST_POINT)*>(
+      X509_get_ext_d2i(x509, NID_crl_distribution_points, nullptr, nullptr)));
+  if (!points) {
+    orvel::X509Ptr issuer;
+    if (X509_OBJECT* obj =
+            X509_STORE_CTX_get_obj_by_subject(ctx, X509_LU_X509, X509_get_issuer_name(x509))) {
+      X509* ca = X509_OBJECT_get0_X509(obj);
+      if (ca != nullptr && X509_up_ref(ca)) issuer.reset(ca);
+      X509_OBJECT_free(obj);
+    }
+    if (!issuer) {
+      log_err("%s() 1 : no dedicated ca certificate available", kFunc);
+      *fatal = true;
+      return nullptr;
+    }
+    points.reset(static_cast<STACK_OF(DIST_POINT)*>(
+        X509_get_ext_d2i(issuer.get(), NID_crl_distribution_points, nullptr, nullptr)));
+    if (!points) {
+      log_err("%s() 2 : neither the user nor the ca certificate does contain a crl distribution point",
+              kFunc);
+      *fatal = true;
+      return nullptr;
+    }
+  }
+  UrlList urls;
+  for_each_uri(points.get(), [&](const ASN1_IA5STRING* uri, int, int) {
+    if (urls.add(uri)) log_write("%s() : found CDP '%s'", kFunc, static_cast<const char*>(list_get_element(list_last_it(urls.list))));
+  });
+  X509_CRL* crl = download_crl_from_list(urls.list, protos);
+  if (crl == nullptr) log_err("%s() 3 : downloading the crl failed for all CDPs", kFunc);
+  return crl;
+}
+
+X509_CRL* crl_from_default_url(X509* x509) {
+  static const char kFunc[] = "check_for_revocation";
+  int nid = X509_get_signature_nid(x509);
+  const char* url;
+  if (nid == NID_id_tc26_signwithdigest_gost3410_2012_256 ||
+      nid == NID_id_tc26_signwithdigest_gost3410_2012_512) {
+    log_write("%s(): signature type is 2012", kFunc);
+    url = default_crl_url_2012;
+  } else {
+    log_write("%s(): signature type is NOT 2012", kFunc);
+    url = default_crl_url;
+  }
+  log_write("%s(): signature nid is %d", kFunc, nid);
+  if (url == nullptr || *url == '\0') {
+    log_err("%s() 3.2 : default URL not specified", kFunc);
+    return nullptr;
+  }
+  log_write("%s() : trying to download CRL from default URL: '%s'", kFunc, url);
+  X509_CRL* crl = download_crl(url);
+  if (crl == nullptr) log_err("%s() 3.1 : downloading the crl failed for default URL: '%s'", kFunc, url);
+  return crl;
+}
+
+// The delta CRL named by the CRL's freshest-CRL extension: 1 with the delta
+// in *delta, 0 when the CRL names none, -1 on failure.
+int fetch_delta_crl(X509_CRL* crl, X509* x509, X509_STORE_CTX* ctx, const list_head* protos,
+                    orvel::X509CrlPtr* delta) {
+  static const char kFunc[] = "check_for_revocation";
+  DistPointsPtr points(static_cast<STACK_OF(DIST_POINT)*>(
+      X509_CRL_get_ext_d2i(crl, NID_freshest_crl, nullptr, nullptr)));
+  if (!points) {
+    dbg("%s() : can't found delta crl distribution point", kFunc);
+    return 0;
+  }
+  UrlList urls;
+  int last_point = -1;
+  for_each_uri(points.get(), [&](const ASN1_IA5STRING* uri, int i, int j) {
+    if (i != last_point) dbg("%s() : processing delta crl dist point #%d", kFunc, i);
+    last_point = i;
+    dbg("%s() : process delta crl dist points name #%d", kFunc, j);
+    if (urls.add(uri))
+      dbg("%s() : Delta CRL DP: '%s'", kFunc,
+          static_cast<const char*>(list_get_element(list_last_it(urls.list))));
+  });
+  delta->reset(download_crl_from_list(urls.list, protos));
+  if (!*delta) {
+    log_err("%s() : downloading the delta crl failed for all distribution points", kFunc);
+    return -1;
+  }
+  if (!same_issuer(delta->get(), x509)) {
+    log_err("%s() : delta crl issuer and certificate issuer not match ('%s' and '%s')", kFunc,
+            name_text(X509_CRL_get_issuer(delta->get())).c_str(),
+            name_text(X509_get_issuer_name(x509)).c_str());
+    return -1;
+  }
+  if (verify_crl(delta->get(), ctx, 0) < 0) {
+    log_err("%s() : verify_crl(delta_crl) failed: '%s'", kFunc, toolkit_error_text());
+    return -1;
+  }
+  return 1;
+}
+
+int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* protos,
+                              X509_CRL** crl_out, X509_CRL** delta_out) {
+  static const char kFunc[] = "check_for_revocation";
+  orvel::X509CrlPtr crl;
+  if (use_only_default_crl_url) {
+    log_write("%s() : use_only_default_crl_url is ON, skipping CDPs in certificate", kFunc);
+  } else {
+    bool fatal = false;
+    crl.reset(crl_from_distribution_points(x509, ctx, protos, &fatal));
+    if (fatal) return -1;
+  }
+  if (!crl) {
+    crl.reset(crl_from_default_url(x509));
+    if (!crl) return -1;
+  }
+
+  log_write("%s() : checking crl issuer name", kFunc);
+  if (!same_issuer(crl.get(), x509)) {
+    log_err("%s() : crl issuer and certificate issuer not match ('%s' and '%s')", kFunc,
+            name_text(X509_CRL_get_issuer(crl.get())).c_str(),
+            name_text(X509_get_issuer_name(x509)).c_str());
+    return -1;
+  }
+  int v = verify_crl(crl.get(), ctx, 0);
+  if (v < 0) {
+    log_err("%s() : verify_crl() failed", kFunc);
+    return -1;
+  }
+  if (v == 0) return 0;
+
+  const ASN1_INTEGER* serial = X509_get0_serialNumber(x509);
+  bool revoked = serial_listed(crl.get(), serial);
+  orvel::X509CrlPtr delta;
+  int d = fetch_delta_crl(crl.get(), x509, ctx, protos, &delta);
+  if (d < 0) return -1;
+  if (d > 0 && serial_listed(delta.get(), serial)) revoked = true;
+  if (revoked) return 0;
+
+  if (crl_out != nullptr) *crl_out = X509_CRL_dup(crl.get());
+  if (delta_out != nullptr && delta) *delta_out = X509_CRL_dup(delta.get());
+  return 1;
+}
+
+// Whether a store certificate satisfies a CRL's authority key identifier.
+bool matches_akid(X509* cert, const AUTHORITY_KEYID* akid) {
+  if (akid->issuer != nullptr) {
+    for (int i = 0; i < sk_GENERAL_NAME_num(akid->issuer); ++i) {
+      const GENERAL_NAME* gn = sk_GENERAL_NAME_value(akid->issuer, i);
+      if (gn->type == GEN_DIRNAME && X509_NAME_cmp(gn->d.directoryName, X509_get_issuer_name(cert)) != 0)
+        return false;
+    }
+  }
+  if (akid->keyid != nullptr) {
+    const ASN1_OCTET_STRING* skid = X509_get0_subject_key_id(cert);
+    if (skid == nullptr || ASN1_OCTET_STRING_cmp(akid->keyid, skid) != 0) return false;
+  }
+  if (akid->serial != nullptr && ASN1_INTEGER_cmp(akid->serial, X509_get0_serialNumber(cert)) != 0)
+    return false;
+  return true;
+}
+
+}  // namespace
+
+const char* toolkit_error_text() {
+  static thread_local char buf[256];
+  unsigned long e = ERR_peek_last_error();
+  if (e == 0) return "";
+  ERR_error_string_n(e, buf, sizeof buf);
+  return buf;
+}
+
+int check_for_revocation(X509* x509, X509_STORE_CTX* ctx, const list_head* protos,
+                         X509_CRL** crl_out, X509_CRL** delta_out) {
+  static const char kFunc[] = "check_for_revocation";
+  dbg("%s() begin: x509 = 0x%p, ctx = 0x%p, proto_list = 0x%p", kFunc, static_cast<void*>(x509),
+      static_cast<void*>(ctx), static_cast<const void*>(protos));
+  int rc = -1;
+  if (x509 != nullptr && ctx != nullptr) {
+    try {
+      rc = check_for_revocation_impl(x509, ctx, protos, crl_out, delta_out);
+    } catch (...) {
+      rc = -1;
+    }
+  }
+  dbg("%s() end, return code %d", kFunc, rc);
+  return rc;
+}
+
+int X509_STORE_get_ca_cert_for_crl(X509_STORE_CTX* ctx, X509_CRL* crl, X509** out) {
+  if (ctx == nullptr || crl == nullptr || out == nullptr) return -1;
+  X509_STORE* store = X509_STORE_CTX_get0_store(ctx);
+  if (store == nullptr) return -1;
+  AuthKeyIdPtr akid(static_cast<AUTHORITY_KEYID*>(
+      X509_CRL_get_ext_d2i(crl, NID_authority_key_identifier, nullptr, nullptr)));
+  STACK_OF(X509_OBJECT)* objs = X509_STORE_get0_objects(store);
+  for (int i = 0; i < sk_X509_OBJECT_num(objs); ++i) {
+    X509_OBJECT* obj = sk_X509_OBJECT_value(objs, i);
+    if (X509_OBJECT_get_type(obj) != X509_LU_X509) continue;
+    X509* cert = X509_OBJECT_get0_X509(obj);
+    if (X509_NAME_cmp(X509_get_subject_name(cert), X509_CRL_get_issuer(crl)) != 0) continue;
+    if (akid && !matches_akid(cert, akid.get())) continue;
+    if (!X509_up_ref(cert)) return -1;
+    *out = cert;
+    return 1;
+  }
+  return -1;
+}
+
+int verify_crl(X509_CRL* crl, X509_STORE_CTX* ctx, time_t at) {
+  static const char kFunc[] = "verify_crl";
+  dbg("%s() begin, crl = 0x%p, ctx = 0x%p", kFunc, static_cast<void*>(crl), static_cast<void*>(ctx));
+  int rc = [&]() -> int {
+    X509* issuer_raw = nullptr;
+    if (crl == nullptr || X509_STORE_get_ca_cert_for_crl(ctx, crl, &issuer_raw) != 1) {
+      log_err("%s() 1 : getting the certificate of the crl-issuer failed", kFunc);
+      return -1;
+    }
+    orvel::X509Ptr issuer(issuer_raw);
+    orvel::EvpPkeyPtr key(X509_get_pubkey(issuer.get()));
+    if (!key) {
+      log_err("%s() 2 : getting the issuer's public key failed", kFunc);
+      return -1;
+    }
+    int s = X509_CRL_verify(crl, key.get());
+    if (s < 0) {
+      log_err("%s() 3 : X509_CRL_verify() failed", kFunc);
+      print_brekssl_errors();
+      return -1;
+    }
+    if (s == 0) {
+      log_err("%s() 4 : crl is invalid", kFunc);
+      return 0;
+    }
+    time_t when = at != 0 ? at : time(nullptr);
+    int c = X509_cmp_time(X509_CRL_get0_lastUpdate(crl), &when);
+    if (c == 0) {
+      log_err("%s() 5 : crl has an invalid 'lastUpdate' field", kFunc);
+      return -1;
+    }
+    if (c > 0) {
+      log_err("%s() 6 : crl is not yet valid", kFunc);
+      return 0;
+    }
+    // A CRL without nextUpdate has no expiry to check.
+    if (const ASN1_TIME* next = X509_CRL_get0_nextUpdate(crl)) {
+      c = X509_cmp_time(next, &when);
+      if (c == 0) {
+        log_err("%s() 7 : crl has an invalid 'nextUpdate' field", kFunc);
+        return -1;
+      }
+      if (c < 0) {
+        log_err("%s() 8 : crl has expired", kFunc);
+        return 0;
+      }
+    }
+    if (check_crl_gost2001(crl) < 0) {
+      log_err("%s() 9 : Gost R 34.10-2001 not allowed for CRLs", kFunc);
+      return -1;
+    }
+    return 1;
+  }();
+  dbg("%s() end, return code = %d", kFunc, rc);
+  return rc;
+}
+
+int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, time_t at) {
+  static const char kFunc[] = "check_revoked_crl";
+  dbg("%s() begin: cert = 0x%p, crls = 0x%p", kFunc, static_cast<void*>(x509),
+      static_cast<void*>(crls));
+  int rc = [&]() -> int {
+    if (x509 == nullptr || crls == nullptr) {
+      log_err("%s() 1 : bad_args", kFunc);
+      return 0;
+    }
+    std::vector<X509_CRL*> relevant;
+    for (int i = 0; i < sk_X509_CRL_num(crls); ++i) {
+      X509_CRL* crl = sk_X509_CRL_value(crls, i);
+      if (crl != nullptr && same_issuer(crl, x509)) relevant.push_back(crl);
+    }
+    if (relevant.empty()) {
+      log_err("%s() 2 : no relevant CRL found", kFunc);
+      return 0;
+    }
+    orvel::X509StoreCtxPtr ctx(X509_STORE_CTX_new());
+    if (!ctx || !X509_STORE_CTX_init(ctx.get(), store, x509, nullptr)) {
+      log_err("%s() 3 : X509_STORE_CTX_init() failed", kFunc);
+      return 0;
+    }
+    const ASN1_INTEGER* serial = X509_get0_serialNumber(x509);
+    for (X509_CRL* crl : relevant) {
+      if (verify_crl(crl, ctx.get(), at) != 1) {
+        log_err("%s() 4 : verify_crl() failed", kFunc);
+        return 0;
+      }
+      if (serial_listed(crl, serial)) {
+        log_err("%s() 5 : certificate found in CRL, certificate is invalid", kFunc);
+        return 0;
+      }
+    }
+    return 1;
+  }();
+  dbg("%s() end, return code = %d", kFunc, rc);
+  return rc;
+}
