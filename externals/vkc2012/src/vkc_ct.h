@@ -1,0 +1,41 @@
+// Constant-time helpers: masks and selects on secret values, kept away from
+// the optimiser's branch conversion by a value barrier.
+#ifndef VKC_CT_H
+#define VKC_CT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+namespace vkc_ct {
+
+inline uint64_t value_barrier(uint64_t v) {
+  __asm__("" : "+r"(v));
+  return v;
+}
+
+// All ones when v is non-zero, else zero.
+inline uint64_t mask_nonzero(uint64_t v) { return value_barrier(0 - ((v | (0 - v)) >> 63)); }
+inline uint64_t mask_zero(uint64_t v) { return ~mask_nonzero(v); }
+inline uint64_t mask_eq(uint64_t a, uint64_t b) { return mask_zero(a ^ b); }
+// All ones when bit 0 of b is set.
+inline uint64_t mask_bit(uint64_t b) { return value_barrier(0 - (b & 1)); }
+
+// r = mask ? a : b, word by word.
+inline void select(uint64_t* r, const uint64_t* a, const uint64_t* b, size_t n, uint64_t mask) {
+  for (size_t i = 0; i < n; i++) r[i] = (a[i] & mask) | (b[i] & ~mask);
+}
+
+// r |= a & mask, word by word (table scans).
+inline void or_masked(uint64_t* r, const uint64_t* a, size_t n, uint64_t mask) {
+  for (size_t i = 0; i < n; i++) r[i] |= a[i] & mask;
+}
+
+// Wipes a buffer in a way the compiler keeps.
+inline void wipe(void* p, size_t n) {
+  volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
+  while (n > 0) v[--n] = 0;
+}
+
+}  // namespace vkc_ct
+
+#endif
