@@ -8,6 +8,7 @@
 #include <string>
 
 #include "gost28147.h"
+#include "gost3411_94.h"
 #include "test_util.h"
 #include "vkc_log.h"
 #include "vko_test_util.h"
@@ -286,6 +287,25 @@ TYPED_TEST(VkoTest, SharedPointAtInfinityIsRefused) {
       EXPECT_EQ(out, Bytes(f.out_len, 0xA5));
     }
   }
+}
+
+// A GOST R 34.11-94 parameter set whose identifier the hash does not know:
+// the hash's code comes back and the output stays as it was.
+TEST(Vko2001, UnknownHashParameterSet) {
+  const GOSTR3410_2012_256_PAR* E = V256::get(1);
+  const auto a = vko_test::random_pair<V256>(rng(), E);
+  const auto b = vko_test::random_pair<V256>(rng(), E);
+  static const uint8_t kOid[] = {0x06, 0x07, 0x2A, 0x85, 0x03, 0x02, 0x02, 0x1E, 0x7F};
+  Gost3411_94ParamSet unknown = *GOSTR3411_94_GetDefaultPar();
+  unknown.oid_der = kOid;
+  unknown.oid_len = sizeof kOid;
+  const Bytes ukm(8, 3);
+  Bytes out(32, 0xA5);
+  const int rc = GOSTR3410_2001_VKO(E, &unknown, ukm.data(), 8, a.d, &b.Q, out.data());
+  EXPECT_NE(rc, 0);
+  Bytes scratch(32);
+  EXPECT_EQ(rc, GOSTR3411_94_Transform(kOid, sizeof kOid, ukm.data(), 8, scratch.data()));
+  EXPECT_EQ(out, Bytes(32, 0xA5));
 }
 
 std::string capture_log(const std::function<void()>& run) {

@@ -12,6 +12,26 @@ namespace v = vkc_vko;
 
 namespace {
 
+// The hashes of the shared point run on contexts of their own, wiped
+// afterwards: their state is derived from the secret point.
+int32_t streebog(uint32_t size, const uint8_t* data, uint32_t len, uint8_t* out) {
+  Gost3411_2012Context ctx;
+  int32_t rc = GOSTR3411_2012_Init(&ctx, size);
+  if (rc == 0) rc = GOSTR3411_2012_Update(&ctx, data, len);
+  if (rc == 0) rc = GOSTR3411_2012_Final(&ctx, out);
+  vkc_ct::wipe(&ctx, sizeof ctx);
+  return rc;
+}
+
+int32_t gost94(const Gost3411_94ParamSet* par, const uint8_t* data, uint32_t len, uint8_t* out) {
+  Gost3411_94Context ctx;
+  int32_t rc = GOSTR3411_94_Init(&ctx, par->oid_der, par->oid_len);
+  if (rc == 0) rc = GOSTR3411_94_Update(&ctx, data, len);
+  if (rc == 0) rc = GOSTR3411_94_Final(&ctx, out);
+  vkc_ct::wipe(&ctx, sizeof ctx);
+  return rc;
+}
+
 // VKO GOST R 34.10-2012 on a 512-bit curve, hashed to hash_size bytes.
 int vko_2012_512(const GOSTR3410_2012_512_PAR* par, const unsigned char* ukm, uint32_t ukm_len,
                  const DIGIT_T* d, const GostPoint512* Q, unsigned char* out, uint32_t hash_size,
@@ -28,7 +48,7 @@ int vko_2012_512(const GOSTR3410_2012_512_PAR* par, const unsigned char* ukm, ui
     return rc;
   }
   v::SecretBytes<64> digest;
-  rc = GOSTR3411_2012_Transform(hash_size, k.b, sizeof k.b, digest.b);
+  rc = streebog(hash_size, k.b, sizeof k.b, digest.b);
   if (rc != 0) {
     VKC_LOG("GOSTR3411_2012_Transform failed: 0x%x", static_cast<unsigned>(rc));
     return rc;
@@ -75,7 +95,7 @@ int GOSTR3410_2001_VKO(const GOSTR3410_2012_256_PAR* par, const Gost3411_94Param
     return rc;
   }
   v::SecretBytes<32> digest;
-  rc = GOSTR3411_94_Transform(hash_par->oid_der, hash_par->oid_len, k.b, sizeof k.b, digest.b);
+  rc = gost94(hash_par, k.b, sizeof k.b, digest.b);
   if (rc != 0) {
     VKC_LOG("GOSTR3411_94_Transform failed");
     return rc;
@@ -100,7 +120,7 @@ int GOSTR3410_2012_256_VKO_256(const GOSTR3410_2012_256_PAR* par, const unsigned
     return rc;
   }
   v::SecretBytes<32> digest;
-  rc = GOSTR3411_2012_256_Transform(k.b, sizeof k.b, digest.b);
+  rc = streebog(32, k.b, sizeof k.b, digest.b);
   if (rc != 0) {
     VKC_LOG("GOSTR3411_2012_Transform failed: 0x%x", static_cast<unsigned>(rc));
     return rc;
