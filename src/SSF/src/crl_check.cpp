@@ -12,6 +12,7 @@
 #include "log.h"
 #include "ossl_ptr.h"
 #include "settings.h"
+#include "time_util.h"
 #include "x509_name.h"
 
 namespace {
@@ -86,23 +87,11 @@ bool asn1_time_to_seconds(const ASN1_TIME* t, time_t* out) {
   return true;
 }
 
-// 1 January 2020, 00:00:00 local time.
-time_t gost2001_cutoff() {
-  time_t now = time(nullptr);
-  struct tm tm {};
-  localtime_r(&now, &tm);
-  tm.tm_year = 2020 - 1900;
-  tm.tm_mon = 0;
-  tm.tm_mday = 1;
-  tm.tm_hour = tm.tm_min = tm.tm_sec = 0;
-  return mktime(&tm);
-}
-
 // -1 when a GOST R 34.10-2001 CRL was issued at or after the cut-off.
 int check_crl_gost2001(X509_CRL* crl) {
   if (X509_CRL_get_signature_nid(crl) != NID_id_GostR3411_94_with_GostR3410_2001) return 1;
   time_t last = 0;
-  if (asn1_time_to_seconds(X509_CRL_get0_lastUpdate(crl), &last) && last >= gost2001_cutoff()) {
+  if (asn1_time_to_seconds(X509_CRL_get0_lastUpdate(crl), &last) && last >= get_gost2001_exp_time()) {
     log_err("%s() 1 : Gost R 34.10-2001 expired", "check_crl_gost2001");
     return -1;
   }
