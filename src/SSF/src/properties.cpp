@@ -1,9 +1,9 @@
 #include "properties.h"
 
+#include <openssl/crypto.h>
+
 #include <cstring>
 #include <string>
-
-#include <openssl/crypto.h>
 
 #include "log.h"
 #include "operations.h"
