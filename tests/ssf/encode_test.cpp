@@ -26,7 +26,8 @@ template <typename F>
 int run(F f, const std::string& input, std::string* output) {
   SsfDataBlob in = blob_of(input), out;
   int rc = f(&out, &in);
-  output->assign(out.pbData ? std::string(reinterpret_cast<char*>(out.pbData), out.cbData) : std::string());
+  output->assign(out.pbData ? std::string(reinterpret_cast<char*>(out.pbData), out.cbData)
+                            : std::string());
   OPENSSL_free(out.pbData);
   return rc;
 }
@@ -151,7 +152,8 @@ TEST(DataWrapping, SignedAndEnvelopedDataPassWhole) {
   pki::Authority ca = pki::Authority::root();
   pki::Issued who = ca.issue({});
   orvel::BioPtr content(BIO_new_mem_buf("content", -1));
-  orvel::Pkcs7Ptr sd(PKCS7_sign(who.cert.get(), who.key.get(), nullptr, content.get(), PKCS7_BINARY));
+  orvel::Pkcs7Ptr sd(
+      PKCS7_sign(who.cert.get(), who.key.get(), nullptr, content.get(), PKCS7_BINARY));
   orvel::X509StackPtr rcpts(sk_X509_new_null());
   X509_up_ref(who.cert.get());
   sk_X509_push(rcpts.get(), who.cert.get());
@@ -177,7 +179,8 @@ TEST(DataWrapping, DecodeRefusals) {
   for (size_t cut = 1; cut < wrapped.size(); ++cut)
     EXPECT_EQ(run(decode_data, wrapped.substr(0, cut), &out), SSF_API_DECODE_FAILED) << cut;
   // A length field claiming far more than is there.
-  EXPECT_EQ(run(decode_data, std::string("\x30\x84\x7f\xff\xff\xff\x06\x09", 8), &out), SSF_API_DECODE_FAILED);
+  EXPECT_EQ(run(decode_data, std::string("\x30\x84\x7f\xff\xff\xff\x06\x09", 8), &out),
+            SSF_API_DECODE_FAILED);
 
   // A data ContentInfo with empty content has nothing to copy.
   orvel::Pkcs7Ptr empty(PKCS7_new());

@@ -1,9 +1,9 @@
 #include "encode.h"
 
-#include <cstring>
-
 #include <openssl/err.h>
 #include <openssl/pkcs7.h>
+
+#include <cstring>
 
 #include "log.h"
 #include "ossl_ptr.h"
@@ -16,7 +16,9 @@ orvel::Pkcs7Ptr parse_pkcs7(const SsfDataBlob* input) {
   return orvel::Pkcs7Ptr(d2i_PKCS7(nullptr, &p, input->cbData));
 }
 
-bool passes_whole(const PKCS7* p7) { return PKCS7_type_is_signed(p7) || PKCS7_type_is_enveloped(p7); }
+bool passes_whole(const PKCS7* p7) {
+  return PKCS7_type_is_signed(p7) || PKCS7_type_is_enveloped(p7);
+}
 
 }  // namespace
 
