@@ -188,6 +188,11 @@ TEST(DataWrapping, DecodeRefusals) {
   EXPECT_EQ(run(decode_data, der_of(empty.get()), &out), SSF_API_NOMEMORY);
   EXPECT_TRUE(log.contains("decode_data() 3 : OPENSSL_malloc( 0 ) failed"));
 
+  // A data ContentInfo whose optional content is absent altogether.
+  const std::string no_content("\x30\x0b\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x07\x01", 13);
+  EXPECT_EQ(run(decode_data, no_content, &out), SSF_API_DECODE_FAILED);
+  EXPECT_TRUE(log.contains("decode_data() 2 : PKCS7 data has no content"));
+
   // A digestedData is neither data nor passed whole.
   orvel::Pkcs7Ptr digested(PKCS7_new());
   PKCS7_set_type(digested.get(), NID_pkcs7_digest);
