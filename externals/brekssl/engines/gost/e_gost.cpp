@@ -106,10 +106,30 @@ std::array<int, std::size(kDigestRows) + 1> g_digest_nids{};
 int g_digest_count = 0;
 std::array<int, kPkeyCount + 1> g_pkey_nids{};
 
-// Key methods and key ASN.1 methods, made once for the process.
-std::array<EVP_PKEY_METHOD*, kPkeyCount> g_pmeths{};
-std::array<EVP_PKEY_ASN1_METHOD*, kPkeyCount> g_ameths{};
-bool g_methods_made = false;
+// Key methods and key ASN.1 methods of one engine. The toolkit frees an
+// engine's methods with the engine, so every binding makes its own; they are
+// held in an extra-data slot of the engine (this record is freed with it).
+struct EngineMethods {
+  std::array<EVP_PKEY_METHOD*, kPkeyCount> pmeths;
+  std::array<EVP_PKEY_ASN1_METHOD*, kPkeyCount> ameths;
+};
+
+extern "C" void free_engine_methods(void* /*parent*/, void* ptr, CRYPTO_EX_DATA* /*ad*/,
+                                    int /*idx*/, long /*argl*/, void* /*argp*/) {
+  OPENSSL_free(ptr);
+}
+
+int methods_index() {
+  static const int index =
+      ENGINE_get_ex_new_index(0, nullptr, nullptr, nullptr, free_engine_methods);
+  return index;
+}
+
+EngineMethods* methods_of(const ENGINE* e) {
+  int index = methods_index();
+  if (index < 0) return nullptr;
+  return static_cast<EngineMethods*>(ENGINE_get_ex_data(e, index));
+}
 
 template <typename Row, size_t N, size_t M>
 int fill_nids(const Row (&rows)[N], std::array<int, M>& out) {
@@ -159,27 +179,27 @@ extern "C" int vkc_digests(ENGINE* /*e*/, const EVP_MD** digest, const int** nid
 }
 
 template <typename Meth>
-int select_pkey(const std::array<Meth*, kPkeyCount>& meths, Meth** out, const int** nids,
-                int nid) {
+int select_pkey(const EngineMethods* m, std::array<Meth*, kPkeyCount> EngineMethods::*field,
+                Meth** out, const int** nids, int nid) {
   if (out == nullptr) {
     if (nids != nullptr) *nids = g_pkey_nids.data();
     return static_cast<int>(kPkeyCount);
   }
   *out = nullptr;
-  if (nid == NID_undef) return 0;
+  if (nid == NID_undef || m == nullptr) return 0;
   for (size_t i = 0; i < kPkeyCount; ++i) {
-    if (g_pkey_nids[i] == nid) *out = meths[i];
+    if (g_pkey_nids[i] == nid) *out = (m->*field)[i];
   }
   return *out != nullptr ? 1 : 0;
 }
 
-extern "C" int vkc_pkey_meths(ENGINE* /*e*/, EVP_PKEY_METHOD** pmeth, const int** nids, int nid) {
-  return select_pkey(g_pmeths, pmeth, nids, nid);
+extern "C" int vkc_pkey_meths(ENGINE* e, EVP_PKEY_METHOD** pmeth, const int** nids, int nid) {
+  return select_pkey(methods_of(e), &EngineMethods::pmeths, pmeth, nids, nid);
 }
 
-extern "C" int vkc_pkey_asn1_meths(ENGINE* /*e*/, EVP_PKEY_ASN1_METHOD** ameth, const int** nids,
+extern "C" int vkc_pkey_asn1_meths(ENGINE* e, EVP_PKEY_ASN1_METHOD** ameth, const int** nids,
                                    int nid) {
-  return select_pkey(g_ameths, ameth, nids, nid);
+  return select_pkey(methods_of(e), &EngineMethods::ameths, ameth, nids, nid);
 }
 
 extern "C" int vkc_engine_init(ENGINE* e) {
@@ -209,21 +229,23 @@ bool fail(const char* message) {
   return false;
 }
 
-// The key ASN.1 methods and key methods, in their creation order. Made once:
-// a second binding shares them, so that no engine is left pointing at
-// methods made for another.
-bool make_key_methods() {
-  if (g_methods_made) return true;
+// The key ASN.1 methods and key methods, in their creation order.
+bool make_key_methods(ENGINE* e) {
+  int index = methods_index();
+  if (index < 0) return false;
+  auto* m = static_cast<EngineMethods*>(OPENSSL_zalloc(sizeof(EngineMethods)));
+  if (m == nullptr) return false;
+  if (!ENGINE_set_ex_data(e, index, m)) {
+    OPENSSL_free(m);
+    return false;
+  }
   for (size_t i : kPkeyCreationOrder) {
-    if (g_ameths[i] == nullptr &&
-        !register_ameth_vkc(g_pkey_nids[i], &g_ameths[i], kPkeyRows[i].pem, kPkeyRows[i].info))
+    if (!register_ameth_vkc(g_pkey_nids[i], &m->ameths[i], kPkeyRows[i].pem, kPkeyRows[i].info))
       return false;
   }
   for (size_t i : kPkeyCreationOrder) {
-    if (g_pmeths[i] == nullptr && !register_pmeth_vkc(g_pkey_nids[i], &g_pmeths[i], 0))
-      return false;
+    if (!register_pmeth_vkc(g_pkey_nids[i], &m->pmeths[i], 0)) return false;
   }
-  g_methods_made = true;
   return true;
 }
 
@@ -292,7 +314,7 @@ bool bind_steps(ENGINE* e) {
     return false;
   }
   // From here on the destroy callback frees the context.
-  return make_key_methods() && ENGINE_register_ciphers(e) && ENGINE_register_digests(e) &&
+  return make_key_methods(e) && ENGINE_register_ciphers(e) && ENGINE_register_digests(e) &&
          ENGINE_register_pkey_meths(e) && ENGINE_register_pkey_asn1_meths(e) && add_names();
 }
 

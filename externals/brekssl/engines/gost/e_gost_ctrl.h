@@ -4,15 +4,13 @@
 
 #include <openssl/engine.h>
 
-enum : int {
-  kVkcCmdParamsGost28147 = ENGINE_CMD_BASE,  // 200
-  kVkcCmdPbePrfHmac,
-  kVkcCmdParamsGost2001,
-  kVkcCmdParamsGost2012_256,
-  kVkcCmdParamsGost2012_512,
-  kVkcCmdPkFormat,
-  kVkcCmdReserved,  // 206: accepted, does nothing
-};
+inline constexpr int kVkcCmdParamsGost28147 = ENGINE_CMD_BASE;  // 200
+inline constexpr int kVkcCmdPbePrfHmac = ENGINE_CMD_BASE + 1;
+inline constexpr int kVkcCmdParamsGost2001 = ENGINE_CMD_BASE + 2;
+inline constexpr int kVkcCmdParamsGost2012_256 = ENGINE_CMD_BASE + 3;
+inline constexpr int kVkcCmdParamsGost2012_512 = ENGINE_CMD_BASE + 4;
+inline constexpr int kVkcCmdPkFormat = ENGINE_CMD_BASE + 5;
+inline constexpr int kVkcCmdReserved = ENGINE_CMD_BASE + 6;  // accepted, does nothing
 
 // Returned for command numbers the engine does not define (treated by the
 // toolkit as success).
