@@ -204,6 +204,31 @@ TEST(GostCipher, InPlaceBuffers) {
   }
 }
 
+// The stream variants in place with pieces that split blocks.
+TEST(GostCipher, InPlaceStreamPiecesSplittingBlocks) {
+  load_engines();
+  std::mt19937 rng(9);
+  for (const EVP_CIPHER* c : {EVP_gost28147(), vkc_cipher_gost89_cnt()}) {
+    Bytes key = random_bytes(rng, 32), iv = random_bytes(rng, 8), msg = random_bytes(rng, 1500);
+    Bytes ct = evp_cipher(c, key, iv, msg, true);
+    for (bool encrypt : {true, false}) {
+      Bytes buf = encrypt ? msg : ct;
+      orvel::EvpCipherCtxPtr ctx(EVP_CIPHER_CTX_new());
+      ASSERT_EQ(EVP_CipherInit_ex(ctx.get(), c, nullptr, key.data(), iv.data(), encrypt), 1);
+      size_t pos = 0;
+      while (pos < buf.size()) {
+        size_t n = std::min(buf.size() - pos, size_t{1} + rng() % 13);
+        int outl = 0;
+        ASSERT_EQ(EVP_CipherUpdate(ctx.get(), buf.data() + pos, &outl, buf.data() + pos,
+                                   static_cast<int>(n)),
+                  1);
+        pos += n;
+      }
+      EXPECT_EQ(buf, encrypt ? ct : msg) << EVP_CIPHER_get_nid(c) << " " << encrypt;
+    }
+  }
+}
+
 // The block variants take any chunking and hand whole blocks to the core;
 // a partial block left at the end is an error, never lost or made up.
 TEST(GostCipher, BlockModesBufferWholeBlocks) {
