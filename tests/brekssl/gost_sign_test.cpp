@@ -5,12 +5,11 @@
 #include <nettle/ecc-curve.h>
 #include <nettle/ecc.h>
 #include <nettle/gostdsa.h>
+#include <openssl/rand.h>
 
 #include <random>
 #include <string>
 #include <vector>
-
-#include <openssl/rand.h>
 
 #include "engines/gost/gost_keypair.h"
 #include "engines/gost/gost_pkey_nids.h"
@@ -83,7 +82,7 @@ TEST_F(GostSign, SizeQueryAndCallersBuffer) {
   }
 }
 
-TEST_F(GostSign, DigestOfAnotherSizeRefusedWithoutMessage) {
+TEST_F(GostSign, DigestSizesAgainstKeySizes) {
   orvel::EvpPkeyPtr k256 = generate(gost_nid_key_2012_256(), "A");
   orvel::EvpPkeyPtr k512 = generate(gost_nid_key_2012_512(), "A");
   ASSERT_TRUE(k256 && k512);
@@ -94,15 +93,19 @@ TEST_F(GostSign, DigestOfAnotherSizeRefusedWithoutMessage) {
   ASSERT_EQ(s512.size(), 128u);
   StderrCapture cap;
   // 48 bytes fits no key; a 32-byte digest with a 512-bit key would make
-  // the core read 64 bytes; 64 bytes with a 256-bit key is another digest.
+  // the core read 64 bytes.
   EXPECT_TRUE(sign_digest(k256.get(), d48).empty());
   EXPECT_TRUE(sign_digest(k512.get(), d48).empty());
   EXPECT_TRUE(sign_digest(k512.get(), d32).empty());
-  EXPECT_TRUE(sign_digest(k256.get(), d64).empty());
   EXPECT_NE(pkey_verify(k256.get(), s256, d48), 1);
   EXPECT_NE(pkey_verify(k512.get(), s512, d48), 1);
   std::vector<unsigned char> d32_of_64(d64.begin(), d64.begin() + 32);
   EXPECT_NE(pkey_verify(k512.get(), s512, d32_of_64), 1);
+  // A 64-byte digest with a 256-bit key: its first 32 bytes are signed.
+  std::vector<unsigned char> s_long = sign_digest(k256.get(), d64);
+  ASSERT_EQ(s_long.size(), 64u);
+  EXPECT_EQ(pkey_verify(k256.get(), s_long, d64), 1);
+  EXPECT_EQ(pkey_verify(k256.get(), s_long, d32_of_64), 1);
   EXPECT_EQ(cap.text(), "");
 }
 
@@ -193,12 +196,12 @@ TEST_F(GostSign, SignaturesCheckWithNettleBothWays) {
     int (*nid)();
     const char* set;
     const ecc_curve* curve;
-  } const kCases[] = {{gost_nid_key_2012_256, "A", nettle_get_gost_gc256b()},
-                      {gost_nid_key_2012_256, "XA", nettle_get_gost_gc256b()},
-                      {gost_nid_key_2012_256, "id-tc26-gost-3410-2012-256-paramSetB",
-                       nettle_get_gost_gc256b()},
-                      {gost_nid_key_2001, "A", nettle_get_gost_gc256b()},
-                      {gost_nid_key_2012_512, "A", nettle_get_gost_gc512a()}};
+  } const kCases[] = {
+      {gost_nid_key_2012_256, "A", nettle_get_gost_gc256b()},
+      {gost_nid_key_2012_256, "XA", nettle_get_gost_gc256b()},
+      {gost_nid_key_2012_256, "id-tc26-gost-3410-2012-256-paramSetB", nettle_get_gost_gc256b()},
+      {gost_nid_key_2001, "A", nettle_get_gost_gc256b()},
+      {gost_nid_key_2012_512, "A", nettle_get_gost_gc512a()}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.set);
     orvel::EvpPkeyPtr key = generate(c.nid(), c.set);
