@@ -269,6 +269,14 @@ TEST_F(VerifyCodes, ReturnCodesOfTheMessage) {
   EXPECT_TRUE(logged("ssf_verify_data() 6 : no signatures on data found"));
   EXPECT_EQ(res.size(), 0);
   EXPECT_EQ(out.data, nullptr);
+  // A digest algorithm the toolkit does not know: the content cannot be read.
+  const std::string unknown_md = edit_signer(carol_sign(), [](PKCS7* p7, PKCS7_SIGNER_INFO*) {
+    X509_ALGOR* alg = sk_X509_ALGOR_value(p7->d.sign->md_algs, 0);
+    X509_ALGOR_set0(alg, OBJ_txt2obj("1.2.3.4.5", 1), V_ASN1_UNDEF, nullptr);
+  });
+  EXPECT_EQ(verify("PKCS7", unknown_md, "", &res, &out), 2);
+  EXPECT_TRUE(logged("ssf_verify_data() 9.1 : PKCS7_dataInit() failed"));
+  EXPECT_EQ(res.size(), 0);
 }
 
 TEST_F(VerifyCodes, ReturnCodesOfTheInput) {
@@ -417,6 +425,33 @@ TEST_F(VerifySha1Names, Sha1IdWinsOverDefaultName) {
   ASSERT_EQ(verify("PKCS7", carol_sign(), "", &res, &out), 0);
   EXPECT_EQ(res.id(0), sha1_id_of(leaf_.cert.get()));
   EXPECT_EQ(res.id(0).size(), 59u);
+}
+
+}  // namespace
+}  // namespace orvel_test
+
+namespace orvel_test {
+namespace {
+
+class VerifyCrl : public VerifyCodes {
+ protected:
+  VerifyCrl() : VerifyCodes("cert_check_options = check_crl\ncrl_protocols = file\n") {}
+};
+
+TEST_F(VerifyCrl, RevokedSignerIs22) {
+  const std::string crl_file = keys_.file("root.crl");
+  pki::CertOptions good = cert_options("CN=Good Signer,O=Orvel Test,C=RU");
+  good.crl_urls.push_back("file://" + crl_file);
+  pki::CertOptions bad = good;
+  bad.subject = "CN=Revoked Signer,O=Orvel Test,C=RU";
+  pki::Issued g = root_->issue(good), r = root_->issue(bad);
+  pki::CrlOptions co;
+  co.revoked.push_back({r.cert.get()});
+  write_file(crl_file, pki::crl_to_der(root_->crl(co).get()));
+  expect("PKCS7", sign_p7(r.cert.get(), r.key.get(), kVerifyDocument), "", 5, 22);
+  EXPECT_TRUE(logged("GetCertificateTrustedStatus() : certificate has been revoked"));
+  expect("PKCS7", sign_p7(g.cert.get(), g.key.get(), kVerifyDocument), "", 0, 0);
+  EXPECT_TRUE(logged("GetCertificateTrustedStatus() : certificate has not been revoked"));
 }
 
 }  // namespace
