@@ -29,19 +29,17 @@ class VerifyCorpus : public VerifyTest {
     bases_.push_back({sign_p7(cert, key, kVerifyDocument, det), true});
     // otherSigCert and certValues beside signingCertificateV2.
     const std::string der = pki::to_der(cert);
-    bases_.push_back({edit_signer(sign_p7(cert, key, kVerifyDocument, naming(cert)),
-                                  [&](PKCS7*, PKCS7_SIGNER_INFO* si) {
-                                    PKCS7_add_otherSigCert_attribute(si, cert, EVP_sha256());
-                                    const std::string v = "\x30\x82"s +
-                                                          static_cast<char>(der.size() >> 8) +
-                                                          static_cast<char>(der.size() & 0xff) +
-                                                          der;
-                                    ASN1_STRING* s = ASN1_STRING_new();
-                                    ASN1_STRING_set(s, v.data(), static_cast<int>(v.size()));
-                                    PKCS7_add_attribute(si, NID_id_smime_aa_ets_certValues,
-                                                        V_ASN1_SEQUENCE, s);
-                                  }),
-                      false});
+    bases_.push_back(
+        {edit_signer(sign_p7(cert, key, kVerifyDocument, naming(cert)),
+                     [&](PKCS7*, PKCS7_SIGNER_INFO* si) {
+                       PKCS7_add_otherSigCert_attribute(si, cert, EVP_sha256());
+                       const std::string v = "\x30\x82"s + static_cast<char>(der.size() >> 8) +
+                                             static_cast<char>(der.size() & 0xff) + der;
+                       ASN1_STRING* s = ASN1_STRING_new();
+                       ASN1_STRING_set(s, v.data(), static_cast<int>(v.size()));
+                       PKCS7_add_attribute(si, NID_id_smime_aa_ets_certValues, V_ASN1_SEQUENCE, s);
+                     }),
+         false});
     bases_.push_back({openssl_sign("cms", alice_, "-md sha256 -cades"), false});
   }
 
@@ -75,7 +73,8 @@ class VerifyCorpus : public VerifyTest {
 TEST_F(VerifyCorpus, Truncations) {
   for (const auto& b : bases_) {
     const size_t len = b.der.size();
-    for (size_t cut = 1; cut < len; cut += 1 + len / 60) run(b.der.substr(0, cut), b.detached, cases_);
+    for (size_t cut = 1; cut < len; cut += 1 + len / 60)
+      run(b.der.substr(0, cut), b.detached, cases_);
     // Every one of the last bytes: the SignerInfos end there.
     for (size_t cut = len - 40; cut < len; ++cut) run(b.der.substr(0, cut), b.detached, cases_);
   }
