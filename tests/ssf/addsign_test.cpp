@@ -120,6 +120,36 @@ TEST_F(AddSignTest, InputThatIsNoSignedDataGivesTwo) {
   EXPECT_EQ(out.data, nullptr);
 }
 
+// Truncated and altered signatures and inputs: a code, never a crash, and
+// no output unless the call succeeded.
+TEST_F(AddSignTest, DamagedInputsGetCodes) {
+  const std::string sig = first();
+  Records r(host_);
+  SigRcpSsfInfo* rec = r.add(bob_.subject_text, bob_.profile_pem());
+  for (size_t n = 1; n < sig.size(); n += 7) {
+    Output out(host_);
+    const int rc = host_add_sign(host_, "PKCS7", sig.substr(0, n), "", rec, &out);
+    EXPECT_TRUE(rc == 2 || rc == 3 || rc == 5 || rc == 12) << n << ": " << rc;
+    EXPECT_EQ(out.data, nullptr);
+  }
+  for (size_t i = 0; i < sig.size(); i += 13) {
+    std::string bad = sig;
+    bad[i] = static_cast<char>(bad[i] ^ 0x5a);
+    Output out(host_);
+    const int rc = host_add_sign(host_, "PKCS7", bad, "", rec, &out);
+    if (rc != 0) {
+      EXPECT_EQ(out.data, nullptr);
+    }
+  }
+  const std::string data = wrap_data(kDocument);
+  Records signers(host_);
+  signers.add(alice_.subject_text, alice_.profile_pem());
+  for (size_t n = 1; n < data.size(); ++n) {
+    Output out(host_);
+    EXPECT_EQ(host_sign(host_, "PKCS7", data.substr(0, n), signers, &out), 12) << n;
+  }
+}
+
 TEST_F(AddSignTest, FailingSignerGivesFiveWithItsReason) {
   Output out(host_);
   int result = -1;

@@ -89,7 +89,8 @@ TEST_F(SignTest, NonGostKeysSignWithSha1WhateverTheHashName) {
   // An EC key made by the command line, beside the RSA key.
   const std::string ec_cert = keys_.file("ec-cert.pem"), ec_key = keys_.file("ec-key.pem");
   sh("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 "
-     "-subj '/C=RU/O=Orvel Test/CN=EC Signer' -keyout '" + ec_key + "' -out '" + ec_cert + "'");
+     "-subj '/C=RU/O=Orvel Test/CN=EC Signer' -keyout '" +
+     ec_key + "' -out '" + ec_cert + "'");
   write_file(keys_.file("both-ca.pem"), read_file(ca_file_) + read_file(ec_cert));
   const std::string input = wrap_data(kDocument);
   for (const std::string hash : {"GOST-R-34.11-12-256", "GOST-R-34.11-94", "MD5"}) {
@@ -107,11 +108,10 @@ TEST_F(SignTest, NonGostKeysSignWithSha1WhateverTheHashName) {
     auto* infos = PKCS7_get_signer_info(p7.get());
     ASSERT_EQ(sk_PKCS7_SIGNER_INFO_num(infos), 2);
     for (int i = 0; i < 2; ++i)
-      EXPECT_EQ(OBJ_obj2nid(sk_PKCS7_SIGNER_INFO_value(infos, i)->digest_alg->algorithm),
-                NID_sha1);
+      EXPECT_EQ(OBJ_obj2nid(sk_PKCS7_SIGNER_INFO_value(infos, i)->digest_alg->algorithm), NID_sha1);
     std::string log;
-    EXPECT_TRUE(openssl_verifies(keys_, "cms", out.str(), keys_.file("both-ca.pem"), kDocument,
-                                 "", &log))
+    EXPECT_TRUE(
+        openssl_verifies(keys_, "cms", out.str(), keys_.file("both-ca.pem"), kDocument, "", &log))
         << log;
   }
 }
