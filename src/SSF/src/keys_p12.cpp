@@ -2,13 +2,17 @@
 #include <openssl/err.h>
 
 #include "keys.h"
+#include "pkcs12/pkcs12_parse.h"
 #include "log.h"
 #include "ossl_ptr.h"
 #include "signer_id.h"
 
+// The system's own MAC check (classic, then the TC26 scheme of GOST files)
+// and bag extraction: the toolkit's PKCS12_parse knows only one scheme per
+// digest and re-checks the MAC.
 int ssf_pkcs12_parse(PKCS12* p12, const char* password, EVP_PKEY** key, X509** cert,
                      STACK_OF(X509) * *ca) {
-  return PKCS12_parse(p12, password, key, cert, ca);
+  return SSF_PKCS12_parse(p12, password, key, cert, ca);
 }
 
 int ssf_load_cert_and_key_p12(const char* path, const char* password, const char* id,

@@ -3,6 +3,8 @@
 #include <openssl/engine.h>
 
 #include "engines/rand/e_rand.h"
+#include "log.h"
+#include "objects/ssf_objects.h"
 
 namespace {
 bool g_engines_loaded = false;
@@ -11,6 +13,8 @@ bool g_engines_loaded = false;
 void ssf_load_builtin_engines() {
   if (g_engines_loaded) return;
   g_engines_loaded = true;
+  // The engines look their algorithms up by the registry's numbers.
+  if (!ssf_register_objects()) log_err("ssf_load_builtin_engines() : ssf_register_objects() failed");
   ENGINE_load_builtin_engines();
   // The system's engines are added here, in this order: gost, rand, pkcs11.
   ENGINE_load_rand();
