@@ -1,12 +1,12 @@
 #include "test_pki_builder.h"
 
-#include <ctime>
-#include <stdexcept>
-
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 #include <openssl/x509v3.h>
+
+#include <ctime>
+#include <stdexcept>
 
 namespace orvel_test::pki {
 
@@ -97,13 +97,16 @@ orvel::X509Ptr build_cert(const CertOptions& o, EVP_PKEY* subject_key, X509* iss
     add_ext(cert.get(), &ctx, NID_basic_constraints, "critical,CA:TRUE");
     add_ext(cert.get(), &ctx, NID_key_usage, "critical,keyCertSign,cRLSign,digitalSignature");
   } else {
-    add_ext(cert.get(), &ctx, NID_key_usage, "critical,digitalSignature,nonRepudiation,keyEncipherment");
+    add_ext(cert.get(), &ctx, NID_key_usage,
+            "critical,digitalSignature,nonRepudiation,keyEncipherment");
   }
   if (o.subject_key_id) add_ext(cert.get(), &ctx, NID_subject_key_identifier, "hash");
   if (o.authority_key_id && (issuer_cert == nullptr || X509_get0_subject_key_id(issuer_cert)))
     add_ext(cert.get(), &ctx, NID_authority_key_identifier, issuer_cert ? "keyid:always" : "keyid");
-  if (!o.crl_urls.empty()) add_ext(cert.get(), &ctx, NID_crl_distribution_points, uri_list(o.crl_urls));
-  if (!o.freshest_urls.empty()) add_ext(cert.get(), &ctx, NID_freshest_crl, uri_list(o.freshest_urls));
+  if (!o.crl_urls.empty())
+    add_ext(cert.get(), &ctx, NID_crl_distribution_points, uri_list(o.crl_urls));
+  if (!o.freshest_urls.empty())
+    add_ext(cert.get(), &ctx, NID_freshest_crl, uri_list(o.freshest_urls));
   if (o.private_key_usage_period) {
     PKEY_USAGE_PERIOD* pkup = PKEY_USAGE_PERIOD_new();
     time_t now = time(nullptr);
@@ -181,17 +184,20 @@ orvel::X509CrlPtr Authority::crl(const CrlOptions& o) const {
     X509_CRL_add_ext(crl.get(), ext, -1);
     X509_EXTENSION_free(ext);
   };
-  if (o.authority_key_id && X509_get0_subject_key_id(cert_.get())) add(NID_authority_key_identifier, "keyid:always");
+  if (o.authority_key_id && X509_get0_subject_key_id(cert_.get()))
+    add(NID_authority_key_identifier, "keyid:always");
   auto add_int = [&](int nid, long v, int critical) {
     orvel::Asn1IntegerPtr n(ASN1_INTEGER_new());
     ASN1_INTEGER_set(n.get(), v);
-    check(X509_CRL_add1_ext_i2d(crl.get(), nid, n.get(), critical, 0) == 1, "X509_CRL_add1_ext_i2d");
+    check(X509_CRL_add1_ext_i2d(crl.get(), nid, n.get(), critical, 0) == 1,
+          "X509_CRL_add1_ext_i2d");
   };
   add_int(NID_crl_number, o.crl_number, 0);
   if (o.delta_base) add_int(NID_delta_crl, *o.delta_base, 1);
   if (!o.freshest_urls.empty()) add(NID_freshest_crl, uri_list(o.freshest_urls));
   X509_CRL_sort(crl.get());
-  check(X509_CRL_sign(crl.get(), o.sign_key ? o.sign_key : key_.get(), o.md ? o.md : EVP_sha256()) > 0,
+  check(X509_CRL_sign(crl.get(), o.sign_key ? o.sign_key : key_.get(), o.md ? o.md : EVP_sha256()) >
+            0,
         "X509_CRL_sign");
   return crl;
 }

@@ -36,9 +36,9 @@ struct CertOptions {
 };
 
 struct Revoked {
-  X509* cert = nullptr;      // its serial number is listed
-  long serial = 0;           // used when cert is null
-  long revoked_at = -3600;   // offset from now
+  X509* cert = nullptr;     // its serial number is listed
+  long serial = 0;          // used when cert is null
+  long revoked_at = -3600;  // offset from now
 };
 
 struct CrlOptions {

@@ -1,13 +1,13 @@
 #include "test_servers.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <fcntl.h>
 
 #include <chrono>
 #include <cstring>
@@ -164,7 +164,8 @@ void ChildServer::start(const std::vector<std::string>& args) {
 }
 
 HttpServer::HttpServer(const std::string& dir) {
-  start({"/usr/bin/python3", "-m", "http.server", "{port}", "--bind", "127.0.0.1", "--directory", dir});
+  start({"/usr/bin/python3", "-m", "http.server", "{port}", "--bind", "127.0.0.1", "--directory",
+         dir});
 }
 
 std::string HttpServer::url(const std::string& file) const {
@@ -234,7 +235,8 @@ void FakeLdapServer::handle(int fd) {
     } else if (op == 0x63) {  // searchRequest
       ++searches_;
       std::string attr = tlv(0x30, tlv(0x04, attribute_) + tlv(0x31, tlv(0x04, value_)));
-      std::string entry = tlv(0x64, tlv(0x04, "cn=Orvel Test Root,o=Orvel Test,c=RU") + tlv(0x30, attr));
+      std::string entry =
+          tlv(0x64, tlv(0x04, "cn=Orvel Test Root,o=Orvel Test,c=RU") + tlv(0x30, attr));
       send_all(fd, message(id, entry) + message(id, ldap_result(0x65)));
     } else if (op == 0x42) {  // unbindRequest
       return;

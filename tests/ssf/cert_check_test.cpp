@@ -1,10 +1,11 @@
 // Certificate checks for each combination of the chain and CRL options,
 // with good, expired, not yet valid, revoked and unverifiable certificates.
+#include "cert_check.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "cert_check.h"
 #include "crl_check.h"
 #include "crl_test_env.h"
 #include "test_pki_builder.h"
@@ -26,7 +27,8 @@ std::string line_before(const std::string& log, const std::string& text) {
   size_t end = log.rfind('\n', pos - 1);
   if (end == std::string::npos) return "";
   size_t start = log.rfind('\n', end - 1);
-  return log.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1));
+  return log.substr(start == std::string::npos ? 0 : start + 1,
+                    end - (start == std::string::npos ? 0 : start + 1));
 }
 
 class CertCheck : public ::testing::Test {
@@ -47,9 +49,13 @@ class CertCheck : public ::testing::Test {
     return root_->issue(o);
   }
 
-  void publish(const std::string& name, X509_CRL* crl) { write_file(www_.file(name), pki::crl_to_der(crl)); }
+  void publish(const std::string& name, X509_CRL* crl) {
+    write_file(www_.file(name), pki::crl_to_der(crl));
+  }
 
-  int check(X509* cert, int chain, int crl) { return IsCertificateValid(cert, chain, crl, nullptr); }
+  int check(X509* cert, int chain, int crl) {
+    return IsCertificateValid(cert, chain, crl, nullptr);
+  }
 
   TraceLog log_;
   TempDir www_;
@@ -72,8 +78,10 @@ TEST_F(CertCheck, TimeOnlyGoodExpiredNotYetValid) {
   EXPECT_EQ(check(old.cert.get(), 0, 0), 0);
   EXPECT_EQ(check(early.cert.get(), 0, 0), 0);
   std::string log = log_.text();
-  EXPECT_NE(log.find("Neither CA nor CRL check requested. Certificate time-validity will be only checked"),
-            std::string::npos);
+  EXPECT_NE(
+      log.find(
+          "Neither CA nor CRL check requested. Certificate time-validity will be only checked"),
+      std::string::npos);
   // Plain lines, not ERROR blocks.
   EXPECT_NE(log.find("verify_certificate() 4 : certificate expired"), std::string::npos);
   EXPECT_NE(line_before(log, "verify_certificate() 4 : certificate expired"), "ERROR");
@@ -100,7 +108,8 @@ TEST_F(CertCheck, ChainGoodExpiredNotYetValidUnverifiable) {
   sk_X509_pop_free(chain, X509_free);
 
   EXPECT_EQ(check(leaf("", expired).cert.get(), 1, 0), 0);
-  EXPECT_TRUE(log_.contains("verify_certificate() 7 : certificate is invalid: certificate has expired"));
+  EXPECT_TRUE(
+      log_.contains("verify_certificate() 7 : certificate is invalid: certificate has expired"));
   EXPECT_EQ(check(leaf("", future).cert.get(), 1, 0), 0);
   EXPECT_TRUE(log_.contains("certificate is invalid: certificate is not yet valid"));
 
@@ -136,12 +145,14 @@ TEST_F(CertCheck, CaFileForms) {
   write_file(www_.file("ca.der"), pki::to_der(root_->cert()));
   CA_FILE = setting_text(www_.file("ca.der"));
   EXPECT_EQ(check(good.cert.get(), 1, 0), 1);
-  EXPECT_TRUE(log_.contains("add_file() 1 : X509_LOOKUP_load_file( '" + www_.file("ca.der") + "', PEM ) failed: "));
+  EXPECT_TRUE(log_.contains("add_file() 1 : X509_LOOKUP_load_file( '" + www_.file("ca.der") +
+                            "', PEM ) failed: "));
   EXPECT_TRUE(log_.contains("add_file() : file format is not PEM: trying ASN1"));
   // A file that is neither: the store cannot be set up.
   CA_FILE = setting_text(www_.file("missing.pem"));
   EXPECT_EQ(check(good.cert.get(), 1, 0), -1);
-  EXPECT_TRUE(log_.contains("add_file() 2 : X509_LOOKUP_load_file( '" + www_.file("missing.pem") + "', ASN1 ) failed: "));
+  EXPECT_TRUE(log_.contains("add_file() 2 : X509_LOOKUP_load_file( '" + www_.file("missing.pem") +
+                            "', ASN1 ) failed: "));
   EXPECT_TRUE(log_.contains("verify_certificate() 5 : setup_store() failed: "));
   // No CA file: the store has no CA certificate, so no chain verifies.
   CA_FILE = nullptr;
@@ -203,7 +214,8 @@ TEST_F(CertCheck, DeltaCrl) {
   publish("delta.crl", root_->crl(delta).get());
 
   EXPECT_EQ(check(clean.cert.get(), 1, 1), 1);
-  EXPECT_TRUE(log_.contains("check_for_revocation() : Delta CRL DP: '" + file_url("delta.crl") + "'"));
+  EXPECT_TRUE(
+      log_.contains("check_for_revocation() : Delta CRL DP: '" + file_url("delta.crl") + "'"));
   EXPECT_EQ(check(in_delta.cert.get(), 1, 1), 0);
   // Listed in the base CRL, absent from the delta: still revoked.
   EXPECT_EQ(check(in_base.cert.get(), 0, 1), 0);
@@ -235,7 +247,8 @@ TEST_F(CertCheck, DeltaCrl) {
   Authority other = Authority::root("CN=Other Root,O=Elsewhere,C=RU");
   publish("delta.crl", other.crl(delta).get());
   EXPECT_EQ(check(clean.cert.get(), 0, 1), -1);
-  EXPECT_TRUE(log_.contains("check_for_revocation() : delta crl issuer and certificate issuer not match"));
+  EXPECT_TRUE(
+      log_.contains("check_for_revocation() : delta crl issuer and certificate issuer not match"));
 
   // A delta CRL that cannot be fetched makes the check fail.
   remove(www_.file("delta.crl").c_str());
@@ -276,9 +289,10 @@ TEST_F(CertCheck, CrlOfAnotherIssuerOrWithoutTrustedIssuer) {
   Authority other = Authority::root("CN=Other Root,O=Elsewhere,C=RU");
   publish("root.crl", other.crl({}).get());
   EXPECT_EQ(check(cert.cert.get(), 0, 1), -1);
-  EXPECT_TRUE(log_.contains(
-      "check_for_revocation() : crl issuer and certificate issuer not match ('CN=Other Root, O=Elsewhere, C=RU' "
-      "and 'CN=Orvel Test Root, O=Orvel Test, C=RU')"))
+  EXPECT_TRUE(
+      log_.contains("check_for_revocation() : crl issuer and certificate issuer not match "
+                    "('CN=Other Root, O=Elsewhere, C=RU' "
+                    "and 'CN=Orvel Test Root, O=Orvel Test, C=RU')"))
       << log_.text();
   EXPECT_TRUE(log_.contains("verify_certificate() 8 : check_for_revocation() failed: "));
 
@@ -309,8 +323,9 @@ TEST_F(CertCheck, DistributionPointOfTheIssuer) {
 TEST_F(CertCheck, NeitherCertificateNorIssuerNamesACrl) {
   auto cert = leaf("");
   EXPECT_EQ(check(cert.cert.get(), 0, 1), -1);
-  EXPECT_TRUE(log_.contains(
-      "check_for_revocation() 2 : neither the user nor the ca certificate does contain a crl distribution point"));
+  EXPECT_TRUE(
+      log_.contains("check_for_revocation() 2 : neither the user nor the ca certificate does "
+                    "contain a crl distribution point"));
 }
 
 TEST_F(CertCheck, DefaultUrl) {
@@ -334,8 +349,9 @@ TEST_F(CertCheck, DefaultUrl) {
 
   default_crl_url = setting_text(file_url("missing.crl"));
   EXPECT_EQ(check(cert.cert.get(), 0, 1), -1);
-  EXPECT_TRUE(log_.contains("check_for_revocation() 3.1 : downloading the crl failed for default URL: '" +
-                            file_url("missing.crl") + "'"));
+  EXPECT_TRUE(
+      log_.contains("check_for_revocation() 3.1 : downloading the crl failed for default URL: '" +
+                    file_url("missing.crl") + "'"));
 }
 
 TEST_F(CertCheck, OnlyDefaultUrl) {
@@ -407,9 +423,11 @@ TEST_F(CertCheck, CheckRevokedCrlAgainstCarriedCrls) {
   sk_X509_CRL_push(crls.get(), root_->crl(o).release());
   EXPECT_EQ(check_revoked_crl(cert.cert.get(), crls.get(), store.get(), 0), 1);
   EXPECT_EQ(check_revoked_crl(revoked.cert.get(), crls.get(), store.get(), 0), 0);
-  EXPECT_TRUE(log_.contains("check_revoked_crl() 5 : certificate found in CRL, certificate is invalid"));
+  EXPECT_TRUE(
+      log_.contains("check_revoked_crl() 5 : certificate found in CRL, certificate is invalid"));
   // At a time before the CRL was issued it is not valid.
-  EXPECT_EQ(check_revoked_crl(cert.cert.get(), crls.get(), store.get(), time(nullptr) - 30 * kDay), 0);
+  EXPECT_EQ(check_revoked_crl(cert.cert.get(), crls.get(), store.get(), time(nullptr) - 30 * kDay),
+            0);
   EXPECT_TRUE(log_.contains("check_revoked_crl() 4 : verify_crl() failed"));
   EXPECT_EQ(check_revoked_crl(nullptr, crls.get(), store.get(), 0), 0);
   EXPECT_TRUE(log_.contains("check_revoked_crl() 1 : bad_args"));
@@ -434,7 +452,8 @@ class CertCheckScheme : public CertCheck, public ::testing::WithParamInterface<S
         if (!ftp_) ftp_ = std::make_unique<FtpServer>(www_.path());
         return ftp_->url(name);
       case Scheme::kLdap:
-        ldap_.push_back(std::make_unique<FakeLdapServer>("certificateRevocationList;binary", pki::crl_to_der(crl)));
+        ldap_.push_back(std::make_unique<FakeLdapServer>("certificateRevocationList;binary",
+                                                         pki::crl_to_der(crl)));
         return ldap_.back()->url();
     }
     return "";
@@ -472,7 +491,8 @@ TEST_P(CertCheckScheme, GoodRevokedInBaseRevokedInDelta) {
   EXPECT_EQ(check(good.cert.get(), 1, 1), 1);
   EXPECT_EQ(check(in_base.cert.get(), 1, 1), 0);
   EXPECT_EQ(check(in_delta.cert.get(), 0, 1), 0);
-  EXPECT_TRUE(log_.contains("download_crl_from_list() : downloading CRL from " + base_url + " ..."));
+  EXPECT_TRUE(
+      log_.contains("download_crl_from_list() : downloading CRL from " + base_url + " ..."));
   EXPECT_TRUE(log_.contains("download_crl_from_list() : OK"));
 }
 
@@ -491,7 +511,8 @@ TEST_P(CertCheckScheme, MissingCrlFallsBackToNothing) {
       o.crl_urls.push_back(ftp_->url("missing.crl"));
       break;
     case Scheme::kLdap:  // nothing listens there
-      o.crl_urls.push_back("ldap://127.0.0.1:" + std::to_string(free_port()) + "/cn=x?certificateRevocationList");
+      o.crl_urls.push_back("ldap://127.0.0.1:" + std::to_string(free_port()) +
+                           "/cn=x?certificateRevocationList");
       break;
   }
   auto cert = root_->issue(o);
@@ -500,13 +521,18 @@ TEST_P(CertCheckScheme, MissingCrlFallsBackToNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, CertCheckScheme,
-                         ::testing::Values(Scheme::kFile, Scheme::kHttp, Scheme::kFtp, Scheme::kLdap),
+                         ::testing::Values(Scheme::kFile, Scheme::kHttp, Scheme::kFtp,
+                                           Scheme::kLdap),
                          [](const auto& pi) {
                            switch (pi.param) {
-                             case Scheme::kFile: return std::string("file");
-                             case Scheme::kHttp: return std::string("http");
-                             case Scheme::kFtp: return std::string("ftp");
-                             case Scheme::kLdap: return std::string("ldap");
+                             case Scheme::kFile:
+                               return std::string("file");
+                             case Scheme::kHttp:
+                               return std::string("http");
+                             case Scheme::kFtp:
+                               return std::string("ftp");
+                             case Scheme::kLdap:
+                               return std::string("ldap");
                            }
                            return std::string("x");
                          });
@@ -545,9 +571,13 @@ TEST(CertCheckStore, CallersStoreAndSignatureHelper) {
   ASSERT_EQ(EVP_SignUpdate(md.get(), data.data(), data.size()), 1);
   ASSERT_EQ(EVP_SignFinal(md.get(), sig, &sig_len, cert.key.get()), 1);
   auto p = reinterpret_cast<const unsigned char*>(data.data());
-  EXPECT_EQ(verify_signature(cert.cert.get(), p, static_cast<int>(data.size()), sig, static_cast<int>(sig_len)), 0);
+  EXPECT_EQ(verify_signature(cert.cert.get(), p, static_cast<int>(data.size()), sig,
+                             static_cast<int>(sig_len)),
+            0);
   sig[0] ^= 1;
-  EXPECT_EQ(verify_signature(cert.cert.get(), p, static_cast<int>(data.size()), sig, static_cast<int>(sig_len)), -1);
+  EXPECT_EQ(verify_signature(cert.cert.get(), p, static_cast<int>(data.size()), sig,
+                             static_cast<int>(sig_len)),
+            -1);
   EXPECT_TRUE(log.contains("EVP_VerifyFinal() failed: "));
   EXPECT_EQ(verify_signature(nullptr, p, 1, sig, 1), -1);
   EXPECT_TRUE(log.contains("X509_get_pubkey() failed: "));

@@ -1,10 +1,11 @@
 // CRL download over file, http, ftp and ldap URLs, and the parsing of what
 // comes back (DER, bare Base64).
+#include "crl_download.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "crl_download.h"
 #include "crl_test_env.h"
 #include "test_pki_builder.h"
 #include "test_servers.h"
@@ -24,7 +25,9 @@ class CrlDownload : public ::testing::Test {
   }
   std::string der() const { return pki::crl_to_der(crl_.get()); }
   // True when the downloaded CRL is the one served.
-  bool same_crl(X509_CRL* got) const { return got != nullptr && X509_CRL_cmp(got, crl_.get()) == 0 && pki::crl_to_der(got) == der(); }
+  bool same_crl(X509_CRL* got) const {
+    return got != nullptr && X509_CRL_cmp(got, crl_.get()) == 0 && pki::crl_to_der(got) == der();
+  }
 
   TraceLog log_;
   TempDir www_;
@@ -138,8 +141,10 @@ TEST_F(CrlDownload, ListFollowsProtocolOrderThenUrlOrder) {
     orvel::X509CrlPtr got(download_crl_from_list(urls.get(), protos.get()));
     EXPECT_TRUE(same_crl(got.get()));
     std::string log = log_.text();
-    EXPECT_NE(log.find("download_crl_from_list() : can't download CRL from " + dead_http), std::string::npos);
-    EXPECT_NE(log.find("download_crl_from_list() : downloading CRL from " + http.url("root.crl") + " ..."),
+    EXPECT_NE(log.find("download_crl_from_list() : can't download CRL from " + dead_http),
+              std::string::npos);
+    EXPECT_NE(log.find("download_crl_from_list() : downloading CRL from " + http.url("root.crl") +
+                       " ..."),
               std::string::npos);
     EXPECT_EQ(log.find("downloading CRL from " + file_url), std::string::npos);
   }

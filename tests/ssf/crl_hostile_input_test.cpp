@@ -18,9 +18,15 @@ std::string mutate(std::string s, std::mt19937& rng) {
   for (int i = 0; i < edits && !s.empty(); ++i) {
     size_t pos = rng() % s.size();
     switch (rng() % 3) {
-      case 0: s[pos] = static_cast<char>(rng()); break;
-      case 1: s.erase(pos, 1 + rng() % 8); break;
-      default: s.insert(pos, 1, static_cast<char>(rng())); break;
+      case 0:
+        s[pos] = static_cast<char>(rng());
+        break;
+      case 1:
+        s.erase(pos, 1 + rng() % 8);
+        break;
+      default:
+        s.insert(pos, 1, static_cast<char>(rng()));
+        break;
     }
   }
   return s;

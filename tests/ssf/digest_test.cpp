@@ -1,5 +1,7 @@
 // digest_data: PKCS#7 digestedData over the unwrapped host data, checked
 // with the openssl command line (cms -digest_verify) and nettle's digests.
+#include "digest.h"
+
 #include <gtest/gtest.h>
 #include <nettle/md5.h>
 #include <nettle/sha1.h>
@@ -7,7 +9,6 @@
 #include <string>
 
 #include "crl_test_env.h"
-#include "digest.h"
 #include "operations.h"
 #include "ossl_ptr.h"
 #include "test_pki_builder.h"
@@ -15,7 +16,9 @@
 namespace orvel_test {
 namespace {
 
-std::string blob_text(const SsfDataBlob& b) { return std::string(reinterpret_cast<char*>(b.pbData), b.cbData); }
+std::string blob_text(const SsfDataBlob& b) {
+  return std::string(reinterpret_cast<char*>(b.pbData), b.cbData);
+}
 
 SsfDataBlob blob_of(const std::string& s) {
   SsfDataBlob b;
@@ -75,16 +78,18 @@ TEST_P(DigestData, AcceptedByOpensslCmsAndMatchesNettle) {
     orvel::Pkcs7Ptr p7(d2i_PKCS7(nullptr, &p, static_cast<long>(der.size())));
     ASSERT_TRUE(p7);
     ASSERT_TRUE(PKCS7_type_is_digest(p7.get()));
-    EXPECT_EQ(OBJ_obj2nid(p7->d.digest->md->algorithm), c.hash_id == SSF_HASH_SHA1 ? NID_sha1 : NID_md5);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(p7->d.digest->digest->data), p7->d.digest->digest->length),
+    EXPECT_EQ(OBJ_obj2nid(p7->d.digest->md->algorithm),
+              c.hash_id == SSF_HASH_SHA1 ? NID_sha1 : NID_md5);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(p7->d.digest->digest->data),
+                          p7->d.digest->digest->length),
               nettle_digest(c.hash_id, data));
     EXPECT_TRUE(PKCS7_type_is_data(p7->d.digest->contents));
     EXPECT_EQ(p7->d.digest->contents->d.data == nullptr, c.detached);
 
     write_file(log_.dir().file("d.der"), der);
     write_file(log_.dir().file("data.bin"), data);
-    std::string cmd = "openssl cms -digest_verify -inform DER -in " + log_.dir().file("d.der") + " -out " +
-                      log_.dir().file("out.bin");
+    std::string cmd = "openssl cms -digest_verify -inform DER -in " + log_.dir().file("d.der") +
+                      " -out " + log_.dir().file("out.bin");
     if (c.detached) cmd += " -content " + log_.dir().file("data.bin");
     std::string output;
     ASSERT_EQ(run_command(cmd, &output), 0) << output;
@@ -101,15 +106,18 @@ TEST_P(DigestData, AcceptedByOpensslCmsAndMatchesNettle) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sha1AndMd5, DigestData,
-                         ::testing::Values(DigestCase{SSF_HASH_SHA1, false}, DigestCase{SSF_HASH_SHA1, true},
-                                           DigestCase{SSF_HASH_MD5, false}, DigestCase{SSF_HASH_MD5, true}));
+                         ::testing::Values(DigestCase{SSF_HASH_SHA1, false},
+                                           DigestCase{SSF_HASH_SHA1, true},
+                                           DigestCase{SSF_HASH_MD5, false},
+                                           DigestCase{SSF_HASH_MD5, true}));
 
 TEST(DigestDataInput, SignedDataIsDigestedWhole) {
   TraceLog log;
   pki::Authority ca = pki::Authority::root();
   pki::Issued signer = ca.issue({});
   orvel::BioPtr content(BIO_new_mem_buf("signed content", -1));
-  orvel::Pkcs7Ptr signed_data(PKCS7_sign(signer.cert.get(), signer.key.get(), nullptr, content.get(), PKCS7_BINARY));
+  orvel::Pkcs7Ptr signed_data(
+      PKCS7_sign(signer.cert.get(), signer.key.get(), nullptr, content.get(), PKCS7_BINARY));
   ASSERT_TRUE(signed_data);
   unsigned char* der = nullptr;
   int n = i2d_PKCS7(signed_data.get(), &der);
@@ -122,7 +130,8 @@ TEST(DigestDataInput, SignedDataIsDigestedWhole) {
   orvel::Pkcs7Ptr p7(d2i_PKCS7(nullptr, &p, out.cbData));
   OPENSSL_free(out.pbData);
   ASSERT_TRUE(p7);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(p7->d.digest->digest->data), p7->d.digest->digest->length),
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(p7->d.digest->digest->data),
+                        p7->d.digest->digest->length),
             nettle_digest(SSF_HASH_SHA1, whole));
 }
 

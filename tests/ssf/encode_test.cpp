@@ -26,7 +26,8 @@ template <typename F>
 int run(F f, const std::string& input, std::string* output) {
   SsfDataBlob in = blob_of(input), out;
   int rc = f(&out, &in);
-  output->assign(out.pbData ? std::string(reinterpret_cast<char*>(out.pbData), out.cbData) : std::string());
+  output->assign(out.pbData ? std::string(reinterpret_cast<char*>(out.pbData), out.cbData)
+                            : std::string());
   OPENSSL_free(out.pbData);
   return rc;
 }
@@ -151,7 +152,8 @@ TEST(DataWrapping, SignedAndEnvelopedDataPassWhole) {
   pki::Authority ca = pki::Authority::root();
   pki::Issued who = ca.issue({});
   orvel::BioPtr content(BIO_new_mem_buf("content", -1));
-  orvel::Pkcs7Ptr sd(PKCS7_sign(who.cert.get(), who.key.get(), nullptr, content.get(), PKCS7_BINARY));
+  orvel::Pkcs7Ptr sd(
+      PKCS7_sign(who.cert.get(), who.key.get(), nullptr, content.get(), PKCS7_BINARY));
   orvel::X509StackPtr rcpts(sk_X509_new_null());
   X509_up_ref(who.cert.get());
   sk_X509_push(rcpts.get(), who.cert.get());
@@ -177,13 +179,19 @@ TEST(DataWrapping, DecodeRefusals) {
   for (size_t cut = 1; cut < wrapped.size(); ++cut)
     EXPECT_EQ(run(decode_data, wrapped.substr(0, cut), &out), SSF_API_DECODE_FAILED) << cut;
   // A length field claiming far more than is there.
-  EXPECT_EQ(run(decode_data, std::string("\x30\x84\x7f\xff\xff\xff\x06\x09", 8), &out), SSF_API_DECODE_FAILED);
+  EXPECT_EQ(run(decode_data, std::string("\x30\x84\x7f\xff\xff\xff\x06\x09", 8), &out),
+            SSF_API_DECODE_FAILED);
 
   // A data ContentInfo with empty content has nothing to copy.
   orvel::Pkcs7Ptr empty(PKCS7_new());
   PKCS7_set_type(empty.get(), NID_pkcs7_data);
   EXPECT_EQ(run(decode_data, der_of(empty.get()), &out), SSF_API_NOMEMORY);
   EXPECT_TRUE(log.contains("decode_data() 3 : OPENSSL_malloc( 0 ) failed"));
+
+  // A data ContentInfo whose optional content is absent altogether.
+  const std::string no_content("\x30\x0b\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x07\x01", 13);
+  EXPECT_EQ(run(decode_data, no_content, &out), SSF_API_DECODE_FAILED);
+  EXPECT_TRUE(log.contains("decode_data() 2 : PKCS7 data has no content"));
 
   // A digestedData is neither data nor passed whole.
   orvel::Pkcs7Ptr digested(PKCS7_new());

@@ -1,10 +1,9 @@
 // ssf_query_properties: the property table, byte for byte, without a NUL.
 #include <gtest/gtest.h>
+#include <openssl/crypto.h>
 
 #include <string>
 #include <vector>
-
-#include <openssl/crypto.h>
 
 #include "crl_test_env.h"
 #include "operations.h"

@@ -1,4 +1,6 @@
 // Character-set recoding and the subject texts of certificates.
+#include "recode.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,6 @@
 
 #include "crl_test_env.h"
 #include "ossl_ptr.h"
-#include "recode.h"
 #include "test_pki_builder.h"
 #include "x509_name.h"
 
@@ -18,12 +19,15 @@ const std::string kPrivetCp1251 = "\xcf\xf0\xe8\xe2\xe5\xf2";
 
 TEST(Recode, Utf8ToCp1251AndBack) {
   char out[64];
-  int n = recode("UTF-8", "CP1251", kPrivetUtf8.data(), static_cast<int>(kPrivetUtf8.size()), out, sizeof out);
+  int n = recode("UTF-8", "CP1251", kPrivetUtf8.data(), static_cast<int>(kPrivetUtf8.size()), out,
+                 sizeof out);
   ASSERT_EQ(n, 6);
   EXPECT_EQ(std::string(out, n), kPrivetCp1251);
   EXPECT_EQ(out[n], '\0');
   // Without an output only the length comes back.
-  EXPECT_EQ(recode("UTF-8", "CP1251", kPrivetUtf8.data(), static_cast<int>(kPrivetUtf8.size()), nullptr, 0), 6);
+  EXPECT_EQ(recode("UTF-8", "CP1251", kPrivetUtf8.data(), static_cast<int>(kPrivetUtf8.size()),
+                   nullptr, 0),
+            6);
   n = recode("CP1251", "UTF-8", kPrivetCp1251.data(), 6, out, sizeof out);
   ASSERT_EQ(n, 12);
   EXPECT_EQ(std::string(out, n), kPrivetUtf8);
@@ -40,9 +44,12 @@ TEST(Recode, NeverWritesPastItsOutput) {
   // The converted text is limited to 10240 bytes whatever the input.
   std::string big(20000, 'a');
   std::string sink(30000, 'X');
-  EXPECT_EQ(recode("UTF-8", "CP1251", big.data(), static_cast<int>(big.size()), sink.data(), sink.size()), -5);
+  EXPECT_EQ(
+      recode("UTF-8", "CP1251", big.data(), static_cast<int>(big.size()), sink.data(), sink.size()),
+      -5);
   std::string fits(kRecodeMaxOutput, 'b');
-  EXPECT_EQ(recode("UTF-8", "CP1251", fits.data(), static_cast<int>(fits.size()), sink.data(), sink.size()),
+  EXPECT_EQ(recode("UTF-8", "CP1251", fits.data(), static_cast<int>(fits.size()), sink.data(),
+                   sink.size()),
             static_cast<int>(kRecodeMaxOutput));
   // Characters that grow: three times the input is the limit.
   std::string cp(1, '\xcf');
@@ -104,7 +111,9 @@ TEST(SubjectText, OneLineMostSpecificFirstRecoded) {
   auto latin = ca.issue(o);
   orvel::CharsPtr latin_name(brek_x509_get_name_from_X509(latin.cert.get()));
   EXPECT_STREQ(latin_name.get(), "CN=Caf\xe9, C=FR");
-  EXPECT_TRUE(log.contains("brek_x509_get_name_from_X509() : failed to recode 'CN=Caf\xe9, C=FR' from 'UTF-8' to 'CP1251'"));
+  EXPECT_TRUE(
+      log.contains("brek_x509_get_name_from_X509() : failed to recode 'CN=Caf\xe9, C=FR' from "
+                   "'UTF-8' to 'CP1251'"));
 
   EXPECT_EQ(brek_x509_get_name_from_X509(nullptr), nullptr);
   EXPECT_TRUE(log.contains("brek_x509_get_name_from_X509() 1 : x509 is NULL"));

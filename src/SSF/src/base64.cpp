@@ -1,10 +1,10 @@
 #include "base64.h"
 
-#include <cstring>
-#include <string>
-
 #include <openssl/bio.h>
 #include <openssl/evp.h>
+
+#include <cstring>
+#include <string>
 
 #include "log.h"
 #include "ossl_ptr.h"

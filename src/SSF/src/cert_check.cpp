@@ -1,10 +1,10 @@
 #include "cert_check.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include <openssl/err.h>
 #include <openssl/x509_vfy.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "crl_check.h"
 #include "log.h"
@@ -46,11 +46,13 @@ const char* ca_file_path(const char* value) {
 bool add_file(X509_LOOKUP* lookup, const char* file) {
   static const char kFunc[] = "add_file";
   if (X509_LOOKUP_load_file(lookup, file, X509_FILETYPE_PEM) > 0) return true;
-  log_err("%s() 1 : X509_LOOKUP_load_file( '%s', PEM ) failed: %s", kFunc, file, toolkit_error_text());
+  log_err("%s() 1 : X509_LOOKUP_load_file( '%s', PEM ) failed: %s", kFunc, file,
+          toolkit_error_text());
   log_write("%s() : file format is not PEM: trying ASN1", kFunc);
   ERR_clear_error();
   if (X509_LOOKUP_load_file(lookup, file, X509_FILETYPE_ASN1) > 0) return true;
-  log_err("%s() 2 : X509_LOOKUP_load_file( '%s', ASN1 ) failed: %s", kFunc, file, toolkit_error_text());
+  log_err("%s() 2 : X509_LOOKUP_load_file( '%s', ASN1 ) failed: %s", kFunc, file,
+          toolkit_error_text());
   return false;
 }
 

@@ -1,24 +1,26 @@
 #include "crl_check.h"
 
+#include <openssl/err.h>
+#include <openssl/x509v3.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include <openssl/err.h>
-#include <openssl/x509v3.h>
-
 #include "crl_download.h"
 #include "log.h"
 #include "ossl_ptr.h"
 #include "settings.h"
+#include "time_util.h"
 #include "x509_name.h"
 
 namespace {
 
 using DistPointsPtr =
     std::unique_ptr<STACK_OF(DIST_POINT), orvel::Free<STACK_OF(DIST_POINT), CRL_DIST_POINTS_free>>;
-using AuthKeyIdPtr = std::unique_ptr<AUTHORITY_KEYID, orvel::Free<AUTHORITY_KEYID, AUTHORITY_KEYID_free>>;
+using AuthKeyIdPtr =
+    std::unique_ptr<AUTHORITY_KEYID, orvel::Free<AUTHORITY_KEYID, AUTHORITY_KEYID_free>>;
 
 // A list of malloc'd URL texts, freed with its texts.
 struct UrlList {
@@ -86,23 +88,12 @@ bool asn1_time_to_seconds(const ASN1_TIME* t, time_t* out) {
   return true;
 }
 
-// 1 January 2020, 00:00:00 local time.
-time_t gost2001_cutoff() {
-  time_t now = time(nullptr);
-  struct tm tm {};
-  localtime_r(&now, &tm);
-  tm.tm_year = 2020 - 1900;
-  tm.tm_mon = 0;
-  tm.tm_mday = 1;
-  tm.tm_hour = tm.tm_min = tm.tm_sec = 0;
-  return mktime(&tm);
-}
-
 // -1 when a GOST R 34.10-2001 CRL was issued at or after the cut-off.
 int check_crl_gost2001(X509_CRL* crl) {
   if (X509_CRL_get_signature_nid(crl) != NID_id_GostR3411_94_with_GostR3410_2001) return 1;
   time_t last = 0;
-  if (asn1_time_to_seconds(X509_CRL_get0_lastUpdate(crl), &last) && last >= gost2001_cutoff()) {
+  if (asn1_time_to_seconds(X509_CRL_get0_lastUpdate(crl), &last) &&
+      last >= get_gost2001_exp_time()) {
     log_err("%s() 1 : Gost R 34.10-2001 expired", "check_crl_gost2001");
     return -1;
   }
@@ -133,15 +124,18 @@ X509_CRL* crl_from_distribution_points(X509* x509, X509_STORE_CTX* ctx, const li
     points.reset(static_cast<STACK_OF(DIST_POINT)*>(
         X509_get_ext_d2i(issuer.get(), NID_crl_distribution_points, nullptr, nullptr)));
     if (!points) {
-      log_err("%s() 2 : neither the user nor the ca certificate does contain a crl distribution point",
-              kFunc);
+      log_err(
+          "%s() 2 : neither the user nor the ca certificate does contain a crl distribution point",
+          kFunc);
       *fatal = true;
       return nullptr;
     }
   }
   UrlList urls;
   for_each_uri(points.get(), [&](const ASN1_IA5STRING* uri, int, int) {
-    if (urls.add(uri)) log_write("%s() : found CDP '%s'", kFunc, static_cast<const char*>(list_get_element(list_last_it(urls.list))));
+    if (urls.add(uri))
+      log_write("%s() : found CDP '%s'", kFunc,
+                static_cast<const char*>(list_get_element(list_last_it(urls.list))));
   });
   X509_CRL* crl = download_crl_from_list(urls.list, protos);
   if (crl == nullptr) log_err("%s() 3 : downloading the crl failed for all CDPs", kFunc);
@@ -167,7 +161,8 @@ X509_CRL* crl_from_default_url(X509* x509) {
   }
   log_write("%s() : trying to download CRL from default URL: '%s'", kFunc, url);
   X509_CRL* crl = download_crl(url);
-  if (crl == nullptr) log_err("%s() 3.1 : downloading the crl failed for default URL: '%s'", kFunc, url);
+  if (crl == nullptr)
+    log_err("%s() 3.1 : downloading the crl failed for default URL: '%s'", kFunc, url);
   return crl;
 }
 
@@ -258,7 +253,8 @@ bool matches_akid(X509* cert, const AUTHORITY_KEYID* akid) {
   if (akid->issuer != nullptr) {
     for (int i = 0; i < sk_GENERAL_NAME_num(akid->issuer); ++i) {
       const GENERAL_NAME* gn = sk_GENERAL_NAME_value(akid->issuer, i);
-      if (gn->type == GEN_DIRNAME && X509_NAME_cmp(gn->d.directoryName, X509_get_issuer_name(cert)) != 0)
+      if (gn->type == GEN_DIRNAME &&
+          X509_NAME_cmp(gn->d.directoryName, X509_get_issuer_name(cert)) != 0)
         return false;
     }
   }
@@ -320,7 +316,8 @@ int X509_STORE_get_ca_cert_for_crl(X509_STORE_CTX* ctx, X509_CRL* crl, X509** ou
 
 int verify_crl(X509_CRL* crl, X509_STORE_CTX* ctx, time_t at) {
   static const char kFunc[] = "verify_crl";
-  dbg("%s() begin, crl = 0x%p, ctx = 0x%p", kFunc, static_cast<void*>(crl), static_cast<void*>(ctx));
+  dbg("%s() begin, crl = 0x%p, ctx = 0x%p", kFunc, static_cast<void*>(crl),
+      static_cast<void*>(ctx));
   int rc = [&]() -> int {
     X509* issuer_raw = nullptr;
     if (crl == nullptr || X509_STORE_get_ca_cert_for_crl(ctx, crl, &issuer_raw) != 1) {

@@ -2,10 +2,10 @@
 #ifndef ORVEL_SSF_CRL_CHECK_H
 #define ORVEL_SSF_CRL_CHECK_H
 
-#include <ctime>
-
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
+
+#include <ctime>
 
 #include "list.h"
 

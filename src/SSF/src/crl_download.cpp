@@ -1,17 +1,16 @@
 #include "crl_download.h"
 
-#include <strings.h>
-
-#include <cctype>
-#include <cstdlib>
-#include <cstring>
-#include <cstdint>
-#include <string>
-#include <string_view>
-
 #include <curl/curl.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
+#include <strings.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
 
 #include "log.h"
 #include "ossl_ptr.h"
@@ -226,7 +225,8 @@ X509_CRL* download_crl_from_list(const list_head* url_list, const list_head* pro
     size_t plen = strlen(proto);
     for (list_node* u = list_first_it(url_list); u != nullptr; u = list_next_it(u)) {
       const auto* url = static_cast<const char*>(list_get_element(u));
-      if (url == nullptr || strncasecmp(url, proto, plen) != 0 || strncmp(url + plen, "://", 3) != 0)
+      if (url == nullptr || strncasecmp(url, proto, plen) != 0 ||
+          strncmp(url + plen, "://", 3) != 0)
         continue;
       log_write("%s() : downloading CRL from %s ...", kFunc, url);
       if (X509_CRL* crl = download_crl(url)) {

@@ -1,9 +1,9 @@
 #include "encode.h"
 
-#include <cstring>
-
 #include <openssl/err.h>
 #include <openssl/pkcs7.h>
+
+#include <cstring>
 
 #include "log.h"
 #include "ossl_ptr.h"
@@ -16,7 +16,9 @@ orvel::Pkcs7Ptr parse_pkcs7(const SsfDataBlob* input) {
   return orvel::Pkcs7Ptr(d2i_PKCS7(nullptr, &p, input->cbData));
 }
 
-bool passes_whole(const PKCS7* p7) { return PKCS7_type_is_signed(p7) || PKCS7_type_is_enveloped(p7); }
+bool passes_whole(const PKCS7* p7) {
+  return PKCS7_type_is_signed(p7) || PKCS7_type_is_enveloped(p7);
+}
 
 }  // namespace
 
@@ -69,11 +71,14 @@ int decode_data(SsfDataBlob* output, const SsfDataBlob* input) {
   const unsigned char* data = nullptr;
   size_t len = 0;
   if (PKCS7_type_is_data(p7.get())) {
+    // A data ContentInfo may come without its content: nothing to hand back.
     ASN1_OCTET_STRING* os = PKCS7_get_octet_string(p7.get());
-    if (os != nullptr) {
-      data = ASN1_STRING_get0_data(os);
-      len = static_cast<size_t>(ASN1_STRING_length(os));
+    if (os == nullptr) {
+      log_err("%s() 2 : PKCS7 data has no content", "decode_data");
+      return SSF_API_DECODE_FAILED;
     }
+    data = ASN1_STRING_get0_data(os);
+    len = static_cast<size_t>(ASN1_STRING_length(os));
   } else if (passes_whole(p7.get())) {
     data = input->pbData;
     len = static_cast<size_t>(input->cbData);

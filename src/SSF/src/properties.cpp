@@ -1,12 +1,13 @@
 #include "properties.h"
 
+#include <openssl/crypto.h>
+
 #include <cstring>
 #include <string>
 
-#include <openssl/crypto.h>
-
 #include "log.h"
 #include "operations.h"
+#include "sap_string.h"
 
 namespace {
 
@@ -48,8 +49,7 @@ int fill_prop(unsigned char** output, SsfInt* output_len, const char* value) {
 const char* find_ssf_property(const char* name, int name_len) {
   if (name == nullptr || name_len < 0) return nullptr;
   for (const Property& p : kProperties)
-    if (strlen(p.name) == static_cast<size_t>(name_len) && memcmp(p.name, name, name_len) == 0)
-      return p.value;
+    if (cmp_cstr_sapstr(p.name, name, name_len)) return p.value;
   return nullptr;
 }
 

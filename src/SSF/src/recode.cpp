@@ -1,11 +1,11 @@
 #include "recode.h"
 
+#include <openssl/crypto.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-
-#include <openssl/crypto.h>
 
 #include "log.h"
 #include "settings.h"

@@ -1,10 +1,10 @@
 #include "x509_name.h"
 
+#include <openssl/bio.h>
+
 #include <cstring>
 #include <memory>
 #include <string>
-
-#include <openssl/bio.h>
 
 #include "log.h"
 #include "ossl_ptr.h"

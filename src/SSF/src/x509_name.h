@@ -2,9 +2,9 @@
 #ifndef ORVEL_SSF_X509_NAME_H
 #define ORVEL_SSF_X509_NAME_H
 
-#include <cstddef>
-
 #include <openssl/x509.h>
+
+#include <cstddef>
 
 // The toolkit's one-line form of a name: short attribute names, the most
 // specific component first, components separated by ", ".
