@@ -215,8 +215,8 @@ int run_verify(const SsfApi& api, const Options& opt) {
   SsfInt rc = api.Verify(format.data(), len_of(format), opt.flag("use-certs") ? 1 : 0,
                          bytes_of(signed_data), len_of(signed_data),
                          input.empty() ? nullptr : bytes_of(input), len_of(input), pab.data(),
-                         len_of(pab), pab_password.data(), len_of(pab_password),
-                         results.head_ptr(), &out.data, &out.len);
+                         len_of(pab), pab_password.data(), len_of(pab_password), results.head_ptr(),
+                         &out.data, &out.len);
   int i = 1;
   for (auto* e = results.head(); e != nullptr; e = e->next, ++i)
     if (e->ptrSigRcp != nullptr && e->ptrSigRcp->strSigRcpId != nullptr)

@@ -85,8 +85,8 @@ TEST_P(VerifyOpenssl, OneAndTwoSigners) {
   const auto& [c, detached] = GetParam();
   const auto formats = c.cades ? kEssFormats : kPlainFormats;
   expect_valid(openssl_sign(c.tool, alice_, c.options, detached), 1, formats, detached);
-  const std::string two = std::string(c.options) + " -signer '" + bob_.cert_pem + "' -inkey '" +
-                          bob_.key_pem + "'";
+  const std::string two =
+      std::string(c.options) + " -signer '" + bob_.cert_pem + "' -inkey '" + bob_.key_pem + "'";
   expect_valid(openssl_sign(c.tool, alice_, two, detached), 2, formats, detached);
 }
 
@@ -120,8 +120,9 @@ TEST_F(VerifyAccept, CadesBesWantsSigningCertificateV2) {
   Output out(host_);
   EXPECT_EQ(verify("CADES_BES", sig, "", &res, &out), 5);
   EXPECT_EQ(res.result(0), 27);
-  EXPECT_TRUE(logged("check_ess_signing_cert() 2 : neither OtherSigningCertificate nor "
-                     "SigningCertificateV2 attribute found"));
+  EXPECT_TRUE(
+      logged("check_ess_signing_cert() 2 : neither OtherSigningCertificate nor "
+             "SigningCertificateV2 attribute found"));
 }
 
 TEST_F(VerifyAccept, SignerCertificateFromPabWithoutMessageCertificates) {
@@ -139,17 +140,17 @@ TEST_F(VerifyAccept, AttachedWithMatchingInputAndThroughTheHost) {
   Results res(host_);
   Output out(host_);
   EXPECT_EQ(verify("PKCS7", sig, wrap_data(kVerifyDocument), &res, &out), 0) << log();
-  EXPECT_TRUE(logged("ssf_verify_data() : included_len = " +
-                     std::to_string(kVerifyDocument.size())));
+  EXPECT_TRUE(
+      logged("ssf_verify_data() : included_len = " + std::to_string(kVerifyDocument.size())));
   // The stand-in host: records, output and exit status.
   write_file(keys_.file("sig.p7"), sig);
   std::string text;
-  EXPECT_EQ(run_command("ORVEL_LIBRARY='" + library_path() + "' '" + ssfhost_path() +
-                            "' verify --format PKCS7_ANY --use-certs --signed '" +
-                            keys_.file("sig.p7") + "' --pab '" + pab_ + "' --out '" +
-                            keys_.file("out.p7") + "'",
-                        &text),
-            0)
+  EXPECT_EQ(
+      run_command("ORVEL_LIBRARY='" + library_path() + "' '" + ssfhost_path() +
+                      "' verify --format PKCS7_ANY --use-certs --signed '" + keys_.file("sig.p7") +
+                      "' --pab '" + pab_ + "' --out '" + keys_.file("out.p7") + "'",
+                  &text),
+      0)
       << text;
   EXPECT_NE(text.find("record 1: signer '" + alice_.subject_text + "'"), std::string::npos) << text;
   EXPECT_NE(text.find("record 1: uResult = 0 (Signature is valid)"), std::string::npos) << text;

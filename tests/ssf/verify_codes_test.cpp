@@ -97,16 +97,18 @@ TEST_F(VerifyCodes, UnknownSignerIs22) {
   Output out(host_);
   EXPECT_EQ(verify("PKCS7", carol_sign(), "", &res, &out, true, &pab), 5);
   EXPECT_EQ(res.result(0), 22);
-  EXPECT_TRUE(logged("GetCertificateTrustedStatus() : certificate is invalid: unable to get local "
-                     "issuer certificate (20)"));
+  EXPECT_TRUE(
+      logged("GetCertificateTrustedStatus() : certificate is invalid: unable to get local "
+             "issuer certificate (20)"));
   EXPECT_TRUE(logged("ssf_verify_data() : signer's certificate is not trusted"));
   EXPECT_EQ(out.str(), wrap_data(kVerifyDocument));  // handed back all the same
 }
 
 TEST_F(VerifyCodes, ExpiredSignerIs100) {
-  pki::Issued old = root_->issue(cert_options("CN=Old Signer,O=Orvel Test,C=RU", -10 * pki::kDay, -pki::kDay));
-  const std::string sig = sign_p7(old.cert.get(), old.key.get(), kVerifyDocument,
-                                  at_time(-5 * pki::kDay));
+  pki::Issued old =
+      root_->issue(cert_options("CN=Old Signer,O=Orvel Test,C=RU", -10 * pki::kDay, -pki::kDay));
+  const std::string sig =
+      sign_p7(old.cert.get(), old.key.get(), kVerifyDocument, at_time(-5 * pki::kDay));
   expect("PKCS7", sig, "", 5, 100);
   EXPECT_TRUE(logged("certificate is invalid: certificate has expired (10)"));
 }
@@ -119,8 +121,7 @@ TEST_F(VerifyCodes, NoCertificateIs26WithTheFixedRecord) {
   EXPECT_EQ(verify("PKCS7", sig, "", &res, &out, false), 5);
   ASSERT_EQ(res.size(), 1);
   EXPECT_EQ(res.result(0), 26);
-  EXPECT_EQ(res.id(0),
-            "\"issuer-name/Noserialnumber\":CN=CA, OU=SSF-TEST, O=SAP-AG, C=DE/No-2)");
+  EXPECT_EQ(res.id(0), "\"issuer-name/Noserialnumber\":CN=CA, OU=SSF-TEST, O=SAP-AG, C=DE/No-2)");
   EXPECT_EQ(res.id(0).size(), 69u);
   EXPECT_EQ(res.at(0).strSigRcpPassword, nullptr);
   EXPECT_EQ(res.at(0).strSigRcpPasswordL, 0);
@@ -137,8 +138,9 @@ TEST_F(VerifyCodes, NoCertificateIs26WithTheFixedRecord) {
 TEST_F(VerifyCodes, EssMismatchIs27ForCadesBesAndAny) {
   const std::string sig = carol_sign(naming(alice_.cert.get()));
   expect("CADES_BES", sig, "", 5, 27);
-  EXPECT_TRUE(logged("check_ess_signing_cert() 12 : digest of certificate and digest in CERTIDV2 "
-                     "don't match"));
+  EXPECT_TRUE(
+      logged("check_ess_signing_cert() 12 : digest of certificate and digest in CERTIDV2 "
+             "don't match"));
   expect("PKCS7_ANY", sig, "", 5, 27);
   // Plain PKCS#7 does not look at the attribute.
   expect("PKCS7", sig, "", 0, 0);
@@ -183,8 +185,9 @@ TEST_F(VerifyCodes, EnhancedFormatsNeverValidHere) {
       });
   for (const std::string format : {"PKCS7_ANY", "PKCS7_CADES", "CADES_XLT1"}) {
     expect(format, sig, "", 5, 27);
-    EXPECT_TRUE(logged("VerifyEnhancedSignature() : verification of enhanced signatures is not "
-                       "available in this build"))
+    EXPECT_TRUE(
+        logged("VerifyEnhancedSignature() : verification of enhanced signatures is not "
+               "available in this build"))
         << format;
     EXPECT_TRUE(logged("ssf_verify_data() 11 : enhanced signature for signer"));
     EXPECT_TRUE(logged("set_profile_data() 6 : timestamp time not found"));
@@ -226,15 +229,15 @@ TEST_F(VerifyCodes, RecordLayout) {
     snprintf(b, sizeof b, i ? " %02x" : "%02x", sn->data[i]);
     serial += b;
   }
-  const std::string expected =
-      "SigningTime= " + std::string(asc) + " (UTCTime: " + utc + ")" + '\0' + "serialNumber=" + serial;
+  const std::string expected = "SigningTime= " + std::string(asc) + " (UTCTime: " + utc + ")" +
+                               '\0' + "serialNumber=" + serial;
   EXPECT_EQ(res.profile(0), expected);
   EXPECT_EQ(r.strSigRcpProfile[r.strSigRcpProfileL], '\0');
   // The summary.
   const std::string fp = sha1_id_of(leaf_.cert.get());
   EXPECT_TRUE(logged("ssf_verify_data(): Verification results:"));
-  EXPECT_TRUE(logged("\tSigner #0:\n\tID: '" + res.id(0) + "'\n\tFingerprint: " + fp +
-                     "\n\tResult: 0\n"));
+  EXPECT_TRUE(
+      logged("\tSigner #0:\n\tID: '" + res.id(0) + "'\n\tFingerprint: " + fp + "\n\tResult: 0\n"));
   EXPECT_TRUE(logged("Total signers: 1\n"));
   EXPECT_TRUE(logged("Overall result: 0\n"));
 }
@@ -269,6 +272,14 @@ TEST_F(VerifyCodes, ReturnCodesOfTheMessage) {
   EXPECT_TRUE(logged("ssf_verify_data() 6 : no signatures on data found"));
   EXPECT_EQ(res.size(), 0);
   EXPECT_EQ(out.data, nullptr);
+  // A digest algorithm the toolkit does not know: the content cannot be read.
+  const std::string unknown_md = edit_signer(carol_sign(), [](PKCS7* p7, PKCS7_SIGNER_INFO*) {
+    X509_ALGOR* alg = sk_X509_ALGOR_value(p7->d.sign->md_algs, 0);
+    X509_ALGOR_set0(alg, OBJ_txt2obj("1.2.3.4.5", 1), V_ASN1_UNDEF, nullptr);
+  });
+  EXPECT_EQ(verify("PKCS7", unknown_md, "", &res, &out), 2);
+  EXPECT_TRUE(logged("ssf_verify_data() 9.1 : PKCS7_dataInit() failed"));
+  EXPECT_EQ(res.size(), 0);
 }
 
 TEST_F(VerifyCodes, ReturnCodesOfTheInput) {
@@ -387,8 +398,8 @@ TEST_F(VerifySigningTime, ExpiredSignerValidAtSigningTime) {
   // Inside the root's validity, which began a day ago.
   pki::Issued old =
       root_->issue(cert_options("CN=Old Signer,O=Orvel Test,C=RU", -20 * 3600, -10 * 3600));
-  expect("PKCS7", sign_p7(old.cert.get(), old.key.get(), kVerifyDocument, at_time(-15 * 3600)),
-         "", 0, 0);
+  expect("PKCS7", sign_p7(old.cert.get(), old.key.get(), kVerifyDocument, at_time(-15 * 3600)), "",
+         0, 0);
   // Signed after it expired: still 100.
   expect("PKCS7", sign_p7(old.cert.get(), old.key.get(), kVerifyDocument), "", 5, 100);
 }
@@ -417,6 +428,33 @@ TEST_F(VerifySha1Names, Sha1IdWinsOverDefaultName) {
   ASSERT_EQ(verify("PKCS7", carol_sign(), "", &res, &out), 0);
   EXPECT_EQ(res.id(0), sha1_id_of(leaf_.cert.get()));
   EXPECT_EQ(res.id(0).size(), 59u);
+}
+
+}  // namespace
+}  // namespace orvel_test
+
+namespace orvel_test {
+namespace {
+
+class VerifyCrl : public VerifyCodes {
+ protected:
+  VerifyCrl() : VerifyCodes("cert_check_options = check_crl\ncrl_protocols = file\n") {}
+};
+
+TEST_F(VerifyCrl, RevokedSignerIs22) {
+  const std::string crl_file = keys_.file("root.crl");
+  pki::CertOptions good = cert_options("CN=Good Signer,O=Orvel Test,C=RU");
+  good.crl_urls.push_back("file://" + crl_file);
+  pki::CertOptions bad = good;
+  bad.subject = "CN=Revoked Signer,O=Orvel Test,C=RU";
+  pki::Issued g = root_->issue(good), r = root_->issue(bad);
+  pki::CrlOptions co;
+  co.revoked.push_back({r.cert.get()});
+  write_file(crl_file, pki::crl_to_der(root_->crl(co).get()));
+  expect("PKCS7", sign_p7(r.cert.get(), r.key.get(), kVerifyDocument), "", 5, 22);
+  EXPECT_TRUE(logged("GetCertificateTrustedStatus() : certificate has been revoked"));
+  expect("PKCS7", sign_p7(g.cert.get(), g.key.get(), kVerifyDocument), "", 0, 0);
+  EXPECT_TRUE(logged("GetCertificateTrustedStatus() : certificate has not been revoked"));
 }
 
 }  // namespace

@@ -41,7 +41,9 @@ class Results {
     return e && e->ptrSigRcp ? *e->ptrSigRcp : none;
   }
   int result(int i) const { return at(i).uResult; }
-  std::string id(int i) const { return as_string(reinterpret_cast<const unsigned char*>(at(i).strSigRcpId), at(i).strSigRcpIdL); }
+  std::string id(int i) const {
+    return as_string(reinterpret_cast<const unsigned char*>(at(i).strSigRcpId), at(i).strSigRcpIdL);
+  }
   std::string profile(int i) const {
     return as_string(reinterpret_cast<const unsigned char*>(at(i).strSigRcpProfile),
                      at(i).strSigRcpProfileL);
@@ -78,14 +80,13 @@ class VerifyTest : public ::testing::Test {
              const std::string* pab = nullptr) {
     const std::string& p = pab ? *pab : pab_;
     host_.mark();
-    return host_.Verify(format.data(), static_cast<SsfInt>(format.size()), use_certs ? 1 : 0,
-                        reinterpret_cast<const unsigned char*>(signed_data.data()),
-                        static_cast<SsfInt>(signed_data.size()),
-                        input.empty() ? nullptr
-                                      : reinterpret_cast<const unsigned char*>(input.data()),
-                        static_cast<SsfInt>(input.size()), p.data(),
-                        static_cast<SsfInt>(p.size()), nullptr, 0, &results->head, &out->data,
-                        &out->len);
+    return host_.Verify(
+        format.data(), static_cast<SsfInt>(format.size()), use_certs ? 1 : 0,
+        reinterpret_cast<const unsigned char*>(signed_data.data()),
+        static_cast<SsfInt>(signed_data.size()),
+        input.empty() ? nullptr : reinterpret_cast<const unsigned char*>(input.data()),
+        static_cast<SsfInt>(input.size()), p.data(), static_cast<SsfInt>(p.size()), nullptr, 0,
+        &results->head, &out->data, &out->len);
   }
 
   // SsfSign of the document with the signers' PEM profiles.

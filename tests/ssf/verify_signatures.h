@@ -38,8 +38,7 @@ inline std::string sign_p7(X509* cert, EVP_PKEY* key, const std::string& content
   PKCS7_SIGNER_INFO* si = PKCS7_add_signature(p7.get(), cert, key, o.md);
   EXPECT_NE(si, nullptr);
   if (o.certs) PKCS7_add_certificate(p7.get(), cert);
-  PKCS7_add_signed_attribute(si, NID_pkcs9_contentType, V_ASN1_OBJECT,
-                             OBJ_nid2obj(NID_pkcs7_data));
+  PKCS7_add_signed_attribute(si, NID_pkcs9_contentType, V_ASN1_OBJECT, OBJ_nid2obj(NID_pkcs7_data));
   if (o.signing_time) {
     ASN1_UTCTIME* t = ASN1_UTCTIME_adj(nullptr, time(nullptr), 0, *o.signing_time);
     PKCS7_add_signed_attribute(si, NID_pkcs9_signingTime, V_ASN1_UTCTIME, t);

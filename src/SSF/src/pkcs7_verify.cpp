@@ -11,14 +11,14 @@
 namespace {
 
 // The value of the certValues attribute: SEQUENCE OF Certificate.
-ASN1_ITEM_TEMPLATE(SSF_CERT_VALUES) =
-    ASN1_EX_TEMPLATE_TYPE(ASN1_TFLG_SEQUENCE_OF, 0, CertificateValues, X509)
-static_ASN1_ITEM_TEMPLATE_END(SSF_CERT_VALUES)
+ASN1_ITEM_TEMPLATE(SSF_CERT_VALUES) = ASN1_EX_TEMPLATE_TYPE(ASN1_TFLG_SEQUENCE_OF, 0,
+                                                            CertificateValues, X509)
+    static_ASN1_ITEM_TEMPLATE_END(SSF_CERT_VALUES)
 
-// The signature lengths a key allows: exactly the key size for RSA and
-// GOST R 34.10 keys (their values have a fixed length), at most that for
-// others (DER-encoded ECDSA values vary).
-bool signature_fits_key(EVP_PKEY* key, int length) {
+    // The signature lengths a key allows: exactly the key size for RSA and
+    // GOST R 34.10 keys (their values have a fixed length), at most that for
+    // others (DER-encoded ECDSA values vary).
+    bool signature_fits_key(EVP_PKEY * key, int length) {
   const int size = EVP_PKEY_get_size(key);
   if (length <= 0 || size <= 0 || length > size) return false;
   switch (EVP_PKEY_get_base_id(key)) {

@@ -83,8 +83,7 @@ std::string signing_time_text(PKCS7_SIGNER_INFO* si) {
   if (when != 0 && localtime_r(&when, &local) != nullptr && asctime_r(&local, text) != nullptr)
     return std::string("SigningTime= ") + text + " (UTCTime: " + utc + ")";
   char buf[128];
-  snprintf(buf, sizeof buf, "SigningTime= <UNKNOWN, decoding failed> (UTCTime: %8s)",
-           utc.c_str());
+  snprintf(buf, sizeof buf, "SigningTime= <UNKNOWN, decoding failed> (UTCTime: %8s)", utc.c_str());
   return buf;
 }
 
@@ -170,9 +169,8 @@ int build(int timestamps, SigRcpSsfInfo* rec, PKCS7_SIGNER_INFO* si, X509* cert)
     rec->strSigRcpPasswordL = n;
   }
   const std::string time = time_part(timestamps, si);
-  const std::string serial =
-      cert ? "serialNumber=" + serial_text(X509_get0_serialNumber(cert))
-           : std::string("serialNumber=<Unknown>");
+  const std::string serial = cert ? "serialNumber=" + serial_text(X509_get0_serialNumber(cert))
+                                  : std::string("serialNumber=<Unknown>");
   std::string profile = time;
   profile.push_back('\0');
   profile += serial;
@@ -231,9 +229,8 @@ void log_verification_summary(const char* func, SigRcpSsfInformationList list, i
     const SigRcpSsfInfo* r = e->ptrSigRcp;
     if (r == nullptr) continue;
     char id[kTextArea];
-    size_t len = r->strSigRcpId != nullptr && r->strSigRcpIdL > 0
-                     ? static_cast<size_t>(r->strSigRcpIdL)
-                     : 0;
+    size_t len =
+        r->strSigRcpId != nullptr && r->strSigRcpIdL > 0 ? static_cast<size_t>(r->strSigRcpIdL) : 0;
     if (len > sizeof id - 1) len = sizeof id - 1;
     if (len) memcpy(id, r->strSigRcpId, len);
     id[len] = '\0';

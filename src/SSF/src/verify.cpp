@@ -68,7 +68,8 @@ X509* signer_certificate(Verification& v, PKCS7_SIGNER_INFO* si, int i, int type
   if (type == SIG_TYPE_CADES) return nullptr;
   log_err("%s() 10.1 : no certificate found for signer #%d, si = %#X", kFunc, i, low32(si));
   log_write("%s() : trying to get certificate from PAB and included certs", kFunc);
-  if (from_list == nullptr) log_err("%s() 10.2 : no certificate found in PAB and included certs", kFunc);
+  if (from_list == nullptr)
+    log_err("%s() 10.2 : no certificate found in PAB and included certs", kFunc);
   return from_list;
 }
 
@@ -145,8 +146,8 @@ int prepare(Verification& v, const SsfDataBlob* input, const SsfDataBlob* signed
     log_err("%s() 6 : no signatures on data found", kFunc);
     return SSF_API_UNKNOWN_FORMAT;
   }
-  v.pab_path.reset(get_sz_string_from_sap_string(reinterpret_cast<const char*>(pab->pbData),
-                                                 pab->cbData));
+  v.pab_path.reset(
+      get_sz_string_from_sap_string(reinterpret_cast<const char*>(pab->pbData), pab->cbData));
   if (!v.pab_path) {
     log_err("%s() 7 : get_sz_string_from_sap_string() failed", kFunc);
     return SSF_API_NOMEMORY;
@@ -197,8 +198,7 @@ int hand_back(Verification& v, SsfDataBlob* output, const SsfDataBlob* input, in
     return overall;
   }
   SsfDataBlob content;
-  content.pbData =
-      reinterpret_cast<unsigned char*>(v.content.empty() ? nullptr : v.content.data());
+  content.pbData = reinterpret_cast<unsigned char*>(v.content.empty() ? nullptr : v.content.data());
   content.cbData = static_cast<SsfInt>(v.content.size());
   const int rc = encode_data(output, &content);
   if (rc != 0) {

@@ -33,18 +33,20 @@ struct SSF_SIGCERTV2_IN {
   STACK_OF(POLICYINFO) * policies;
 };
 
-ASN1_SEQUENCE(SSF_CERTIDV2_IN) = {
-    ASN1_OPT(SSF_CERTIDV2_IN, hashAlgorithm, X509_ALGOR),
-    ASN1_SIMPLE(SSF_CERTIDV2_IN, hashValue, ASN1_OCTET_STRING),
-    ASN1_OPT(SSF_CERTIDV2_IN, issuerSerial, ISSUER_SERIAL),
+ASN1_SEQUENCE(SSF_CERTIDV2_IN) =
+    {
+        ASN1_OPT(SSF_CERTIDV2_IN, hashAlgorithm, X509_ALGOR),
+        ASN1_SIMPLE(SSF_CERTIDV2_IN, hashValue, ASN1_OCTET_STRING),
+        ASN1_OPT(SSF_CERTIDV2_IN, issuerSerial, ISSUER_SERIAL),
 } static_ASN1_SEQUENCE_END(SSF_CERTIDV2_IN)
 
-ASN1_SEQUENCE(SSF_SIGCERTV2_IN) = {
-    ASN1_SEQUENCE_OF(SSF_SIGCERTV2_IN, certs, SSF_CERTIDV2_IN),
-    ASN1_SEQUENCE_OF_OPT(SSF_SIGCERTV2_IN, policies, POLICYINFO),
+        ASN1_SEQUENCE(SSF_SIGCERTV2_IN) =
+            {
+                ASN1_SEQUENCE_OF(SSF_SIGCERTV2_IN, certs, SSF_CERTIDV2_IN),
+                ASN1_SEQUENCE_OF_OPT(SSF_SIGCERTV2_IN, policies, POLICYINFO),
 } static_ASN1_SEQUENCE_END(SSF_SIGCERTV2_IN)
 
-struct SigCertV2Free {
+                struct SigCertV2Free {
   void operator()(SSF_SIGCERTV2_IN* p) const noexcept {
     ASN1_item_free(reinterpret_cast<ASN1_VALUE*>(p), ASN1_ITEM_rptr(SSF_SIGCERTV2_IN));
   }
@@ -109,9 +111,10 @@ bool other_sig_cert_matches(const ASN1_STRING* der, X509* cert) {
       id->mD->hashAlgorithm ? EVP_get_digestbyobj(id->mD->hashAlgorithm->algorithm) : nullptr;
   if (md == nullptr || digest_matches(cert, md, id->mD->hashValue) != 1 ||
       (id->issuerSerial != nullptr && issuer_serial_cmp(id->issuerSerial, cert) != 0)) {
-    log_err("%s() 6 : OTHERCERTID in OtherSigningCertificate attribute and signer's certificate "
-            "don't match",
-            kFunc);
+    log_err(
+        "%s() 6 : OTHERCERTID in OtherSigningCertificate attribute and signer's certificate "
+        "don't match",
+        kFunc);
     return false;
   }
   return true;
@@ -121,8 +124,8 @@ bool sig_cert_v2_matches(const ASN1_STRING* der, X509* cert) {
   std::unique_ptr<SSF_SIGCERTV2_IN, SigCertV2Free> sc;
   if (der != nullptr) {
     const unsigned char* p = ASN1_STRING_get0_data(der);
-    sc.reset(static_cast<SSF_SIGCERTV2_IN*>(static_cast<void*>(ASN1_item_d2i(
-        nullptr, &p, ASN1_STRING_length(der), ASN1_ITEM_rptr(SSF_SIGCERTV2_IN)))));
+    sc.reset(static_cast<SSF_SIGCERTV2_IN*>(static_cast<void*>(
+        ASN1_item_d2i(nullptr, &p, ASN1_STRING_length(der), ASN1_ITEM_rptr(SSF_SIGCERTV2_IN)))));
   }
   if (!sc) {
     log_err("%s() 7 : d2i_ESSCERTIDV2() failed", kFunc);
@@ -138,8 +141,8 @@ bool sig_cert_v2_matches(const ASN1_STRING* der, X509* cert) {
     log_err("%s() 9 : no CERTIDV2 found in SigningCertificateV2 attribute", kFunc);
     return false;
   }
-  const EVP_MD* md = id->hashAlgorithm ? EVP_get_digestbyobj(id->hashAlgorithm->algorithm)
-                                       : EVP_sha256();
+  const EVP_MD* md =
+      id->hashAlgorithm ? EVP_get_digestbyobj(id->hashAlgorithm->algorithm) : EVP_sha256();
   if (md == nullptr) {
     log_err("%s() 10 : EVP_get_digestbyobj() failed", kFunc);
     return false;
@@ -155,8 +158,7 @@ bool sig_cert_v2_matches(const ASN1_STRING* der, X509* cert) {
     return false;
   }
   if (id->issuerSerial != nullptr && issuer_serial_cmp(id->issuerSerial, cert) != 0) {
-    log_err("%s() 13 : issuer and serial number in certificate and in CERTIDV2 don't match",
-            kFunc);
+    log_err("%s() 13 : issuer and serial number in certificate and in CERTIDV2 don't match", kFunc);
     return false;
   }
   return true;
