@@ -3,6 +3,8 @@
 // refusals of foreign values, and a PKCS#7 envelopedData made and opened by
 // the toolkit with gost89 content encryption for an RSA recipient, whose
 // content GnuTLS decrypts independently.
+#include "engines/gost/gost_cipher_params.h"
+
 #include <gnutls/crypto.h>
 #include <gnutls/gnutls.h>
 #include <gtest/gtest.h>
@@ -13,7 +15,6 @@
 
 #include <string>
 
-#include "engines/gost/gost_cipher_params.h"
 #include "engines/gost/gost_ciphers.h"
 #include "gost_engine_test_util.h"
 #include "objects/ssf_objects.h"
@@ -64,8 +65,8 @@ const char kParamZDer[] = "06092a8503070102050101";
 
 // SEQUENCE { OCTET STRING iv, the DER of an identifier } in hex.
 std::string params_hex(const std::string& iv_hex, const std::string& oid_der_hex) {
-  return to_hex(orvel_test::tlv(0x30, orvel_test::cat({orvel_test::tlv(0x04, hex(iv_hex)),
-                                                       hex(oid_der_hex)})));
+  return to_hex(orvel_test::tlv(
+      0x30, orvel_test::cat({orvel_test::tlv(0x04, hex(iv_hex)), hex(oid_der_hex)})));
 }
 
 }  // namespace
@@ -86,12 +87,12 @@ TEST(GostCipherParams, WrittenAndReadBack) {
   EXPECT_EQ(rc, 1);
 
   // Another set travels with the parameters.
-  ASSERT_EQ(EVP_CIPHER_CTX_ctrl(ctx.get(), 0x1001, NID_id_Gost28147_89_CryptoPro_B_ParamSet,
-                                nullptr),
-            1);
+  ASSERT_EQ(
+      EVP_CIPHER_CTX_ctrl(ctx.get(), 0x1001, NID_id_Gost28147_89_CryptoPro_B_ParamSet, nullptr), 1);
   der = params_der(ctx.get());
   EXPECT_EQ(to_hex(der), params_hex(to_hex(iv), "06072a850302021f02"));
-  ct = evp_cipher(EVP_gost28147(), key, iv, msg, true, {}, NID_id_Gost28147_89_CryptoPro_B_ParamSet);
+  ct =
+      evp_cipher(EVP_gost28147(), key, iv, msg, true, {}, NID_id_Gost28147_89_CryptoPro_B_ParamSet);
   EXPECT_EQ(decrypt_with_params(der, key, ct, &rc), msg);
 
   // The parameters through the type's own functions.
@@ -115,9 +116,9 @@ TEST(GostCipherParams, FallbackSetIsWhatIsWritten) {
   Bytes key = random_bytes(rng, 32), iv = random_bytes(rng, 8), msg = random_bytes(rng, 50);
   orvel::EvpCipherCtxPtr ctx(EVP_CIPHER_CTX_new());
   ASSERT_EQ(EVP_EncryptInit_ex(ctx.get(), EVP_gost28147(), nullptr, key.data(), iv.data()), 1);
-  ASSERT_EQ(EVP_CIPHER_CTX_ctrl(ctx.get(), 0x1001, NID_id_GostR3410_2001_CryptoPro_A_ParamSet,
-                                nullptr),
-            1);
+  ASSERT_EQ(
+      EVP_CIPHER_CTX_ctrl(ctx.get(), 0x1001, NID_id_GostR3410_2001_CryptoPro_A_ParamSet, nullptr),
+      1);
   Bytes der = params_der(ctx.get());
   EXPECT_EQ(to_hex(der), params_hex(to_hex(iv), kParamZDer));
 }
@@ -143,8 +144,13 @@ TEST(GostCipherParams, ForeignValuesRefused) {
   }
   // Damaged DER: truncated, trailing bytes, wrong inner type.
   for (const char* der : {"3013040801020304050607080609",
-                          "3015" "04080102030405060708" "06092a8503070102050101" "0500",
-                          "3015" "03080102030405060708" "06092a8503070102050101"}) {
+                          "3015"
+                          "04080102030405060708"
+                          "06092a8503070102050101"
+                          "0500",
+                          "3015"
+                          "03080102030405060708"
+                          "06092a8503070102050101"}) {
     CaptureStderr();
     decrypt_with_params(hex(der), key, ct, &rc);
     EXPECT_EQ(GetCapturedStderr(), "gost89_get_asn1_parameters: Invalid parameters\n") << der;

@@ -57,8 +57,8 @@ Bytes gcrypt_cipher(int algo, int mode, const char* oid, const Bytes& key, const
 }
 
 struct SetCase {
-  const char* name;   // core / toolkit name
-  int nid;            // toolkit NID
+  const char* name;  // core / toolkit name
+  int nid;           // toolkit NID
   const char* dotted;
   gnutls_cipher_algorithm_t gnutls_cfb;  // GNUTLS_CIPHER_UNKNOWN: none
 };
@@ -125,8 +125,8 @@ TEST(GostCipher, CfbAgainstGnuTls) {
   std::mt19937 rng(2);
   for (const SetCase& s : sets()) {
     if (s.gnutls_cfb == GNUTLS_CIPHER_UNKNOWN) continue;
-    for (size_t len : {size_t{1}, size_t{8}, size_t{1023}, size_t{1024}, size_t{1025},
-                       size_t{4099}}) {
+    for (size_t len :
+         {size_t{1}, size_t{8}, size_t{1023}, size_t{1024}, size_t{1025}, size_t{4099}}) {
       Bytes key = random_bytes(rng, 32), iv = random_bytes(rng, 8), msg = random_bytes(rng, len);
       Bytes expect = gnutls_cipher(s.gnutls_cfb, key, iv, msg, true);
       int nid = s.nid == ssf_nid_id_tc26_gost_28147_param_Z() ? 0 : s.nid;
@@ -159,20 +159,19 @@ TEST(GostCipher, EcbAndCbcAgainstLibgcrypt) {
     const bool meshing = core_set(s.name)->key_meshing == 1;
     Bytes key = random_bytes(rng, 32), iv = random_bytes(rng, 8);
     Bytes msg = random_bytes(rng, meshing ? 1024 : 4096);
-    Bytes ecb = gcrypt_cipher(GCRY_CIPHER_GOST28147, GCRY_CIPHER_MODE_ECB, s.dotted, key, none,
-                              msg, true);
+    Bytes ecb =
+        gcrypt_cipher(GCRY_CIPHER_GOST28147, GCRY_CIPHER_MODE_ECB, s.dotted, key, none, msg, true);
     EXPECT_EQ(evp_cipher(vkc_cipher_gost89_ecb(), key, iv, msg, true, random_chunks(rng), s.nid),
               ecb)
         << s.name;
     const Bytes& cbc_msg = msg;
     Bytes cbc = gcrypt_cipher(GCRY_CIPHER_GOST28147, GCRY_CIPHER_MODE_CBC, s.dotted, key, iv,
                               cbc_msg, true);
-    EXPECT_EQ(evp_cipher(vkc_cipher_gost89_cbc(), key, iv, cbc_msg, true, random_chunks(rng),
-                         s.nid),
-              cbc)
+    EXPECT_EQ(
+        evp_cipher(vkc_cipher_gost89_cbc(), key, iv, cbc_msg, true, random_chunks(rng), s.nid), cbc)
         << s.name;
-    EXPECT_EQ(evp_cipher(vkc_cipher_gost89_cbcstrict(), key, iv, cbc_msg, true,
-                         random_chunks(rng), s.nid),
+    EXPECT_EQ(evp_cipher(vkc_cipher_gost89_cbcstrict(), key, iv, cbc_msg, true, random_chunks(rng),
+                         s.nid),
               cbc)
         << s.name;
   }
@@ -201,6 +200,31 @@ TEST(GostCipher, InPlaceBuffers) {
         pos += n;
       }
       EXPECT_EQ(buf, encrypt ? ct : msg) << m.core_mode << " " << encrypt;
+    }
+  }
+}
+
+// The stream variants in place with pieces that split blocks.
+TEST(GostCipher, InPlaceStreamPiecesSplittingBlocks) {
+  load_engines();
+  std::mt19937 rng(9);
+  for (const EVP_CIPHER* c : {EVP_gost28147(), vkc_cipher_gost89_cnt()}) {
+    Bytes key = random_bytes(rng, 32), iv = random_bytes(rng, 8), msg = random_bytes(rng, 1500);
+    Bytes ct = evp_cipher(c, key, iv, msg, true);
+    for (bool encrypt : {true, false}) {
+      Bytes buf = encrypt ? msg : ct;
+      orvel::EvpCipherCtxPtr ctx(EVP_CIPHER_CTX_new());
+      ASSERT_EQ(EVP_CipherInit_ex(ctx.get(), c, nullptr, key.data(), iv.data(), encrypt), 1);
+      size_t pos = 0;
+      while (pos < buf.size()) {
+        size_t n = std::min(buf.size() - pos, size_t{1} + rng() % 13);
+        int outl = 0;
+        ASSERT_EQ(EVP_CipherUpdate(ctx.get(), buf.data() + pos, &outl, buf.data() + pos,
+                                   static_cast<int>(n)),
+                  1);
+        pos += n;
+      }
+      EXPECT_EQ(buf, encrypt ? ct : msg) << EVP_CIPHER_get_nid(c) << " " << encrypt;
     }
   }
 }
@@ -311,24 +335,23 @@ TEST(GostCipher, ParamSetControl) {
   load_engines();
   std::mt19937 rng(8);
   Bytes key = random_bytes(rng, 32), iv = random_bytes(rng, 8), msg = random_bytes(rng, 40);
-  Bytes with_a = core_cipher(core_set("id-Gost28147-89-CryptoPro-A-ParamSet"),
-                             GOST28147_MODE_CFB, key, &iv, msg, true);
-  Bytes with_z = core_cipher(core_set("id-tc26-gost-28147-param-Z"), GOST28147_MODE_CFB, key,
-                             &iv, msg, true);
+  Bytes with_a = core_cipher(core_set("id-Gost28147-89-CryptoPro-A-ParamSet"), GOST28147_MODE_CFB,
+                             key, &iv, msg, true);
+  Bytes with_z =
+      core_cipher(core_set("id-tc26-gost-28147-param-Z"), GOST28147_MODE_CFB, key, &iv, msg, true);
   // After a keyed init, as the profile-password code does it.
   orvel::EvpCipherCtxPtr ctx(EVP_CIPHER_CTX_new());
   ASSERT_EQ(EVP_EncryptInit_ex(ctx.get(), EVP_gost28147(), nullptr, key.data(), iv.data()), 1);
-  ASSERT_EQ(EVP_CIPHER_CTX_ctrl(ctx.get(), 0x1001, NID_id_Gost28147_89_CryptoPro_A_ParamSet,
-                                nullptr),
-            1);
+  ASSERT_EQ(
+      EVP_CIPHER_CTX_ctrl(ctx.get(), 0x1001, NID_id_Gost28147_89_CryptoPro_A_ParamSet, nullptr), 1);
   Bytes out(40);
   int outl = 0;
   ASSERT_EQ(EVP_EncryptUpdate(ctx.get(), out.data(), &outl, msg.data(), 40), 1);
   EXPECT_EQ(out, with_a);
   // Before the key: kept for the keyed init.
-  EXPECT_EQ(evp_cipher(EVP_gost28147(), key, iv, msg, true, {},
-                       NID_id_Gost28147_89_CryptoPro_A_ParamSet),
-            with_a);
+  EXPECT_EQ(
+      evp_cipher(EVP_gost28147(), key, iv, msg, true, {}, NID_id_Gost28147_89_CryptoPro_A_ParamSet),
+      with_a);
   EXPECT_EQ(evp_cipher(EVP_gost28147(), key, iv, msg, true, {},
                        NID_id_GostR3410_2001_CryptoPro_A_ParamSet),
             with_z);

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "orvel_ssf.h"
@@ -25,13 +26,14 @@ struct HashCase {
   const char* label;
 };
 
+void PrintTo(const HashCase& h, std::ostream* os) { *os << h.name; }
+
 class SsfGostDigest : public ::testing::TestWithParam<HashCase> {};
 
 Bytes data_content_info(const Bytes& content) {
   orvel::Pkcs7Ptr p7(PKCS7_new());
   EXPECT_TRUE(p7 && PKCS7_set_type(p7.get(), NID_pkcs7_data));
-  EXPECT_EQ(ASN1_OCTET_STRING_set(p7->d.data, content.data(), static_cast<int>(content.size())),
-            1);
+  EXPECT_EQ(ASN1_OCTET_STRING_set(p7->d.data, content.data(), static_cast<int>(content.size())), 1);
   unsigned char* der = nullptr;
   int n = i2d_PKCS7(p7.get(), &der);
   EXPECT_GT(n, 0);
@@ -45,7 +47,8 @@ Bytes data_content_info(const Bytes& content) {
 TEST_P(SsfGostDigest, DigestEqualsLibgcrypt) {
   const HashCase& h = GetParam();
   orvel_test::TempDir dir;
-  orvel_test::write_file(dir.file("orvel-ssf-server.cfg"), "[common]\nlog_dir = " + dir.path() + "\n");
+  orvel_test::write_file(dir.file("orvel-ssf-server.cfg"),
+                         "[common]\nlog_dir = " + dir.path() + "\n");
   setenv("DIR_LIBRARY", dir.path().c_str(), 1);
   void* lib = dlopen(orvel_test::library_path().c_str(), RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(lib, nullptr) << dlerror();
@@ -85,13 +88,10 @@ TEST_P(SsfGostDigest, DigestEqualsLibgcrypt) {
   EXPECT_EQ(Bytes(md->data, md->data + md->length), expect);
 }
 
-INSTANTIATE_TEST_SUITE_P(GostHashes, SsfGostDigest,
-                         ::testing::Values(HashCase{"GOST-R-34.11-12-256", "1.2.643.7.1.1.2.2",
-                                                    GCRY_MD_STRIBOG256, "Gost2012_256"},
-                                           HashCase{"GOST-R-34.11-12-512", "1.2.643.7.1.1.2.3",
-                                                    GCRY_MD_STRIBOG512, "Gost2012_512"},
-                                           HashCase{"GOST-R-34.11-94", "1.2.643.2.2.9",
-                                                    GCRY_MD_GOSTR3411_CP, "Gost94"}),
-                         [](const ::testing::TestParamInfo<HashCase>& p) {
-                           return std::string(p.param.label);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    GostHashes, SsfGostDigest,
+    ::testing::Values(
+        HashCase{"GOST-R-34.11-12-256", "1.2.643.7.1.1.2.2", GCRY_MD_STRIBOG256, "Gost2012_256"},
+        HashCase{"GOST-R-34.11-12-512", "1.2.643.7.1.1.2.3", GCRY_MD_STRIBOG512, "Gost2012_512"},
+        HashCase{"GOST-R-34.11-94", "1.2.643.2.2.9", GCRY_MD_GOSTR3411_CP, "Gost94"}),
+    [](const ::testing::TestParamInfo<HashCase>& p) { return std::string(p.param.label); });

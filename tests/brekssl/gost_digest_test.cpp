@@ -34,8 +34,8 @@ Bytes evp_digest(const EVP_MD* md, const Bytes& msg, const std::vector<size_t>& 
   EXPECT_EQ(EVP_DigestInit_ex(ctx.get(), md, nullptr), 1);
   size_t pos = 0, k = 0;
   while (pos < msg.size()) {
-    size_t n = chunks.empty() ? msg.size() - pos
-                              : std::min(chunks[k++ % chunks.size()], msg.size() - pos);
+    size_t n =
+        chunks.empty() ? msg.size() - pos : std::min(chunks[k++ % chunks.size()], msg.size() - pos);
     EXPECT_EQ(EVP_DigestUpdate(ctx.get(), msg.data() + pos, n), 1);
     pos += n;
   }
@@ -96,8 +96,8 @@ Bytes evp_mac(const Bytes& key, const Bytes& msg, const Bytes* iv = nullptr, int
   EXPECT_EQ(EVP_DigestInit_ex(ctx.get(), EVP_gostimito(), nullptr), 1);
   size_t pos = 0, k = 0;
   while (pos < msg.size()) {
-    size_t n = chunks.empty() ? msg.size() - pos
-                              : std::min(chunks[k++ % chunks.size()], msg.size() - pos);
+    size_t n =
+        chunks.empty() ? msg.size() - pos : std::min(chunks[k++ % chunks.size()], msg.size() - pos);
     EXPECT_EQ(EVP_DigestUpdate(ctx.get(), msg.data() + pos, n), 1);
     pos += n;
   }
@@ -208,8 +208,8 @@ TEST(GostImit, AgainstCoreLibgcryptAndGnuTls) {
   load_engines();
   std::mt19937 rng(23);
   const Gost28147ParamSet* z = core_set("id-tc26-gost-28147-param-Z");
-  for (size_t len : {size_t{9}, size_t{16}, size_t{17}, size_t{100}, size_t{1024},
-                     size_t{1032}, size_t{3001}}) {
+  for (size_t len :
+       {size_t{9}, size_t{16}, size_t{17}, size_t{100}, size_t{1024}, size_t{1032}, size_t{3001}}) {
     Bytes key = random_bytes(rng, 32), msg = random_bytes(rng, len);
     Bytes got = evp_mac(key, msg, nullptr, 0, random_chunks(rng));
     EXPECT_EQ(got, core_mac(z, key, msg)) << len;
@@ -218,8 +218,8 @@ TEST(GostImit, AgainstCoreLibgcryptAndGnuTls) {
       EXPECT_EQ(got, gcrypt_mac("1.2.643.7.1.2.5.1.1", key, msg)) << len;
     }
     Bytes gnutls(4);
-    ASSERT_EQ(gnutls_hmac_fast(GNUTLS_MAC_GOST28147_TC26Z_IMIT, key.data(), key.size(),
-                               msg.data(), msg.size(), gnutls.data()),
+    ASSERT_EQ(gnutls_hmac_fast(GNUTLS_MAC_GOST28147_TC26Z_IMIT, key.data(), key.size(), msg.data(),
+                               msg.size(), gnutls.data()),
               0);
     EXPECT_EQ(got, gnutls) << len;
   }

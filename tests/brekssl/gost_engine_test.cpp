@@ -251,17 +251,16 @@ TEST(GostEngine, KeyParamCommands) {
     EXPECT_EQ(command(e.get(), cmd, nullptr, &err), 1);
     EXPECT_EQ(err, "");
   }
-  EXPECT_EQ(command(e.get(), kVkcCmdParamsGost2012_256, "id-tc26-gost-3410-2012-256-paramSetA",
-                    &err),
-            0);
+  EXPECT_EQ(
+      command(e.get(), kVkcCmdParamsGost2012_256, "id-tc26-gost-3410-2012-256-paramSetA", &err), 0);
   EXPECT_EQ(err, "Unsupported PARAMS_GOST2001/2012_256: id-tc26-gost-3410-2012-256-paramSetA\n");
-  EXPECT_EQ(command(e.get(), kVkcCmdParamsGost2012_256, "id-GostR3410-2001-CryptoPro-A-ParamSet",
-                    &err),
-            1);
+  EXPECT_EQ(
+      command(e.get(), kVkcCmdParamsGost2012_256, "id-GostR3410-2001-CryptoPro-A-ParamSet", &err),
+      1);
   EXPECT_EQ(ctx->gost2012_256_param_nid, NID_id_GostR3410_2001_CryptoPro_A_ParamSet);
-  EXPECT_EQ(command(e.get(), kVkcCmdParamsGost2001, "id-GostR3410-2001-CryptoPro-XchB-ParamSet",
-                    &err),
-            1);
+  EXPECT_EQ(
+      command(e.get(), kVkcCmdParamsGost2001, "id-GostR3410-2001-CryptoPro-XchB-ParamSet", &err),
+      1);
   EXPECT_EQ(ctx->gost2001_param_nid, NID_id_GostR3410_2001_CryptoPro_XchB_ParamSet);
   EXPECT_EQ(command(e.get(), kVkcCmdParamsGost2001, "bogus", &err), 0);
   EXPECT_EQ(err, "Unknown PARAMS_GOST2001/2012_256: bogus\n");
@@ -269,16 +268,14 @@ TEST(GostEngine, KeyParamCommands) {
 
   EXPECT_EQ(command(e.get(), kVkcCmdParamsGost2012_512, "bogus", &err), 0);
   EXPECT_EQ(err, "Unknown PARAMS_GOST2012_512: bogus\n");
-  EXPECT_EQ(command(e.get(), kVkcCmdParamsGost2012_512, "id-tc26-gost-3410-2012-512-paramSetC",
-                    &err),
-            0);
+  EXPECT_EQ(
+      command(e.get(), kVkcCmdParamsGost2012_512, "id-tc26-gost-3410-2012-512-paramSetC", &err), 0);
   EXPECT_EQ(err, "Unsupported PARAMS_GOST2012_512: id-tc26-gost-3410-2012-512-paramSetC\n");
-  EXPECT_EQ(command(e.get(), kVkcCmdParamsGost2012_512, "id-GostR3410-2001-CryptoPro-A-ParamSet",
-                    &err),
-            0);
-  EXPECT_EQ(command(e.get(), kVkcCmdParamsGost2012_512, "id-tc26-gost-3410-2012-512-paramSetB",
-                    &err),
-            1);
+  EXPECT_EQ(
+      command(e.get(), kVkcCmdParamsGost2012_512, "id-GostR3410-2001-CryptoPro-A-ParamSet", &err),
+      0);
+  EXPECT_EQ(
+      command(e.get(), kVkcCmdParamsGost2012_512, "id-tc26-gost-3410-2012-512-paramSetB", &err), 1);
   EXPECT_EQ(ctx->gost2012_512_param_nid, ssf_nid_id_tc26_gost_3410_2012_512_paramSetB());
 }
 
@@ -312,9 +309,9 @@ TEST(GostEngine, PkFormatAndOtherCommands) {
   EXPECT_EQ(ENGINE_ctrl(e.get(), ENGINE_CTRL_GET_CMD_FLAGS, kVkcCmdPkFormat, nullptr, nullptr),
             ENGINE_CMD_FLAG_STRING);
   char desc[128] = {};
-  EXPECT_GT(ENGINE_ctrl(e.get(), ENGINE_CTRL_GET_DESC_FROM_CMD, kVkcCmdParamsGost2012_512, desc,
-                        nullptr),
-            0);
+  EXPECT_GT(
+      ENGINE_ctrl(e.get(), ENGINE_CTRL_GET_DESC_FROM_CMD, kVkcCmdParamsGost2012_512, desc, nullptr),
+      0);
   EXPECT_STREQ(desc, "GOST R 34.10-2012 (512 bit) key parameter set");
 }
 
@@ -364,9 +361,9 @@ TEST(GostEngine, BindAndDestroy) {
   ASSERT_NE(vkc_engine_ctx(), nullptr);
   std::mt19937 rng(3);
   Bytes key = random_bytes(rng, 32), iv = random_bytes(rng, 8), msg = random_bytes(rng, 40);
-  EXPECT_EQ(evp_cipher(EVP_gost28147(), key, iv, evp_cipher(EVP_gost28147(), key, iv, msg, true),
-                       false),
-            msg);
+  EXPECT_EQ(
+      evp_cipher(EVP_gost28147(), key, iv, evp_cipher(EVP_gost28147(), key, iv, msg, true), false),
+      msg);
 }
 
 TEST(GostEngine, DynamicEntryPoints) {
@@ -399,7 +396,8 @@ TEST(GostEngine, EngineIdTaken) {
   CaptureStderr();
   load_engines();
   std::string err = GetCapturedStderr();
-  EXPECT_NE(err.find("ENGINE_add failed: engine id \"gost\" is already in use\n"), std::string::npos)
+  EXPECT_NE(err.find("ENGINE_add failed: engine id \"gost\" is already in use\n"),
+            std::string::npos)
       << err;
   auto listed = gost_engine();
   ASSERT_TRUE(listed);
@@ -412,9 +410,9 @@ TEST(GostEngine, EngineIdTaken) {
   ENGINE_finish(te);
   std::mt19937 rng(5);
   Bytes key = random_bytes(rng, 32), iv = random_bytes(rng, 8), msg = random_bytes(rng, 77);
-  EXPECT_EQ(evp_cipher(EVP_gost28147(), key, iv, msg, true),
-            core_cipher(core_set("id-tc26-gost-28147-param-Z"), GOST28147_MODE_CFB, key, &iv, msg,
-                        true));
+  EXPECT_EQ(
+      evp_cipher(EVP_gost28147(), key, iv, msg, true),
+      core_cipher(core_set("id-tc26-gost-28147-param-Z"), GOST28147_MODE_CFB, key, &iv, msg, true));
   orvel::EvpMdCtxPtr md(EVP_MD_CTX_new());
   EXPECT_EQ(EVP_DigestInit_ex(md.get(), EVP_get_digestbyname("md_gost12_256"), nullptr), 1);
 }

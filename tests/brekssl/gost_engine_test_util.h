@@ -78,11 +78,12 @@ inline Bytes evp_cipher(const EVP_CIPHER* cipher, const Bytes& key, const Bytes&
   Bytes out(in.size() + 16);
   size_t pos = 0, done = 0, k = 0;
   while (pos < in.size()) {
-    size_t n = chunks.empty() ? in.size() - pos : std::min(chunks[k++ % chunks.size()], in.size() - pos);
+    size_t n =
+        chunks.empty() ? in.size() - pos : std::min(chunks[k++ % chunks.size()], in.size() - pos);
     int outl = 0;
-    EXPECT_EQ(EVP_CipherUpdate(ctx.get(), out.data() + done, &outl, in.data() + pos,
-                               static_cast<int>(n)),
-              1);
+    EXPECT_EQ(
+        EVP_CipherUpdate(ctx.get(), out.data() + done, &outl, in.data() + pos, static_cast<int>(n)),
+        1);
     pos += n;
     done += static_cast<size_t>(outl);
   }

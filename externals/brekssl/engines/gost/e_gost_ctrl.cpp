@@ -119,7 +119,7 @@ int pk_format(VKC2012_ENGINE_CTX* ctx, const char* s) {
 
 }  // namespace
 
-int vkc_control_func(ENGINE* e, int cmd, long /*i*/, void* p, void (*/*f*/)(void)) {
+int vkc_control_func(ENGINE* e, int cmd, long /*i*/, void* p, void (* /*f*/)(void)) {
   VKC2012_ENGINE_CTX* ctx = vkc_engine_ctx_of(e);
   if (ctx == nullptr) {
     fputs("ENGINE_get_ex_data failed\n", stderr);

@@ -11,21 +11,21 @@
 #include "engines/gost/gost_param_set.h"
 #include "ossl_ptr.h"
 
-ASN1_SEQUENCE(VKC_CIPHER_PARAMS) = {
-    ASN1_SIMPLE(VKC_CIPHER_PARAMS, iv, ASN1_OCTET_STRING),
-    ASN1_SIMPLE(VKC_CIPHER_PARAMS, enc_param_set, ASN1_OBJECT),
+ASN1_SEQUENCE(VKC_CIPHER_PARAMS) =
+    {
+        ASN1_SIMPLE(VKC_CIPHER_PARAMS, iv, ASN1_OCTET_STRING),
+        ASN1_SIMPLE(VKC_CIPHER_PARAMS, enc_param_set, ASN1_OBJECT),
 } ASN1_SEQUENCE_END(VKC_CIPHER_PARAMS)
 
-IMPLEMENT_ASN1_FUNCTIONS(VKC_CIPHER_PARAMS)
+        IMPLEMENT_ASN1_FUNCTIONS(VKC_CIPHER_PARAMS)
 
-namespace {
+            namespace {
+  using CipherParamsPtr =
+      std::unique_ptr<VKC_CIPHER_PARAMS, orvel::Free<VKC_CIPHER_PARAMS, VKC_CIPHER_PARAMS_free>>;
 
-using CipherParamsPtr =
-    std::unique_ptr<VKC_CIPHER_PARAMS, orvel::Free<VKC_CIPHER_PARAMS, VKC_CIPHER_PARAMS_free>>;
-
-VkcCipherData* data_of(EVP_CIPHER_CTX* ctx) {
-  return static_cast<VkcCipherData*>(EVP_CIPHER_CTX_get_cipher_data(ctx));
-}
+  VkcCipherData* data_of(EVP_CIPHER_CTX * ctx) {
+    return static_cast<VkcCipherData*>(EVP_CIPHER_CTX_get_cipher_data(ctx));
+  }
 
 }  // namespace
 

@@ -17,15 +17,15 @@ namespace {
 constexpr size_t kChunk = size_t{1} << 30;
 
 struct Variant {
-  const char* ctl_name;       // prefix of the control's messages
-  const char* init_failed;    // message of a failed toolkit-facing init
-  uint32_t default_mode;      // core mode
+  const char* ctl_name;     // prefix of the control's messages
+  const char* init_failed;  // message of a failed toolkit-facing init
+  uint32_t default_mode;    // core mode
   bool has_iv;
-  bool mode_controls;         // gost89: controls 0x1002 and 0x1003
+  bool mode_controls;  // gost89: controls 0x1002 and 0x1003
 };
 
-constexpr Variant kCfb = {"vkc_cipher_ctl", "vkc_cipher_init_modify failed\n",
-                          GOST28147_MODE_CFB, true, true};
+constexpr Variant kCfb = {"vkc_cipher_ctl", "vkc_cipher_init_modify failed\n", GOST28147_MODE_CFB,
+                          true, true};
 constexpr Variant kCnt = {"vkc_cipher_ctl_cnt", "vkc_cipher_init_cnt_modify failed\n",
                           GOST28147_MODE_CNT, true, false};
 constexpr Variant kCbc = {"vkc_cipher_ctl_cbc", "vkc_cipher_init_ecb_modify failed\n",
@@ -211,13 +211,13 @@ extern "C" int vkc_cipher_cleanup(EVP_CIPHER_CTX* ctx) {
   return 1;
 }
 
-#define VKC_CIPHER_CALLBACKS(suffix, variant)                                                 \
-  extern "C" int vkc_cipher_init##suffix(EVP_CIPHER_CTX* ctx, const unsigned char* key,     \
-                                         const unsigned char* iv, int enc) {                \
+#define VKC_CIPHER_CALLBACKS(suffix, variant)                                                \
+  extern "C" int vkc_cipher_init##suffix(EVP_CIPHER_CTX* ctx, const unsigned char* key,      \
+                                         const unsigned char* iv, int enc) {                 \
     return init_variant(ctx, key, iv, enc, variant);                                         \
   }                                                                                          \
-  extern "C" int vkc_cipher_update##suffix(EVP_CIPHER_CTX* ctx, unsigned char* out,         \
-                                           const unsigned char* in, size_t inl) {           \
+  extern "C" int vkc_cipher_update##suffix(EVP_CIPHER_CTX* ctx, unsigned char* out,          \
+                                           const unsigned char* in, size_t inl) {            \
     return update(ctx, out, in, inl, variant);                                               \
   }                                                                                          \
   extern "C" int vkc_cipher_ctl##suffix(EVP_CIPHER_CTX* ctx, int type, int arg, void* ptr) { \
@@ -277,9 +277,9 @@ const EVP_CIPHER* vkc_cipher_gost89_cbc() {
 }
 
 const EVP_CIPHER* vkc_cipher_gost89_cbcstrict() {
-  static EVP_CIPHER* c = make_cipher(ssf_nid_gost89_cbcstrict(), kGost89BlockSize,
-                                     EVP_CIPH_CBC_MODE, vkc_cipher_init_cbcstrict,
-                                     vkc_cipher_update_cbcstrict, vkc_cipher_ctl_cbcstrict);
+  static EVP_CIPHER* c =
+      make_cipher(ssf_nid_gost89_cbcstrict(), kGost89BlockSize, EVP_CIPH_CBC_MODE,
+                  vkc_cipher_init_cbcstrict, vkc_cipher_update_cbcstrict, vkc_cipher_ctl_cbcstrict);
   return c;
 }
 

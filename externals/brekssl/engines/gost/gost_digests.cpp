@@ -31,15 +31,14 @@ int32_t gost94_init(Gost3411_94Context* ctx) {
 }
 
 constexpr HashOps<Gost3411_94Context> kOps94 = {
-    gost94_init,          GOSTR3411_94_Update,    GOSTR3411_94_Final,
-    "GOSTR3411_94_Init",  "GOSTR3411_94_Update",  "GOSTR3411_94_Final",
-    "vkc_digest_94"};
+    gost94_init,           GOSTR3411_94_Update,  GOSTR3411_94_Final, "GOSTR3411_94_Init",
+    "GOSTR3411_94_Update", "GOSTR3411_94_Final", "vkc_digest_94"};
 constexpr HashOps<Gost3411_2012Context> kOps256 = {
     GOSTR3411_2012_256_Init,   GOSTR3411_2012_256_Update, GOSTR3411_2012_256_Final,
     "GOSTR3411_2012_256_Init", "GOSTR3411_256_Update",    "GOSTR3411_2012_256_Final",
     "vkc_digest_256"};
 constexpr HashOps<Gost3411_2012Context> kOps512 = {
-    GOSTR3411_2012_512_Init,   GOSTR3411_2012_512_Update, GOSTR3411_2012_512_Final,
+    GOSTR3411_2012_512_Init,   GOSTR3411_2012_512_Update,   GOSTR3411_2012_512_Final,
     "GOSTR3411_2012_512_Init", "GOSTR3411_2012_512_Update", "GOSTR3411_2012_512_Final",
     "vkc_digest_512"};
 

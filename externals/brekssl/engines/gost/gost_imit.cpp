@@ -25,8 +25,8 @@ bool imit_init_modify(VkcCipherData* c) {
   int used = 0;
   const Gost28147ParamSet* ps = vkc_choose_param_set(static_cast<int>(c->param_nid), ectx, &used);
   if (ps == nullptr) return false;
-  int32_t rc = GOST28147_89_Init(&c->core, 1, ps->sbox, GOST28147_MODE_IMITO, 0, ps->key_meshing,
-                                 0, c->mac_iv_set ? c->mac_iv : nullptr, c->key);
+  int32_t rc = GOST28147_89_Init(&c->core, 1, ps->sbox, GOST28147_MODE_IMITO, 0, ps->key_meshing, 0,
+                                 c->mac_iv_set ? c->mac_iv : nullptr, c->key);
   if (rc != 0) {
     fprintf(stderr, "GOST28147_89_Init failed, rc = 0x%x\n", static_cast<unsigned>(rc));
     return false;
@@ -131,11 +131,10 @@ EVP_MD* make_imit() {
   if (md == nullptr) return nullptr;
   if (!EVP_MD_meth_set_result_size(md, kVkcImitSize) ||
       !EVP_MD_meth_set_input_blocksize(md, kGost89BlockSize) ||
-      !EVP_MD_meth_set_app_datasize(md, sizeof(VkcCipherData)) ||
-      !EVP_MD_meth_set_flags(md, 0) || !EVP_MD_meth_set_init(md, vkc_imit_init) ||
-      !EVP_MD_meth_set_update(md, vkc_imit_update) || !EVP_MD_meth_set_final(md, vkc_imit_final) ||
-      !EVP_MD_meth_set_copy(md, vkc_imit_copy) || !EVP_MD_meth_set_cleanup(md, vkc_imit_cleanup) ||
-      !EVP_MD_meth_set_ctrl(md, vkc_imit_ctrl)) {
+      !EVP_MD_meth_set_app_datasize(md, sizeof(VkcCipherData)) || !EVP_MD_meth_set_flags(md, 0) ||
+      !EVP_MD_meth_set_init(md, vkc_imit_init) || !EVP_MD_meth_set_update(md, vkc_imit_update) ||
+      !EVP_MD_meth_set_final(md, vkc_imit_final) || !EVP_MD_meth_set_copy(md, vkc_imit_copy) ||
+      !EVP_MD_meth_set_cleanup(md, vkc_imit_cleanup) || !EVP_MD_meth_set_ctrl(md, vkc_imit_ctrl)) {
     EVP_MD_meth_free(md);
     return nullptr;
   }

@@ -39,9 +39,8 @@ const Gost28147ParamSet* vkc_choose_param_set(int nid, const VKC2012_ENGINE_CTX*
     return ps;
   }
   Gost28147ParamSet* ps = nullptr;
-  int32_t rc = GOST28147_89_FindParByDerOid(ectx->gost28147_param_oid,
-                                            static_cast<uint32_t>(vkc_engine_param_oid_len(ectx)),
-                                            &ps);
+  int32_t rc = GOST28147_89_FindParByDerOid(
+      ectx->gost28147_param_oid, static_cast<uint32_t>(vkc_engine_param_oid_len(ectx)), &ps);
   if (rc != 0 || ps == nullptr) {
     fprintf(stderr, "GOST28147_89_FindParByDerOid failed, rc = 0x%x\n", static_cast<unsigned>(rc));
     return nullptr;
