@@ -2,6 +2,7 @@
 
 #include <openssl/engine.h>
 
+#include "engines/gost/e_gost.h"
 #include "engines/rand/e_rand.h"
 #include "log.h"
 #include "objects/ssf_objects.h"
@@ -16,7 +17,8 @@ void ssf_load_builtin_engines() {
   // The engines look their algorithms up by the registry's numbers.
   if (!ssf_register_objects()) log_err("ssf_load_builtin_engines() : ssf_register_objects() failed");
   ENGINE_load_builtin_engines();
-  // The system's engines are added here, in this order: gost, rand, pkcs11.
+  // The system's engines, in this order: gost, rand, pkcs11.
+  ENGINE_load_gost();
   ENGINE_load_rand();
   ENGINE_register_all_complete();
 }
