@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The library's main job through the stand-in host: a sample document is
-# signed as PKCS#7 with a test RSA key made here, and the signature is
-# checked with the openssl command line.
+# signed as PKCS#7 with a test RSA key made here, verified by the library
+# against a PAB directory that holds the signer's certificate, and checked
+# with the openssl command line as well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_BUILD_TESTS=OFF >/dev/null
@@ -27,3 +28,12 @@ $host sign --format PKCS7 --hash SHA1 --inc-certs --in "$work/document.p7" --out
 openssl smime -verify -binary -inform DER -in "$work/signed.p7" -CAfile "$work/cert.pem" \
   -purpose any -out "$work/content.txt"
 cmp "$work/document.txt" "$work/content.txt" && echo "signed content matches the document"
+
+# Verification through the library: the PAB directory holds the trusted
+# certificate; the signed content comes back as a PKCS#7 data ContentInfo.
+mkdir "$work/pab"
+cp "$work/cert.pem" "$work/pab/"
+$host verify --format PKCS7 --signed "$work/signed.p7" --pab "$work/pab" --use-certs \
+  --out "$work/verified.p7"
+$host decode --format PKCS7 --in "$work/verified.p7" --out "$work/verified.txt"
+cmp "$work/document.txt" "$work/verified.txt" && echo "verified content matches the document"

@@ -10,6 +10,7 @@
 //                --signer ID --profile P [--password PW] ...
 //   ssfhost addsign --format F --hash H --signed FILE [--in FILE] --out FILE [--inc-certs]
 //                   --signer ID --profile P [--password PW]
+//   ssfhost verify --format F --signed FILE [--in FILE] --pab DIR [--use-certs] [--out FILE]
 //
 // It prints the return code, each record's uResult with its text, and writes
 // the output octet string to --out. Library: $ORVEL_LIBRARY or the one built
@@ -203,6 +204,27 @@ int run_addsign(const SsfApi& api, const Options& opt) {
   return report(rc, &out, opt, signers.head());
 }
 
+int run_verify(const SsfApi& api, const Options& opt) {
+  std::string signed_data, input;
+  if (!read_input(opt.get("signed"), &signed_data)) return 1;
+  if (opt.has("in") && !read_input(opt.get("in"), &input)) return 1;
+  const std::string format = opt.get("format"), pab = opt.get("pab"),
+                    pab_password = opt.get("pab-password");
+  RecordList results(api);
+  OctetString out(api);
+  SsfInt rc = api.Verify(format.data(), len_of(format), opt.flag("use-certs") ? 1 : 0,
+                         bytes_of(signed_data), len_of(signed_data),
+                         input.empty() ? nullptr : bytes_of(input), len_of(input), pab.data(),
+                         len_of(pab), pab_password.data(), len_of(pab_password), results.head_ptr(),
+                         &out.data, &out.len);
+  int i = 1;
+  for (auto* e = results.head(); e != nullptr; e = e->next, ++i)
+    if (e->ptrSigRcp != nullptr && e->ptrSigRcp->strSigRcpId != nullptr)
+      printf("record %d: signer '%.*s'\n", i, e->ptrSigRcp->strSigRcpIdL,
+             e->ptrSigRcp->strSigRcpId);
+  return report(rc, &out, opt, results.head());
+}
+
 const Command kCommands[] = {
     {"version", "version [--out FILE]", {}, run_version},
     {"properties", "properties [--property NAME ...] [--argument TEXT]", {}, run_properties},
@@ -222,6 +244,10 @@ const Command kCommands[] = {
      "--signer ID --profile P [--password PW]",
      {"format", "hash", "signed", "out", "signer"},
      run_addsign},
+    {"verify",
+     "verify --format F --signed FILE [--in FILE] --pab DIR [--use-certs] [--out FILE]",
+     {"format", "signed", "pab"},
+     run_verify},
 };
 
 void usage() {

@@ -34,6 +34,8 @@ struct OsslFree {
 };
 
 inline void ossl_free_x509_stack(STACK_OF(X509)* s) { sk_X509_pop_free(s, X509_free); }
+// A stack that does not own its certificates.
+inline void ossl_free_x509_stack_only(STACK_OF(X509)* s) { sk_X509_free(s); }
 inline void ossl_free_crl_stack(STACK_OF(X509_CRL)* s) { sk_X509_CRL_pop_free(s, X509_CRL_free); }
 inline void ossl_free_engine(ENGINE* e) { ENGINE_free(e); }
 
@@ -60,6 +62,7 @@ using X509AttributePtr = std::unique_ptr<X509_ATTRIBUTE, Free<X509_ATTRIBUTE, X5
 using X509CrlPtr = std::unique_ptr<X509_CRL, Free<X509_CRL, X509_CRL_free>>;
 using X509CrlStackPtr = std::unique_ptr<STACK_OF(X509_CRL), Free<STACK_OF(X509_CRL), ossl_free_crl_stack>>;
 using X509Ptr = std::unique_ptr<X509, Free<X509, X509_free>>;
+using X509RefStackPtr = std::unique_ptr<STACK_OF(X509), Free<STACK_OF(X509), ossl_free_x509_stack_only>>;
 using X509StackPtr = std::unique_ptr<STACK_OF(X509), Free<STACK_OF(X509), ossl_free_x509_stack>>;
 using X509StoreCtxPtr = std::unique_ptr<X509_STORE_CTX, Free<X509_STORE_CTX, X509_STORE_CTX_free>>;
 using X509NamePtr = std::unique_ptr<X509_NAME, Free<X509_NAME, X509_NAME_free>>;
