@@ -340,6 +340,17 @@ TEST_F(VerifyCodes, ReturnCodesOfThePab) {
               4);
     EXPECT_TRUE(logged("ssf_verify_data() 7 : get_sz_string_from_sap_string() failed"));
   }
+  {
+    // An empty PAB path is a path that names no directory.
+    Results res(host_);
+    Output out(host_);
+    host_.mark();
+    EXPECT_EQ(host_.Verify("PKCS7", 5, 1, reinterpret_cast<const unsigned char*>(sig.data()),
+                           static_cast<SsfInt>(sig.size()), nullptr, 0, "", 0, nullptr, 0,
+                           &res.head, &out.data, &out.len),
+              7);
+    EXPECT_TRUE(logged("ssf_verify_data() 8 : load_certs_from_pab() returned NULL"));
+  }
 }
 
 TEST_F(VerifyCodes, PabFilesInDerPemAndBareBase64) {

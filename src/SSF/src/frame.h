@@ -51,4 +51,15 @@ inline SsfDataBlob input_blob(const void* data, SsfInt len) {
   return b;
 }
 
+// A text input of the host (the PAB path): an empty text is still a text, so
+// the operation can tell "no PAB given" from "an empty PAB path".
+inline SsfDataBlob text_blob(const char* data, SsfInt len) {
+  SsfDataBlob b;
+  if (data != nullptr && len >= 0) {
+    b.pbData = reinterpret_cast<unsigned char*>(const_cast<char*>(data));
+    b.cbData = len;
+  }
+  return b;
+}
+
 #endif

@@ -44,7 +44,7 @@ SsfInt SsfEnvelope(const char* strFormat, SsfInt strFormatL, const char* strSymE
     rc = SSF_API_CRYPTO_FAILED;
   } else {
     SsfDataBlob input = input_blob(ostrInputData, ostrInputDataL);
-    SsfDataBlob pab = input_blob(strPab, strPabL);
+    SsfDataBlob pab = text_blob(strPab, strPabL);
     SsfDataBlob pab_password = input_blob(strPabPassword, strPabPasswordL);
     SsfDataBlob output;
     rc = envelope_data(&output, &input, &pab, &pab_password, recipientList,

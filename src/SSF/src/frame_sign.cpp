@@ -144,7 +144,7 @@ SsfInt SsfVerify(const char* strFormat, SsfInt strFormatL, SsfBool bUseCerts,
   } else {
     SsfDataBlob signed_data = input_blob(ostrSignedData, ostrSignedDataL);
     SsfDataBlob input = input_blob(ostrInputData, ostrInputDataL);
-    SsfDataBlob pab = input_blob(strPab, strPabL);
+    SsfDataBlob pab = text_blob(strPab, strPabL);
     SsfDataBlob pab_password = input_blob(strPabPassword, strPabPasswordL);
     SsfDataBlob output;
     rc = ssf_verify_data(&output, &input, &signed_data, bUseCerts != 0, &pab, &pab_password,
