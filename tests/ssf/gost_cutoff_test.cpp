@@ -6,8 +6,8 @@
 
 #include <ctime>
 
-#include "gost_pki.h"
 #include "codes.h"
+#include "gost_pki.h"
 #include "keys_test_env.h"
 #include "operations.h"
 #include "time_util.h"

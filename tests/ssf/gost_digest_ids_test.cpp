@@ -50,8 +50,9 @@ TEST(GostDigestIds, DigestedDataEqualsLibgcrypt) {
       std::string expect(gcry_md_get_algo_dlen(c.gcrypt), '\0');
       gcry_md_hash_buffer(c.gcrypt, expect.data(), content.data(), content.size());
       const ASN1_OCTET_STRING* md = p7->d.digest->digest;
-      EXPECT_EQ(std::string(reinterpret_cast<const char*>(md->data), static_cast<size_t>(md->length)),
-                expect)
+      EXPECT_EQ(
+          std::string(reinterpret_cast<const char*>(md->data), static_cast<size_t>(md->length)),
+          expect)
           << c.id;
     }
   }

@@ -39,9 +39,12 @@ inline GostParty make_gost_party(const TempDir& dir, const std::string& name,
   p.cert_pem = base + ".pem";
   sh("certtool --generate-privkey --key-type " + key_type +
      (curve.empty() ? "" : " --curve " + curve) + " --outfile '" + p.key_pem + "' 2>&1");
-  std::string tmpl = "cn = \"" + name + "\"\norganization = \"Orvel GOST Test\"\ncountry = RU\n" +
-                     "serial = " + std::to_string(rand() % 100000 + 2) +
-                     "\nexpiration_days = 3650\n" + extra;
+  // A "dn = ..." line in extra names the subject instead of name.
+  std::string tmpl =
+      extra.rfind("dn =", 0) == 0
+          ? std::string()
+          : "cn = \"" + name + "\"\norganization = \"Orvel GOST Test\"\ncountry = RU\n";
+  tmpl += "serial = " + std::to_string(rand() % 100000 + 2) + "\nexpiration_days = 3650\n" + extra;
   tmpl += issuer ? "signing_key\n" : "ca\ncert_signing_key\ncrl_signing_key\n";
   write_file(base + ".tmpl", tmpl);
   if (issuer) {
@@ -70,11 +73,11 @@ inline bool certtool_verifies(const TempDir& dir, const std::string& key_type,
   const std::string sig = dir.file("certtool-verify.der");
   write_file(sig, der);
   std::string out;
-  const int rc = run_command(certtool_cmd(key_type) + "--p7-verify --inder --infile '" + sig +
-                                 "' --load-ca-certificate '" + ca_pem + "'" +
-                                 (content_file.empty() ? "" : " --load-data '" + content_file + "'") +
-                                 " 2>&1",
-                             &out);
+  const int rc =
+      run_command(certtool_cmd(key_type) + "--p7-verify --inder --infile '" + sig +
+                      "' --load-ca-certificate '" + ca_pem + "'" +
+                      (content_file.empty() ? "" : " --load-data '" + content_file + "'") + " 2>&1",
+                  &out);
   if (log) *log = out;
   return rc == 0;
 }

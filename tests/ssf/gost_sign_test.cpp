@@ -92,8 +92,8 @@ TEST_P(GostKeys, LibrarySignatureVerifiesWithCerttoolAndLibrary) {
     ASSERT_FALSE(sig.empty()) << format;
     EXPECT_EQ(digest_oid_of(sig, 0), k.digest_oid) << format;
     std::string log;
-    EXPECT_TRUE(certtool_verifies(keys_, k.key_type, sig, root_.cert_pem,
-                                  detached ? doc_file_ : "", &log))
+    EXPECT_TRUE(
+        certtool_verifies(keys_, k.key_type, sig, root_.cert_pem, detached ? doc_file_ : "", &log))
         << format << "\n"
         << log;
     Results res(host_);
@@ -133,12 +133,12 @@ TEST_P(GostKeys, CerttoolSignatureVerifiesWithLibrary) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllKeys, GostKeys, ::testing::Combine(::testing::ValuesIn(kKeys), ::testing::Bool()),
-    [](const ::testing::TestParamInfo<std::tuple<KeyCase, bool>>& pi) {
-      return std::string(std::get<0>(pi.param).name) +
-             (std::get<1>(pi.param) ? "_Detached" : "_Attached");
-    });
+INSTANTIATE_TEST_SUITE_P(AllKeys, GostKeys,
+                         ::testing::Combine(::testing::ValuesIn(kKeys), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<KeyCase, bool>>& pi) {
+                           return std::string(std::get<0>(pi.param).name) +
+                                  (std::get<1>(pi.param) ? "_Detached" : "_Attached");
+                         });
 
 // Two key sizes in one signedData: each SignerInfo has its own digest, and
 // certtool accepts the whole.
