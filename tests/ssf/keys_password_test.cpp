@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "crl_test_env.h"
-#include "keys_test_env.h"
 #include "gost28147.h"
+#include "keys_test_env.h"
 #include "password.h"
 
 namespace orvel_test {
