@@ -107,6 +107,23 @@ TEST_F(GostKeysCerttool, CerttoolKeysAndCertificatesLoadAndVerify) {
     EXPECT_EQ(X509_check_private_key(cert.get(), key.get()), 1);
     EXPECT_EQ(EVP_PKEY_eq(key.get(), pub), 1);
 
+    // certtool's key file through d2i.
+    {
+      orvel::BioPtr bio(BIO_new_file(fixture(std::string(name) + ".key").c_str(), "r"));
+      char* pem_name = nullptr;
+      char* header = nullptr;
+      unsigned char* data = nullptr;
+      long len = 0;
+      ASSERT_EQ(PEM_read_bio(bio.get(), &pem_name, &header, &data, &len), 1);
+      const unsigned char* p = data;
+      orvel::EvpPkeyPtr from_der(d2i_AutoPrivateKey(nullptr, &p, len));
+      OPENSSL_free(pem_name);
+      OPENSSL_free(header);
+      OPENSSL_clear_free(data, static_cast<size_t>(len));
+      ASSERT_TRUE(from_der);
+      EXPECT_EQ(EVP_PKEY_eq(from_der.get(), key.get()), 1);
+    }
+
     // The same certificate through DER.
     std::vector<unsigned char> der = cert_der(cert.get());
     const unsigned char* p = der.data();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -232,6 +233,45 @@ TEST_F(GostKeysDecode, PublicKeysOfAnotherLengthOrFormRefused) {
   EXPECT_FALSE(from_spki_der(spki(kAlg256, params, tlv(0x04, big))));
   EXPECT_NE(cap.text().find("pub_decode_gost2012: d2i_ASN1_OCTET_STRING failure\n"),
             std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Truncated and damaged encodings are refused or read, never more.
+TEST_F(GostKeysDecode, TruncatedAndDamagedEncodings) {
+  std::vector<Bytes> inputs;
+  for (int format : {0, 1}) {
+    for (int (*nid)() : {gost_nid_key_2012_256, gost_nid_key_2012_512}) {
+      orvel::EvpPkeyPtr key = generate(nid(), "A");
+      ASSERT_TRUE(key);
+      set_pk_format(format);
+      inputs.push_back(pkcs8_der(key.get()));
+      inputs.push_back(spki_der(key.get()));
+    }
+  }
+  set_pk_format(0);
+  std::mt19937 rng(20261209);
+  StderrCapture cap;
+  for (size_t k = 0; k < inputs.size(); k++) {
+    const Bytes& in = inputs[k];
+    ASSERT_FALSE(in.empty());
+    bool is_p8 = k % 2 == 0;
+    auto parse = [&](const Bytes& b) {
+      if (is_p8) return static_cast<bool>(from_pkcs8_der(b));
+      return static_cast<bool>(from_spki_der(b));
+    };
+    ASSERT_TRUE(parse(in));
+    for (size_t len = 0; len < in.size(); len++)
+      EXPECT_FALSE(parse(Bytes(in.begin(), in.begin() + static_cast<long>(len)))) << len;
+    for (int round = 0; round < 60; round++) {
+      Bytes damaged = in;
+      size_t pos = rng() % damaged.size();
+      damaged[pos] = static_cast<unsigned char>(rng());
+      parse(damaged);
+    }
+  }
 }
 
 }  // namespace

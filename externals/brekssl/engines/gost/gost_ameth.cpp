@@ -72,7 +72,9 @@ ASN1_STRING* encode_gost2012_algor_params(const EVP_PKEY* pkey) {
   }
   KeyParamsPtr params(VKC_GOST2012_KEY_PARAMS_new());
   orvel::Asn1StringPtr out(ASN1_STRING_new());
-  if (!params || !out) {
+  // A key without a parameter set has nothing to write.
+  if (!params || !out || key->param_nid == NID_undef ||
+      gost2012_key_params_default_digest(key->key_nid) == NID_undef) {
     fprintf(stderr, "encode_gost2012_algor_params: malloc failed\n");
     return nullptr;
   }
