@@ -12,6 +12,7 @@
 
 #include "engines/gost/gost_ameth.h"
 #include "engines/gost/gost_keypair.h"
+#include "engines/gost/gost_keypair_ops.h"
 #include "engines/gost/gost_mac_keys.h"
 #include "engines/gost/gost_pkey_engine.h"
 #include "engines/gost/gost_pkey_nids.h"
@@ -377,6 +378,44 @@ TEST_F(GostKeysCtrl, MacKeyTypes) {
     ASSERT_EQ(EVP_DigestVerifyUpdate(vctx.get(), msg.data(), msg.size()), 1);
     EXPECT_NE(EVP_DigestVerifyFinal(vctx.get(), mac, m.mac_len - 1), 1);
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GostKeysCtrl, KeyObjectHelpers) {
+  int set = OBJ_txt2nid("1.2.643.7.1.2.1.2.3");
+  VK_GOST2012_KEYPAIR* key = GOST3410_generate_key(gost_nid_key_2012_512(), set);
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(key->priv_present, 1u);
+  EXPECT_EQ(key->pub_key_len, 128u);
+  orvel::EvpPkeyPtr pkey(EVP_PKEY_new());
+  ASSERT_EQ(EVP_PKEY_assign_GOST3410(pkey.get(), key), 1);
+  EXPECT_EQ(vkc_get0_pub_key(pkey.get()), key->pub_key);
+  EXPECT_EQ(vkc_get0_priv_key(pkey.get()), key->priv_key);
+  std::vector<unsigned char> sig = digest_sign(pkey.get(), "helper key");
+  EXPECT_EQ(digest_verify(pkey.get(), "helper key", sig), 1);
+  {
+    StderrCapture cap;
+    EXPECT_EQ(GOST3410_generate_key(gost_nid_key_2012_256(), set), nullptr);
+    EXPECT_EQ(cap.text(), "fill_GOST2012_params: unsupported parameter set\n"
+                          "GOST3410_generate_key: vkc_gost2012_keygen_wrapper failed\n");
+  }
+  EXPECT_EQ(find_param_index_by_nid(gost_paramset_table_512(), set), 3);
+  EXPECT_EQ(find_param_index_by_nid(gost_paramset_table_256(), set), -1);
+  unsigned char bytes[17];
+  for (int i = 0; i < 17; i++) bytes[i] = static_cast<unsigned char>(i);
+  orvel::BioPtr bio(BIO_new(BIO_s_mem()));
+  bio_print_hex(bio.get(), bytes, sizeof(bytes));
+  char* p = nullptr;
+  long n = BIO_get_mem_data(bio.get(), &p);
+  EXPECT_EQ(std::string(p, static_cast<size_t>(n)),
+            "0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, "
+            "0x0E, 0x0F,\n0x10,\n");
+  revert(bytes, 3);
+  EXPECT_EQ(bytes[0], 2);
+  EXPECT_EQ(bytes[2], 0);
 }
 
 }  // namespace

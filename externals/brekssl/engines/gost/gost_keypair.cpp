@@ -147,3 +147,13 @@ void revert(unsigned char* buf, size_t len) {
     buf[j - 1] = t;
   }
 }
+
+void fprint_hex(FILE* out, const unsigned char* buf, size_t len) {
+  for (size_t i = 0; i < len; i++)
+    fprintf(out, "0x%02X,%c", buf[i], (i % 16 == 15 || i + 1 == len) ? '\n' : ' ');
+}
+
+void bio_print_hex(BIO* out, const unsigned char* buf, size_t len) {
+  for (size_t i = 0; i < len; i++)
+    BIO_printf(out, "0x%02X,%c", buf[i], (i % 16 == 15 || i + 1 == len) ? '\n' : ' ');
+}

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
+#include <openssl/bio.h>
 #include <openssl/evp.h>
 
 struct VK_GOST2012_KEYPAIR {
@@ -61,5 +63,10 @@ const unsigned char* vkc_get0_priv_key(const EVP_PKEY* pkey);
 
 // Reverses a byte string in place.
 void revert(unsigned char* buf, size_t len);
+
+// Each byte as "0x%02X," followed by a blank, or by a newline after every
+// sixteenth byte and after the last.
+void fprint_hex(FILE* out, const unsigned char* buf, size_t len);
+void bio_print_hex(BIO* out, const unsigned char* buf, size_t len);
 
 #endif

@@ -317,6 +317,21 @@ int vkc_gost2012_keygen_wrapper(VK_GOST2012_KEYPAIR* key) {
   return 0;
 }
 
+VK_GOST2012_KEYPAIR* GOST3410_generate_key(int key_nid, int param_nid) {
+  const char* fn = "GOST3410_generate_key";
+  VK_GOST2012_KEYPAIR* key = VK_GOST2012_KEYPAIR_new();
+  if (key == nullptr) {
+    fprintf(stderr, "%s: OPENSSL_malloc failed\n", fn);
+    return nullptr;
+  }
+  if (!fill_GOST2012_params(key, key_nid, param_nid) || vkc_gost2012_keygen_wrapper(key) != 1) {
+    fprintf(stderr, "%s: vkc_gost2012_keygen_wrapper failed\n", fn);
+    VK_GOST2012_KEYPAIR_free(key);
+    return nullptr;
+  }
+  return key;
+}
+
 int vkc_gost2012_compute_public_wrapper(VK_GOST2012_KEYPAIR* key) {
   if (key == nullptr) return 0;
   int ok = 0;

@@ -12,6 +12,10 @@
 // 1 on success.
 int vkc_gost2012_keygen_wrapper(VK_GOST2012_KEYPAIR* key);
 
+// A new key object of key_nid with a generated pair on param_nid, or
+// nullptr with a message.
+VK_GOST2012_KEYPAIR* GOST3410_generate_key(int key_nid, int param_nid);
+
 // Computes the public value from the private value; 1 on success.
 int vkc_gost2012_compute_public_wrapper(VK_GOST2012_KEYPAIR* key);
 
