@@ -117,7 +117,7 @@ struct NettleMd {
     EVP_MD_meth_set_init(md, init);
     EVP_MD_meth_set_update(md, update);
     EVP_MD_meth_set_final(md, final);
-    return EVP_add_digest(md) == 1;
+    return add_test_digest(md);
   }
 };
 
@@ -130,7 +130,26 @@ using Gosthash94cp = NettleMd<gosthash94cp_ctx, nettle_gosthash94_init, nettle_g
 
 bool g_ready = false;
 
+// The toolkit's name table does not own the digests added to it.
+struct TestDigests {
+  std::vector<EVP_MD*> mds;
+  ~TestDigests() {
+    for (EVP_MD* md : mds) EVP_MD_meth_free(md);
+  }
+};
+
+TestDigests& test_digests() {
+  static TestDigests d;
+  return d;
+}
+
 }  // namespace
+
+bool add_test_digest(EVP_MD* md) {
+  if (md == nullptr) return false;
+  test_digests().mds.push_back(md);
+  return EVP_add_digest(md) == 1;
+}
 
 bool setup() {
   static bool done = false;

@@ -21,6 +21,10 @@ bool setup();
 // The private-key format of PKCS#8 output (0 LEGACY, 1 MASKED).
 void set_pk_format(int format);
 
+// Registers a digest made by the tests under its names and frees it at
+// process exit.
+bool add_test_digest(EVP_MD* md);
+
 // A generated key of a type with a "paramset" value.
 orvel::EvpPkeyPtr generate(int key_nid, const char* paramset);
 
