@@ -107,13 +107,13 @@ TEST_F(GostKeysCtrl, ParameterGenerationAndEngineDefaults) {
   EVP_PKEY_free(raw);
   raw = nullptr;
   // The engine context's default set of the key type.
-  auto* ectx = const_cast<GostPkeyEngineCtxView*>(gost_pkey_engine_ctx(gost_nid_key_2012_512()));
+  auto* ectx = const_cast<VKC2012_ENGINE_CTX*>(gost_pkey_engine_ctx(gost_nid_key_2012_512()));
   ASSERT_NE(ectx, nullptr);
-  ectx->paramset_2012_512 = OBJ_txt2nid("1.2.643.7.1.2.1.2.2");
+  ectx->gost2012_512_param_nid = OBJ_txt2nid("1.2.643.7.1.2.1.2.2");
   ASSERT_EQ(EVP_PKEY_keygen(ctx.get(), &raw), 1);
   orvel::EvpPkeyPtr key(raw);
   EXPECT_EQ(gost_keypair_of(key.get())->param_nid, OBJ_txt2nid("1.2.643.7.1.2.1.2.2"));
-  ectx->paramset_2012_512 = NID_undef;
+  ectx->gost2012_512_param_nid = NID_undef;
 
   // Parameters alone, then a key from them.
   orvel::EvpPkeyCtxPtr pctx(EVP_PKEY_CTX_new_id(gost_nid_key_2012_256(), nullptr));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ const KeyCase kCases[] = {
     {"512_B", gost_nid_key_2012_512, "B"},
     {"512_C", gost_nid_key_2012_512, "id-tc26-gost-3410-2012-512-paramSetC"},
 };
+
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
 
 class GostKeysRoundTrip : public ::testing::TestWithParam<KeyCase> {
  protected:

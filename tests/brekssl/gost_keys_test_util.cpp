@@ -8,10 +8,11 @@
 #include <cstdlib>
 #include <fcntl.h>
 
+#include <gtest/gtest.h>
+
 #include <openssl/engine.h>
 #include <openssl/pem.h>
 
-#include "engines/gost/gost_pkey.h"
 #include "engines/gost/gost_pkey_engine.h"
 #include "engines/gost/gost_pkey_nids.h"
 #include "objects/engine_loader.h"
@@ -19,76 +20,6 @@
 
 namespace gost_keys_test {
 namespace {
-
-// ---- test engine with the key methods ----
-
-struct KeyTypeRow {
-  int (*nid)();
-  const char* pem;
-  const char* info;
-};
-
-const KeyTypeRow kRows[] = {
-    {gost_nid_key_2001, "GOST2001", "GOST R 34.10-2001"},
-    {gost_nid_key_2012_256, "GOST2012_256", "GOST R 34.10-2012-256"},
-    {gost_nid_key_2012_512, "GOST2012_512", "GOST R 34.10-2012-512"},
-    {gost_nid_mac_28147, "GOST-MAC", "GOST 28147-89 MAC"},
-    {gost_nid_mac_kuznechik, "KUZNECHIK-MAC", "KUZNECHIK MAC"},
-    {gost_nid_mac_magma, "MAGMA-MAC", "MAGMA MAC"},
-    {gost_nid_dh_2001, "GOST2001 DH", "GOST R 34.10-2001 DH"},
-    {gost_nid_dh_2012_256, "GOST2012_256 DH", "GOST R 34.10-2012-256 DH"},
-    {gost_nid_dh_2012_512, "GOST2012_512 DH", "GOST R 34.10-2012-512 DH"},
-};
-constexpr int kRowCount = 9;
-
-int g_nids[kRowCount + 1];
-EVP_PKEY_ASN1_METHOD* g_ameths[kRowCount];
-EVP_PKEY_METHOD* g_pmeths[kRowCount];
-GostPkeyEngineCtxView g_ctx;
-
-int index_of(int nid) {
-  for (int i = 0; i < kRowCount; i++)
-    if (g_nids[i] == nid) return i;
-  return -1;
-}
-
-int pmeths(ENGINE*, EVP_PKEY_METHOD** pmeth, const int** nids, int nid) {
-  if (pmeth == nullptr) {
-    *nids = g_nids;
-    return kRowCount;
-  }
-  int i = index_of(nid);
-  *pmeth = i >= 0 ? g_pmeths[i] : nullptr;
-  return i >= 0;
-}
-
-int ameths(ENGINE*, EVP_PKEY_ASN1_METHOD** ameth, const int** nids, int nid) {
-  if (ameth == nullptr) {
-    *nids = g_nids;
-    return kRowCount;
-  }
-  int i = index_of(nid);
-  *ameth = i >= 0 ? g_ameths[i] : nullptr;
-  return i >= 0;
-}
-
-bool bind_test_engine() {
-  for (int i = 0; i < kRowCount; i++) {
-    g_nids[i] = kRows[i].nid();
-    if (!register_ameth_vkc(g_nids[i], &g_ameths[i], kRows[i].pem, kRows[i].info)) return false;
-  }
-  for (int i = 0; i < kRowCount; i++)
-    if (!register_pmeth_vkc(g_nids[i], &g_pmeths[i], 0)) return false;
-  g_ctx = GostPkeyEngineCtxView{};
-  ENGINE* e = ENGINE_new();
-  if (e == nullptr) return false;
-  bool ok = ENGINE_set_id(e, "gost-keys-test") && ENGINE_set_name(e, "GOST key types under test") &&
-            ENGINE_set_ex_data(e, 0, &g_ctx) && ENGINE_set_pkey_meths(e, pmeths) &&
-            ENGINE_set_pkey_asn1_meths(e, ameths) && ENGINE_add(e) &&
-            ENGINE_register_pkey_meths(e) && ENGINE_register_pkey_asn1_meths(e);
-  ENGINE_free(e);
-  return ok;
-}
 
 // ---- GOST digests from nettle ----
 
@@ -156,12 +87,6 @@ bool setup() {
   if (done) return g_ready;
   done = true;
   ssf_load_builtin_engines();
-  ENGINE* e = ENGINE_get_pkey_meth_engine(gost_nid_key_2012_256());
-  if (e != nullptr) {
-    ENGINE_finish(e);
-  } else if (!bind_test_engine()) {
-    return false;
-  }
   if (!Streebog256::add(gost_nid_md_2012_256()) || !Streebog512::add(gost_nid_md_2012_512()) ||
       !Gosthash94cp::add(gost_nid_md_94()))
     return false;
@@ -170,8 +95,9 @@ bool setup() {
 }
 
 void set_pk_format(int format) {
-  auto* ctx = const_cast<GostPkeyEngineCtxView*>(gost_pkey_engine_ctx(gost_nid_key_2012_256()));
-  if (ctx != nullptr) ctx->pk_format = format;
+  orvel::EnginePtr e(ENGINE_by_id("gost"));
+  ASSERT_TRUE(e);
+  ASSERT_EQ(ENGINE_ctrl_cmd_string(e.get(), "PK_FORMAT", format ? "MASKED" : "LEGACY", 0), 1);
 }
 
 orvel::EvpPkeyPtr generate(int key_nid, const char* paramset) {

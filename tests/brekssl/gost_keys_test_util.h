@@ -1,7 +1,5 @@
 // Set-up of the GOST key types for the key tests: the system's engines,
-// and, while the "gost" engine binding is not part of the build, a test
-// engine that carries the key methods with an engine context of its own;
-// GOST digests from nettle when no engine supplies them.
+// and GOST digests from nettle where no engine supplies them.
 #ifndef ORVEL_GOST_KEYS_TEST_UTIL_H
 #define ORVEL_GOST_KEYS_TEST_UTIL_H
 
@@ -18,7 +16,8 @@ namespace gost_keys_test {
 // not reachable afterwards.
 bool setup();
 
-// The private-key format of PKCS#8 output (0 LEGACY, 1 MASKED).
+// The private-key format of PKCS#8 output (0 LEGACY, 1 MASKED), through
+// the engine's PK_FORMAT command.
 void set_pk_format(int format);
 
 // Registers a digest made by the tests under its names and frees it at

@@ -157,7 +157,7 @@ int priv_decode_gost2012(EVP_PKEY* pk, const PKCS8_PRIV_KEY_INFO* p8) {
 int priv_encode_gost2012(PKCS8_PRIV_KEY_INFO* p8, const EVP_PKEY* pk) {
   const char* fn = "priv_encode_gost2012";
   int key_nid = EVP_PKEY_get_base_id(pk);
-  const GostPkeyEngineCtxView* ctx = gost_pkey_engine_ctx(key_nid);
+  const VKC2012_ENGINE_CTX* ctx = gost_pkey_engine_ctx(key_nid);
   if (ctx == nullptr) {
     fprintf(stderr, "%s: ENGINE_get_ex_data failed\n", fn);
     return 0;
@@ -172,7 +172,7 @@ int priv_encode_gost2012(PKCS8_PRIV_KEY_INFO* p8, const EVP_PKEY* pk) {
   }
   const uint32_t n = key->priv_key_len;
   SecretBytes value;
-  if (ctx->pk_format == kGostPkFormatMasked) {
+  if (ctx->pk_format == kVkcPkFormatMasked) {
     if (!maskable(key->param_nid, n == 64)) {
       fprintf(stderr, "%s: unknown param NID = %d\n", fn, key->param_nid);
       return 0;

@@ -10,13 +10,13 @@ namespace {
 std::array<const EVP_PKEY_ASN1_METHOD*, 128> g_own_ameths{};
 std::size_t g_own_count = 0;
 
-const GostPkeyEngineCtxView* ctx_of(ENGINE* e, int key_nid) {
+const VKC2012_ENGINE_CTX* ctx_of(ENGINE* e, int key_nid) {
   if (e == nullptr) return nullptr;
   ENGINE_PKEY_ASN1_METHS_PTR sel = ENGINE_get_pkey_asn1_meths(e);
   if (sel == nullptr) return nullptr;
   EVP_PKEY_ASN1_METHOD* m = nullptr;
   if (sel(e, &m, nullptr, key_nid) != 1 || !gost_pkey_is_own_ameth(m)) return nullptr;
-  return static_cast<const GostPkeyEngineCtxView*>(ENGINE_get_ex_data(e, 0));
+  return vkc_engine_ctx_of(e);
 }
 
 }  // namespace
@@ -32,11 +32,11 @@ bool gost_pkey_is_own_ameth(const EVP_PKEY_ASN1_METHOD* ameth) {
   return false;
 }
 
-const GostPkeyEngineCtxView* gost_pkey_engine_ctx(int key_nid) {
+const VKC2012_ENGINE_CTX* gost_pkey_engine_ctx(int key_nid) {
   // The engine registered as the default for the key type, else any engine
   // in the toolkit's list that carries these key methods.
   ENGINE* e = ENGINE_get_pkey_asn1_meth_engine(key_nid);
-  const GostPkeyEngineCtxView* ctx = ctx_of(e, key_nid);
+  const VKC2012_ENGINE_CTX* ctx = ctx_of(e, key_nid);
   if (e != nullptr) ENGINE_finish(e);
   if (ctx != nullptr) return ctx;
   for (ENGINE* it = ENGINE_get_first(); it != nullptr; it = ENGINE_get_next(it)) {

@@ -76,11 +76,11 @@ void pkey_vkc_cleanup(EVP_PKEY_CTX* ctx) {
 int pkey_vkc_paramgen_init(EVP_PKEY_CTX*) { return 1; }
 
 int engine_default_paramset(int key_nid) {
-  const GostPkeyEngineCtxView* ectx = gost_pkey_engine_ctx(key_nid);
+  const VKC2012_ENGINE_CTX* ectx = gost_pkey_engine_ctx(key_nid);
   if (ectx == nullptr) return NID_undef;
-  if (key_nid == gost_nid_key_2012_256()) return ectx->paramset_2012_256;
-  if (key_nid == gost_nid_key_2012_512()) return ectx->paramset_2012_512;
-  if (key_nid == gost_nid_key_2001()) return ectx->paramset_2001;
+  if (key_nid == gost_nid_key_2012_256()) return ectx->gost2012_256_param_nid;
+  if (key_nid == gost_nid_key_2012_512()) return ectx->gost2012_512_param_nid;
+  if (key_nid == gost_nid_key_2001()) return ectx->gost2001_param_nid;
   return NID_undef;
 }
 
