@@ -3,14 +3,13 @@
 // signatures made here are accepted by certtool, and certtool's PKCS#7
 // signatures verify here.
 #include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs7.h>
+#include <openssl/x509.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <openssl/pem.h>
-#include <openssl/pkcs7.h>
-#include <openssl/x509.h>
 
 #include "engines/gost/gost_keypair.h"
 #include "engines/gost/gost_pkey_nids.h"
@@ -207,8 +206,9 @@ TEST_F(GostKeysCerttool, CerttoolReadsOurPrivateKeysLegacyAndMasked) {
       // certtool signs a certificate with our key: its public key must be
       // ours and the signature must verify here.
       std::string tmpl = dir.file("tmpl");
-      orvel_test::write_file(tmpl, "cn = \"our key\"\nserial = 3\nexpiration_days = 30\nca\n"
-                                   "cert_signing_key\n");
+      orvel_test::write_file(tmpl,
+                             "cn = \"our key\"\nserial = 3\nexpiration_days = 30\nca\n"
+                             "cert_signing_key\n");
       std::string cert_path = dir.file("cert.pem");
       std::string out;
       ASSERT_EQ(run_command("certtool --generate-self-signed --load-privkey " + key_path +
@@ -245,11 +245,11 @@ TEST_F(GostKeysCerttool, CerttoolKeysFreshlyGeneratedLoadAndSign) {
     ASSERT_TRUE(cert);
     std::string cert_path = dir.file("fresh.pem");
     ASSERT_TRUE(write_pem_cert(cert.get(), cert_path));
-    EXPECT_EQ(run_command(certtool_for(EVP_PKEY_get_base_id(key.get())) +
-                              "--verify --load-ca-certificate " + cert_path + " --infile " +
-                              cert_path,
-                          &out),
-              0)
+    EXPECT_EQ(
+        run_command(certtool_for(EVP_PKEY_get_base_id(key.get())) +
+                        "--verify --load-ca-certificate " + cert_path + " --infile " + cert_path,
+                    &out),
+        0)
         << out;
   }
 }
@@ -309,11 +309,12 @@ TEST_F(GostKeysPkcs7, CerttoolSignaturesVerifyHere) {
     SCOPED_TRACE(name);
     std::string p7_path = dir.file("sig.p7");
     std::string out;
-    ASSERT_EQ(run_command("certtool --p7-sign --load-privkey " + fixture(std::string(name) + ".key") +
-                              " --load-certificate " + fixture(std::string(name) + ".pem") +
-                              " --infile " + data_path + " --outfile " + p7_path,
-                          &out),
-              0)
+    ASSERT_EQ(
+        run_command("certtool --p7-sign --load-privkey " + fixture(std::string(name) + ".key") +
+                        " --load-certificate " + fixture(std::string(name) + ".pem") +
+                        " --infile " + data_path + " --outfile " + p7_path,
+                    &out),
+        0)
         << out;
     orvel::BioPtr bio(BIO_new_file(p7_path.c_str(), "r"));
     orvel::Pkcs7Ptr p7(PEM_read_bio_PKCS7(bio.get(), nullptr, nullptr, nullptr));

@@ -2,13 +2,12 @@
 // key generation, digests, UKM, context copies, parameters and printing;
 // and the key methods of the GOST MAC key types.
 #include <gtest/gtest.h>
+#include <openssl/objects.h>
+#include <openssl/sha.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <openssl/objects.h>
-#include <openssl/sha.h>
 
 #include "engines/gost/gost_ameth.h"
 #include "engines/gost/gost_keypair.h"
@@ -76,12 +75,13 @@ TEST_F(GostKeysCtrl, ParamsetNames) {
   EXPECT_LE(EVP_PKEY_CTX_ctrl_str(c512.get(), "paramset", "C"), 0);
   {
     StderrCapture cap;
-    EXPECT_LE(
-        EVP_PKEY_CTX_ctrl_str(c256.get(), "paramset", "id-tc26-gost-3410-2012-512-paramSetA"), 0);
-    EXPECT_LE(EVP_PKEY_CTX_ctrl_str(c512.get(), "paramset", "id-GostR3410-2001-CryptoPro-A-ParamSet"),
+    EXPECT_LE(EVP_PKEY_CTX_ctrl_str(c256.get(), "paramset", "id-tc26-gost-3410-2012-512-paramSetA"),
               0);
-    EXPECT_EQ(cap.text(), "pkey_vkc_ctrl_gost2012_str: invalid parameter set\n"
-                          "pkey_vkc_ctrl_gost2012_str: invalid parameter set\n");
+    EXPECT_LE(
+        EVP_PKEY_CTX_ctrl_str(c512.get(), "paramset", "id-GostR3410-2001-CryptoPro-A-ParamSet"), 0);
+    EXPECT_EQ(cap.text(),
+              "pkey_vkc_ctrl_gost2012_str: invalid parameter set\n"
+              "pkey_vkc_ctrl_gost2012_str: invalid parameter set\n");
   }
   EXPECT_EQ(param_nid_of(c512.get()), OBJ_txt2nid("1.2.643.7.1.2.1.2.2"));
   EXPECT_EQ(pkey_vkc_ctrl_gost2012_str(c256.get(), "paramset", nullptr), 0);
@@ -145,8 +145,9 @@ TEST_F(GostKeysCtrl, ParameterGenerationAndEngineDefaults) {
   StderrCapture cap;
   EXPECT_EQ(param_copy_gost2012(other.get(), from_params.get()), 0);
   EXPECT_EQ(param_copy_gost2012(other.get(), empty_params_key().get()), 0);
-  EXPECT_EQ(cap.text(), "param_copy_gost2012: incompatible keys\n"
-                        "param_copy_gost2012: undefined source NID\n");
+  EXPECT_EQ(cap.text(),
+            "param_copy_gost2012: incompatible keys\n"
+            "param_copy_gost2012: undefined source NID\n");
 }
 
 TEST_F(GostKeysCtrl, DigestsUkmAndContextCopies) {
@@ -399,8 +400,9 @@ TEST_F(GostKeysCtrl, KeyObjectHelpers) {
   {
     StderrCapture cap;
     EXPECT_EQ(GOST3410_generate_key(gost_nid_key_2012_256(), set), nullptr);
-    EXPECT_EQ(cap.text(), "fill_GOST2012_params: unsupported parameter set\n"
-                          "GOST3410_generate_key: vkc_gost2012_keygen_wrapper failed\n");
+    EXPECT_EQ(cap.text(),
+              "fill_GOST2012_params: unsupported parameter set\n"
+              "GOST3410_generate_key: vkc_gost2012_keygen_wrapper failed\n");
   }
   EXPECT_EQ(find_param_index_by_nid(gost_paramset_table_512(), set), 3);
   EXPECT_EQ(find_param_index_by_nid(gost_paramset_table_256(), set), -1);

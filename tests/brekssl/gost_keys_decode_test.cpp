@@ -2,14 +2,13 @@
 // key methods accept (INTEGER private keys with lost leading zeros, masked
 // values, agreement identifiers) and the ones they refuse.
 #include <gtest/gtest.h>
+#include <openssl/bn.h>
+#include <openssl/objects.h>
 
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <openssl/bn.h>
-#include <openssl/objects.h>
 
 #include "engines/gost/gost_keypair.h"
 #include "engines/gost/gost_pkey_nids.h"
@@ -59,8 +58,8 @@ Bytes cat(std::initializer_list<Bytes> parts) {
 
 // SEQUENCE { key parameter set [, digest parameter set] }.
 Bytes key_params(const char* paramset, const char* digest) {
-  return tlv(0x30, digest != nullptr ? cat({oid_der(paramset), oid_der(digest)})
-                                     : oid_der(paramset));
+  return tlv(0x30,
+             digest != nullptr ? cat({oid_der(paramset), oid_der(digest)}) : oid_der(paramset));
 }
 
 Bytes algorithm(const char* alg, const Bytes& params) {
@@ -68,8 +67,8 @@ Bytes algorithm(const char* alg, const Bytes& params) {
 }
 
 Bytes pkcs8(const char* alg, const Bytes& params, const Bytes& private_content) {
-  return tlv(0x30, cat({Bytes{0x02, 0x01, 0x00}, algorithm(alg, params),
-                        tlv(0x04, private_content)}));
+  return tlv(0x30,
+             cat({Bytes{0x02, 0x01, 0x00}, algorithm(alg, params), tlv(0x04, private_content)}));
 }
 
 Bytes spki(const char* alg, const Bytes& params, const Bytes& key_bits) {
@@ -147,15 +146,15 @@ TEST_F(GostKeysDecode, PrivateValuesThatDoNotFitRefused) {
   Bytes truncated = tlv(0x04, d);
   truncated.pop_back();
   const Bytes kBad[] = {
-      tlv(0x04, Bytes(d.begin(), d.end() - 1)),     // 31-byte OCTET STRING
-      tlv(0x04, cat({d, Bytes{0}})),                 // 33-byte OCTET STRING
-      integer_of(too_big),                           // 33-byte number
-      negative,                                      // negative INTEGER
-      tlv(0x05, d),                                  // another tag
-      cat({tlv(0x04, d), Bytes{0x00}}),              // trailing byte
+      tlv(0x04, Bytes(d.begin(), d.end() - 1)),  // 31-byte OCTET STRING
+      tlv(0x04, cat({d, Bytes{0}})),             // 33-byte OCTET STRING
+      integer_of(too_big),                       // 33-byte number
+      negative,                                  // negative INTEGER
+      tlv(0x05, d),                              // another tag
+      cat({tlv(0x04, d), Bytes{0x00}}),          // trailing byte
       truncated,
-      Bytes{},                                       // empty
-      tlv(0x04, Bytes(32, 0)),                       // d = 0
+      Bytes{},                  // empty
+      tlv(0x04, Bytes(32, 0)),  // d = 0
   };
   for (size_t i = 0; i < sizeof(kBad) / sizeof(kBad[0]); i++) {
     SCOPED_TRACE(i);
@@ -216,12 +215,12 @@ TEST_F(GostKeysDecode, PublicKeysOfAnotherLengthOrFormRefused) {
   Bytes pub128 = cat({pub, pub});
   const Bytes kBad[] = {
       spki(kAlg256, params, tlv(0x04, Bytes(pub.begin(), pub.end() - 1))),  // 63 bytes
-      spki(kAlg256, params, tlv(0x04, cat({pub, Bytes{1}}))),                // 65 bytes
+      spki(kAlg256, params, tlv(0x04, cat({pub, Bytes{1}}))),               // 65 bytes
       spki(kAlg256, params, tlv(0x04, pub128)),                             // 128 bytes
       spki(kAlg256, params, tlv(0x04, big)),                                // 200 bytes
-      spki(kAlg512, key_params(kSet512A, kMd512), tlv(0x04, pub)),           // 64 for 512
+      spki(kAlg512, key_params(kSet512A, kMd512), tlv(0x04, pub)),          // 64 for 512
       spki(kAlg256, params, pub),                                           // no OCTET STRING
-      spki(kAlg256, oid_der(kSetCpA), tlv(0x04, pub)),                      // parameters not a SEQUENCE
+      spki(kAlg256, oid_der(kSetCpA), tlv(0x04, pub)),  // parameters not a SEQUENCE
       spki(kAlg256, key_params("1.2.643.7.1.2.1.2.1", kMd256), tlv(0x04, pub)),  // 512-bit set
   };
   for (size_t i = 0; i < sizeof(kBad) / sizeof(kBad[0]); i++) {

@@ -2,13 +2,12 @@
 // type, through PEM, DER and PKCS#8 in the LEGACY and MASKED forms, and
 // back to the same key; signatures across the round trips.
 #include <gtest/gtest.h>
+#include <openssl/pem.h>
 
 #include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <openssl/pem.h>
 
 #include "engines/gost/gost_keypair.h"
 #include "engines/gost/gost_pkey_nids.h"

@@ -1,17 +1,15 @@
 #include "gost_keys_test_util.h"
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <nettle/gosthash94.h>
 #include <nettle/streebog.h>
+#include <openssl/engine.h>
+#include <openssl/pem.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-
-#include <gtest/gtest.h>
-
-#include <openssl/engine.h>
-#include <openssl/pem.h>
 
 #include "engines/gost/gost_pkey_engine.h"
 #include "engines/gost/gost_pkey_nids.h"
@@ -163,8 +161,8 @@ std::vector<unsigned char> digest_sign(EVP_PKEY* pkey, const std::string& msg) {
   orvel::EvpMdCtxPtr ctx(EVP_MD_CTX_new());
   size_t len = 0;
   if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, key_digest(pkey), nullptr, pkey) != 1 ||
-      EVP_DigestSign(ctx.get(), nullptr, &len,
-                     reinterpret_cast<const unsigned char*>(msg.data()), msg.size()) != 1)
+      EVP_DigestSign(ctx.get(), nullptr, &len, reinterpret_cast<const unsigned char*>(msg.data()),
+                     msg.size()) != 1)
     return {};
   std::vector<unsigned char> sig(len);
   if (EVP_DigestSign(ctx.get(), sig.data(), &len,

@@ -3,10 +3,10 @@
 #ifndef ORVEL_GOST_KEYS_TEST_UTIL_H
 #define ORVEL_GOST_KEYS_TEST_UTIL_H
 
+#include <openssl/evp.h>
+
 #include <string>
 #include <vector>
-
-#include <openssl/evp.h>
 
 #include "ossl_ptr.h"
 

@@ -5,12 +5,11 @@
 #include <nettle/ecc-curve.h>
 #include <nettle/ecc.h>
 #include <nettle/gostdsa.h>
+#include <openssl/rand.h>
 
 #include <random>
 #include <string>
 #include <vector>
-
-#include <openssl/rand.h>
 
 #include "engines/gost/gost_keypair.h"
 #include "engines/gost/gost_pkey_nids.h"
@@ -193,12 +192,12 @@ TEST_F(GostSign, SignaturesCheckWithNettleBothWays) {
     int (*nid)();
     const char* set;
     const ecc_curve* curve;
-  } const kCases[] = {{gost_nid_key_2012_256, "A", nettle_get_gost_gc256b()},
-                      {gost_nid_key_2012_256, "XA", nettle_get_gost_gc256b()},
-                      {gost_nid_key_2012_256, "id-tc26-gost-3410-2012-256-paramSetB",
-                       nettle_get_gost_gc256b()},
-                      {gost_nid_key_2001, "A", nettle_get_gost_gc256b()},
-                      {gost_nid_key_2012_512, "A", nettle_get_gost_gc512a()}};
+  } const kCases[] = {
+      {gost_nid_key_2012_256, "A", nettle_get_gost_gc256b()},
+      {gost_nid_key_2012_256, "XA", nettle_get_gost_gc256b()},
+      {gost_nid_key_2012_256, "id-tc26-gost-3410-2012-256-paramSetB", nettle_get_gost_gc256b()},
+      {gost_nid_key_2001, "A", nettle_get_gost_gc256b()},
+      {gost_nid_key_2012_512, "A", nettle_get_gost_gc512a()}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.set);
     orvel::EvpPkeyPtr key = generate(c.nid(), c.set);

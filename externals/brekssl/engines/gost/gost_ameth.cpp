@@ -1,11 +1,11 @@
 #include "engines/gost/gost_ameth.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include <openssl/cms.h>
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
+
+#include <cstdio>
+#include <cstring>
 
 #include "engines/gost/gost_key_params.h"
 #include "engines/gost/gost_keypair_ops.h"
@@ -298,8 +298,7 @@ int pkey_ctrl_gost2012(EVP_PKEY* pk, int op, long arg1, void* arg2) {
 void gost_ameth_set_full(EVP_PKEY_ASN1_METHOD* ameth) {
   EVP_PKEY_asn1_set_public(ameth, pub_decode_gost2012, pub_encode_gost2012, pub_cmp_gost2012,
                            pub_print_gost2012, pkey_size_gost2012, pkey_bits_gost2012);
-  EVP_PKEY_asn1_set_private(ameth, priv_decode_gost2012, priv_encode_gost2012,
-                            priv_print_gost2012);
+  EVP_PKEY_asn1_set_private(ameth, priv_decode_gost2012, priv_encode_gost2012, priv_print_gost2012);
   EVP_PKEY_asn1_set_param(ameth, gost2012_param_decode, gost2012_param_encode,
                           param_missing_gost2012, param_copy_gost2012, param_cmp_gost2012,
                           param_print_gost2012);

@@ -1,9 +1,9 @@
 // Text form of GOST R 34.10 keys: algorithm, parameter sets, and at higher
 // levels the public and private values.
-#include <cstdio>
-
 #include <openssl/bio.h>
 #include <openssl/objects.h>
+
+#include <cstdio>
 
 #include "engines/gost/gost_ameth.h"
 #include "engines/gost/gost_key_params.h"

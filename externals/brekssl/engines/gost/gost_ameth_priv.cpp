@@ -1,11 +1,11 @@
 // PKCS#8 private keys of the GOST R 34.10 key types: written in the LEGACY
 // form (an OCTET STRING of d inside) or the MASKED form (d * m^-1 mod q and
 // m), read in those forms and as an INTEGER.
-#include <cstdio>
-#include <cstring>
-
 #include <openssl/bn.h>
 #include <openssl/objects.h>
+
+#include <cstdio>
+#include <cstring>
 
 #include "engines/gost/gost_ameth.h"
 #include "engines/gost/gost_key_params.h"
@@ -33,11 +33,10 @@ struct SecretBytes {
 };
 
 bool maskable(int param_nid, bool big) {
-  static const char* const kSmall[] = {"1.2.643.2.2.35.1",    "1.2.643.2.2.35.2",
-                                       "1.2.643.2.2.35.3",    "1.2.643.2.2.36.0",
-                                       "1.2.643.2.2.36.1",    "1.2.643.7.1.2.1.1.1",
-                                       "1.2.643.7.1.2.1.1.2", "1.2.643.7.1.2.1.1.3",
-                                       "1.2.643.7.1.2.1.1.4"};
+  static const char* const kSmall[] = {
+      "1.2.643.2.2.35.1",    "1.2.643.2.2.35.2",    "1.2.643.2.2.35.3",
+      "1.2.643.2.2.36.0",    "1.2.643.2.2.36.1",    "1.2.643.7.1.2.1.1.1",
+      "1.2.643.7.1.2.1.1.2", "1.2.643.7.1.2.1.1.3", "1.2.643.7.1.2.1.1.4"};
   static const char* const kBig[] = {"1.2.643.7.1.2.1.2.1", "1.2.643.7.1.2.1.2.2",
                                      "1.2.643.7.1.2.1.2.3"};
   if (big) {
@@ -91,8 +90,9 @@ int create_private_key(VK_GOST2012_KEYPAIR* key, const unsigned char* buf, int l
   if (len == static_cast<int>(2 * key->priv_key_len)) {
     ok = gost_unmask_private_key(key, buf) == 1;
     if (!ok)
-      fprintf(stderr, key->priv_key_len == 64 ? "%s: load_512_masked_key failed\n"
-                                              : "%s: load_256_masked_key failed\n",
+      fprintf(stderr,
+              key->priv_key_len == 64 ? "%s: load_512_masked_key failed\n"
+                                      : "%s: load_256_masked_key failed\n",
               fn);
   } else {
     ok = read_der_private(key, buf, len);

@@ -1,10 +1,10 @@
 #include "engines/gost/gost_keypair.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include <openssl/crypto.h>
 #include <openssl/objects.h>
+
+#include <cstdio>
+#include <cstring>
 
 #include "engines/gost/gost_pkey_nids.h"
 #include "ossl_ptr.h"

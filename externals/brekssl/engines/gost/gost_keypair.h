@@ -3,12 +3,12 @@
 #ifndef ORVEL_GOST_KEYPAIR_H
 #define ORVEL_GOST_KEYPAIR_H
 
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-
-#include <openssl/bio.h>
-#include <openssl/evp.h>
 
 struct VK_GOST2012_KEYPAIR {
   int key_nid;                 // GOST R 34.10-2001, 2012 256-bit or 2012 512-bit

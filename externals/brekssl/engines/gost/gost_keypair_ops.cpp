@@ -1,9 +1,9 @@
 #include "engines/gost/gost_keypair_ops.h"
 
+#include <openssl/crypto.h>
+
 #include <cstdio>
 #include <cstring>
-
-#include <openssl/crypto.h>
 
 #include "engines/gost/gost_pkey_nids.h"
 #include "engines/gost/gost_pkey_rnd.h"

@@ -1,9 +1,9 @@
 #include "engines/gost/gost_mac_keys.h"
 
+#include <openssl/crypto.h>
+
 #include <cstdio>
 #include <cstring>
-
-#include <openssl/crypto.h>
 
 #include "engines/gost/gost_pkey_nids.h"
 
@@ -49,8 +49,8 @@ int mac_init(EVP_PKEY_CTX* ctx) {
 }
 
 int mac_copy(EVP_PKEY_CTX* dst, const EVP_PKEY_CTX* src) {
-  const auto* from = static_cast<const GostMacPkeyCtxData*>(
-      EVP_PKEY_CTX_get_data(const_cast<EVP_PKEY_CTX*>(src)));
+  const auto* from =
+      static_cast<const GostMacPkeyCtxData*>(EVP_PKEY_CTX_get_data(const_cast<EVP_PKEY_CTX*>(src)));
   auto* data = static_cast<GostMacPkeyCtxData*>(OPENSSL_zalloc(sizeof(GostMacPkeyCtxData)));
   if (data == nullptr) return 0;
   if (from != nullptr) *data = *from;
@@ -121,8 +121,7 @@ int mac_ctrl_str(EVP_PKEY_CTX* ctx, const char* type, const char* value) {
       fprintf(stderr, "%s%d\n", m.msg_key_str, static_cast<int>(len));
       return 0;
     }
-    return mac_ctrl<M>(ctx, EVP_PKEY_CTRL_SET_MAC_KEY, kGostMacKeyLen,
-                       const_cast<char*>(value));
+    return mac_ctrl<M>(ctx, EVP_PKEY_CTRL_SET_MAC_KEY, kGostMacKeyLen, const_cast<char*>(value));
   }
   if (strcmp(type, "hexkey") == 0) {
     long len = 0;
@@ -183,9 +182,7 @@ int mac_verifyctx(EVP_PKEY_CTX*, const unsigned char* sig, int siglen, EVP_MD_CT
          CRYPTO_memcmp(mac, sig, mac_len) == 0;
 }
 
-void mackey_free(EVP_PKEY* pkey) {
-  OPENSSL_clear_free(EVP_PKEY_get0(pkey), kGostMacKeyLen);
-}
+void mackey_free(EVP_PKEY* pkey) { OPENSSL_clear_free(EVP_PKEY_get0(pkey), kGostMacKeyLen); }
 
 template <int M>
 int mac_ameth_ctrl(EVP_PKEY*, int op, long, void* arg2) {

@@ -30,9 +30,8 @@ inline int gost_signing_key_nid(int nid) {
 }
 
 inline bool gost_is_signing_key_nid(int nid) {
-  return nid != NID_undef &&
-         (nid == gost_nid_key_2001() || nid == gost_nid_key_2012_256() ||
-          nid == gost_nid_key_2012_512());
+  return nid != NID_undef && (nid == gost_nid_key_2001() || nid == gost_nid_key_2012_256() ||
+                              nid == gost_nid_key_2012_512());
 }
 
 inline bool gost_is_key_nid(int nid) {

@@ -1,8 +1,8 @@
 #include "engines/gost/gost_pkey_rnd.h"
 
-#include <climits>
-
 #include <openssl/rand.h>
+
+#include <climits>
 
 int rnd_bytes(unsigned char* buf, uint32_t len) {
   if (buf == nullptr || len > INT_MAX) return -1;

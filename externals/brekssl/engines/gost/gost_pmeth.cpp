@@ -1,10 +1,10 @@
 #include "engines/gost/gost_pmeth.h"
 
+#include <openssl/objects.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-
-#include <openssl/objects.h>
 
 #include "engines/gost/gost_ameth.h"
 #include "engines/gost/gost_keypair_ops.h"
@@ -15,8 +15,8 @@ namespace {
 
 // The six key types, in the order of the accessors below.
 using NidFn = int (*)();
-constexpr NidFn kKeyTypes[] = {gost_nid_key_2001,   gost_nid_key_2012_256, gost_nid_key_2012_512,
-                               gost_nid_dh_2001,    gost_nid_dh_2012_256,  gost_nid_dh_2012_512};
+constexpr NidFn kKeyTypes[] = {gost_nid_key_2001, gost_nid_key_2012_256, gost_nid_key_2012_512,
+                               gost_nid_dh_2001,  gost_nid_dh_2012_256,  gost_nid_dh_2012_512};
 
 GostPkeyCtxData* data_of(EVP_PKEY_CTX* ctx) {
   return static_cast<GostPkeyCtxData*>(EVP_PKEY_CTX_get_data(ctx));
@@ -132,7 +132,9 @@ bool accepted_digest(const EVP_MD* md) {
                               nid == gost_nid_md_2012_512());
 }
 
-int set_paramset(EVP_PKEY_CTX* ctx, int nid) { return pkey_vkc_ctrl(ctx, kGostCtrlParamset, nid, nullptr); }
+int set_paramset(EVP_PKEY_CTX* ctx, int nid) {
+  return pkey_vkc_ctrl(ctx, kGostCtrlParamset, nid, nullptr);
+}
 
 // "paramset" of a 256-bit key: "0", "A", "B", "C", "XA", "XB" or a name of
 // a set of the 256-bit table.
@@ -288,12 +290,19 @@ int pkey_vkc_ctrl_gost2012_str(EVP_PKEY_CTX* ctx, const char* type, const char* 
 
 bool gost_pmeth_set_slots(EVP_PKEY_METHOD* pmeth, int nid) {
   if (nid == NID_undef) return false;
-  if (nid == kKeyTypes[0]()) set_slots<0>(pmeth);
-  else if (nid == kKeyTypes[1]()) set_slots<1>(pmeth);
-  else if (nid == kKeyTypes[2]()) set_slots<2>(pmeth);
-  else if (nid == kKeyTypes[3]()) set_slots<3>(pmeth);
-  else if (nid == kKeyTypes[4]()) set_slots<4>(pmeth);
-  else if (nid == kKeyTypes[5]()) set_slots<5>(pmeth);
-  else return false;
+  if (nid == kKeyTypes[0]())
+    set_slots<0>(pmeth);
+  else if (nid == kKeyTypes[1]())
+    set_slots<1>(pmeth);
+  else if (nid == kKeyTypes[2]())
+    set_slots<2>(pmeth);
+  else if (nid == kKeyTypes[3]())
+    set_slots<3>(pmeth);
+  else if (nid == kKeyTypes[4]())
+    set_slots<4>(pmeth);
+  else if (nid == kKeyTypes[5]())
+    set_slots<5>(pmeth);
+  else
+    return false;
   return true;
 }

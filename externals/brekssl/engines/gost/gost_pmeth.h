@@ -5,10 +5,10 @@
 #ifndef ORVEL_GOST_PMETH_H
 #define ORVEL_GOST_PMETH_H
 
+#include <openssl/evp.h>
+
 #include <cstddef>
 #include <cstdint>
-
-#include <openssl/evp.h>
 
 // Key-method context data of the GOST R 34.10 key types.
 struct GostPkeyCtxData {
@@ -22,7 +22,7 @@ struct GostPkeyCtxData {
 };
 
 // Key-context control codes of the system.
-inline constexpr int kGostCtrlParamset = 0x1001;  // EVP_PKEY_ALG_CTRL + 1
+inline constexpr int kGostCtrlParamset = 0x1001;   // EVP_PKEY_ALG_CTRL + 1
 inline constexpr int kGostCtrlSecondNid = 0x1004;  // EVP_PKEY_ALG_CTRL + 4
 
 // Fills a key method of a GOST R 34.10 key NID or agreement identifier;
