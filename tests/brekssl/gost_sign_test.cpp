@@ -82,7 +82,7 @@ TEST_F(GostSign, SizeQueryAndCallersBuffer) {
   }
 }
 
-TEST_F(GostSign, DigestOfAnotherSizeRefusedWithoutMessage) {
+TEST_F(GostSign, DigestSizesAgainstKeySizes) {
   orvel::EvpPkeyPtr k256 = generate(gost_nid_key_2012_256(), "A");
   orvel::EvpPkeyPtr k512 = generate(gost_nid_key_2012_512(), "A");
   ASSERT_TRUE(k256 && k512);
@@ -93,15 +93,19 @@ TEST_F(GostSign, DigestOfAnotherSizeRefusedWithoutMessage) {
   ASSERT_EQ(s512.size(), 128u);
   StderrCapture cap;
   // 48 bytes fits no key; a 32-byte digest with a 512-bit key would make
-  // the core read 64 bytes; 64 bytes with a 256-bit key is another digest.
+  // the core read 64 bytes.
   EXPECT_TRUE(sign_digest(k256.get(), d48).empty());
   EXPECT_TRUE(sign_digest(k512.get(), d48).empty());
   EXPECT_TRUE(sign_digest(k512.get(), d32).empty());
-  EXPECT_TRUE(sign_digest(k256.get(), d64).empty());
   EXPECT_NE(pkey_verify(k256.get(), s256, d48), 1);
   EXPECT_NE(pkey_verify(k512.get(), s512, d48), 1);
   std::vector<unsigned char> d32_of_64(d64.begin(), d64.begin() + 32);
   EXPECT_NE(pkey_verify(k512.get(), s512, d32_of_64), 1);
+  // A 64-byte digest with a 256-bit key: its first 32 bytes are signed.
+  std::vector<unsigned char> s_long = sign_digest(k256.get(), d64);
+  ASSERT_EQ(s_long.size(), 64u);
+  EXPECT_EQ(pkey_verify(k256.get(), s_long, d64), 1);
+  EXPECT_EQ(pkey_verify(k256.get(), s_long, d32_of_64), 1);
   EXPECT_EQ(cap.text(), "");
 }
 

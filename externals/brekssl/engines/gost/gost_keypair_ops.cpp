@@ -11,6 +11,13 @@
 
 namespace {
 
+// A digest of 32 or 64 bytes; the core reads as many bytes as the key size
+// (the first 32 of a 64-byte digest for 256-bit keys), so a 32-byte digest
+// cannot serve a 512-bit key.
+bool digest_fits(size_t dgst_len, uint32_t key_bytes) {
+  return (dgst_len == 32 || dgst_len == 64) && dgst_len >= key_bytes;
+}
+
 // The crypto core's functions of one size class.
 struct Size256 {
   using Par = GOSTR3410_2012_256_PAR;
@@ -349,9 +356,8 @@ int vkc_gost2012_compute_public_wrapper(VK_GOST2012_KEYPAIR* key) {
 int vkc_gost2012_do_sign(const unsigned char* dgst, size_t dgst_len, unsigned char* sig,
                          size_t sig_cap, const VK_GOST2012_KEYPAIR* key) {
   if (dgst == nullptr || key == nullptr || sig == nullptr) return 0;
-  // The core reads as many digest bytes as the key size: a shorter digest
-  // would be over-read.
-  if (dgst_len != key->priv_key_len || sig_cap < 2 * static_cast<size_t>(key->priv_key_len))
+  if (!digest_fits(dgst_len, key->priv_key_len) ||
+      sig_cap < 2 * static_cast<size_t>(key->priv_key_len))
     return 0;
   if (key->param_nid == NID_undef || OBJ_nid2obj(key->param_nid) == nullptr) {
     fprintf(stderr, "vkc_gost2012_do_sign: unsupported param_nid %d\n", key->param_nid);
@@ -376,9 +382,9 @@ int gost3410_verify(const unsigned char* sig, size_t sig_len, const unsigned cha
   if (sig == nullptr || dgst == nullptr || der == nullptr || pub == nullptr) return 0;
   int ok = 0;
   if (pub_len == 64 || pub_len == 128) {
-    // A signature or digest of another size than the key's would be
-    // over-read by the core.
-    if (sig_len != pub_len || dgst_len != pub_len / 2) return 0;
+    // A signature of another size than the key's, or a digest shorter than
+    // the key size, would be over-read by the core.
+    if (sig_len != pub_len || !digest_fits(dgst_len, pub_len / 2)) return 0;
     ok = pub_len == 64 ? verify<Size256>(sig, dgst, der, der_len, pub)
                        : verify<Size512>(sig, dgst, der, der_len, pub);
   } else {

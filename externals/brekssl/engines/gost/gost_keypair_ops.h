@@ -19,14 +19,14 @@ VK_GOST2012_KEYPAIR* GOST3410_generate_key(int key_nid, int param_nid);
 // Computes the public value from the private value; 1 on success.
 int vkc_gost2012_compute_public_wrapper(VK_GOST2012_KEYPAIR* key);
 
-// Signs a digest of exactly the key's size (32 bytes for 256-bit keys, 64
-// for 512-bit keys) into sig, which holds sig_cap bytes; the signature is
-// s then r, big-endian, 64 or 128 bytes. 1 on success.
+// Signs a digest of 32 or 64 bytes, at least the key's size (the core reads
+// that many), into sig, which holds sig_cap bytes; the signature is s then
+// r, big-endian, 64 or 128 bytes. 1 on success.
 int vkc_gost2012_do_sign(const unsigned char* dgst, size_t dgst_len, unsigned char* sig,
                          size_t sig_cap, const VK_GOST2012_KEYPAIR* key);
 
 // 1 for a valid signature of exactly the key's signature size over a digest
-// of the key's size; 0 otherwise.
+// as for signing; 0 otherwise.
 int vkc_gost2012_do_verify(const unsigned char* dgst, size_t dgst_len, const unsigned char* sig,
                            size_t sig_len, const VK_GOST2012_KEYPAIR* key);
 
