@@ -2,7 +2,9 @@
 # The library's main job through the stand-in host: a sample document is
 # signed as PKCS#7 with a test RSA key made here, verified by the library
 # against a PAB directory that holds the signer's certificate, and checked
-# with the openssl command line as well.
+# with the openssl command line as well; then the same with a GOST
+# R 34.10-2012 key and certificate made by GnuTLS's certtool, checked with
+# certtool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_BUILD_TESTS=OFF >/dev/null
@@ -37,3 +39,22 @@ $host verify --format PKCS7 --signed "$work/signed.p7" --pab "$work/pab" --use-c
   --out "$work/verified.p7"
 $host decode --format PKCS7 --in "$work/verified.p7" --out "$work/verified.txt"
 cmp "$work/document.txt" "$work/verified.txt" && echo "verified content matches the document"
+
+# The same with a GOST R 34.10-2012 (256-bit) key and certificate made by
+# GnuTLS's certtool; the digest (GOST R 34.11-2012) follows the key type.
+certtool --generate-privkey --key-type gost12-256 --outfile "$work/gost-key.pem" 2>/dev/null
+printf 'cn = "Demo GOST Signer"\norganization = "Orvel Demo"\ncountry = RU\nserial = 7\nexpiration_days = 30\nca\ncert_signing_key\nsigning_key\n' \
+  >"$work/gost.tmpl"
+certtool --generate-self-signed --load-privkey "$work/gost-key.pem" --template "$work/gost.tmpl" \
+  --outfile "$work/gost-cert.pem" 2>/dev/null
+$host sign --format PKCS7 --hash SHA1 --inc-certs --in "$work/document.p7" \
+  --out "$work/gost-signed.p7" --signer "CN=Demo GOST Signer, O=Orvel Demo, C=RU" \
+  --profile "certfile=$work/gost-cert.pem,keyfile=$work/gost-key.pem"
+certtool --p7-verify --inder --infile "$work/gost-signed.p7" \
+  --load-ca-certificate "$work/gost-cert.pem" >/dev/null && echo "certtool accepts the GOST signature"
+mkdir "$work/gost-pab"
+cp "$work/gost-cert.pem" "$work/gost-pab/"
+$host verify --format PKCS7 --signed "$work/gost-signed.p7" --pab "$work/gost-pab" --use-certs \
+  --out "$work/gost-verified.p7"
+$host decode --format PKCS7 --in "$work/gost-verified.p7" --out "$work/gost-verified.txt"
+cmp "$work/document.txt" "$work/gost-verified.txt" && echo "GOST-verified content matches the document"
