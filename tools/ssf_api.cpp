@@ -23,6 +23,7 @@ bool SsfApi::load(const std::string& path, std::string* error) {
     *error = msg ? msg : "dlopen failed";
     return false;
   }
+  library = lib;
   return bind(lib, "SsfSign", &Sign, error) && bind(lib, "SsfVerify", &Verify, error) &&
          bind(lib, "SsfEnvelope", &Envelope, error) && bind(lib, "SsfDevelope", &Develope, error) &&
          bind(lib, "SsfAddSign", &AddSign, error) && bind(lib, "SsfDigest", &Digest, error) &&

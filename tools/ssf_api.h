@@ -25,6 +25,8 @@ struct SsfApi {
   decltype(&SsfDELSigRcpSsfInfo) DELSigRcpSsfInfo = nullptr;
   decltype(&SsfDELSigRcpSsfInfoList) DELSigRcpSsfInfoList = nullptr;
   decltype(&SsfDELSsfOctetstring) DELSsfOctetstring = nullptr;
+  // The handle of the loaded library, for symbols beyond this table.
+  void* library = nullptr;
 
   // Loads the library; false with a message in *error when a symbol is
   // missing. The library stays loaded until the process ends.

@@ -53,6 +53,27 @@ class CertCheck : public ::testing::Test {
     write_file(www_.file(name), pki::crl_to_der(crl));
   }
 
+  // A validity period that ended yesterday.
+  static CertOptions expired_options() {
+    CertOptions o;
+    o.not_before = -30 * kDay;
+    o.not_after = -kDay;
+    return o;
+  }
+
+  // Three leaves with root.crl as distribution point: a good one, one the
+  // published root.crl revokes and an expired one.
+  struct Leaves {
+    pki::Issued good, bad, old;
+  };
+  Leaves good_revoked_expired() {
+    Leaves l{leaf(), leaf(), leaf("root.crl", expired_options())};
+    CrlOptions o;
+    o.revoked.push_back({l.bad.cert.get()});
+    publish("root.crl", root_->crl(o).get());
+    return l;
+  }
+
   int check(X509* cert, int chain, int crl) {
     return IsCertificateValid(cert, chain, crl, nullptr);
   }
@@ -66,9 +87,8 @@ class CertCheck : public ::testing::Test {
 // ---- neither option: the validity period only ----
 
 TEST_F(CertCheck, TimeOnlyGoodExpiredNotYetValid) {
-  CertOptions expired, future;
-  expired.not_before = -30 * kDay;
-  expired.not_after = -kDay;
+  const CertOptions expired = expired_options();
+  CertOptions future;
   future.not_before = kDay;
   future.not_after = 30 * kDay;
   auto good = leaf("");
@@ -95,9 +115,8 @@ TEST_F(CertCheck, TimeOnlyGoodExpiredNotYetValid) {
 // ---- the chain option ----
 
 TEST_F(CertCheck, ChainGoodExpiredNotYetValidUnverifiable) {
-  CertOptions expired, future;
-  expired.not_before = -30 * kDay;
-  expired.not_after = -kDay;
+  const CertOptions expired = expired_options();
+  CertOptions future;
   future.not_before = kDay;
   auto good = leaf("");
   STACK_OF(X509)* chain = nullptr;
@@ -163,15 +182,7 @@ TEST_F(CertCheck, CaFileForms) {
 // ---- the CRL option ----
 
 TEST_F(CertCheck, CrlOnlyGoodRevokedAndValidityIgnored) {
-  CertOptions expired;
-  expired.not_before = -30 * kDay;
-  expired.not_after = -kDay;
-  auto good = leaf();
-  auto bad = leaf();
-  auto old = leaf("root.crl", expired);
-  CrlOptions o;
-  o.revoked.push_back({bad.cert.get()});
-  publish("root.crl", root_->crl(o).get());
+  auto [good, bad, old] = good_revoked_expired();
   EXPECT_EQ(check(good.cert.get(), 0, 1), 1);
   EXPECT_TRUE(log_.contains("verify_certificate() 10 :certificate has not been revoked"));
   EXPECT_TRUE(log_.contains("check_for_revocation() : found CDP '" + file_url("root.crl") + "'"));
@@ -182,15 +193,7 @@ TEST_F(CertCheck, CrlOnlyGoodRevokedAndValidityIgnored) {
 }
 
 TEST_F(CertCheck, BothOptions) {
-  CertOptions expired;
-  expired.not_before = -30 * kDay;
-  expired.not_after = -kDay;
-  auto good = leaf();
-  auto bad = leaf();
-  auto old = leaf("root.crl", expired);
-  CrlOptions o;
-  o.revoked.push_back({bad.cert.get()});
-  publish("root.crl", root_->crl(o).get());
+  auto [good, bad, old] = good_revoked_expired();
   EXPECT_EQ(check(good.cert.get(), 1, 1), 1);
   EXPECT_EQ(check(bad.cert.get(), 1, 1), 0);
   // A failed chain stays a failure when the CRL is clean.

@@ -27,7 +27,7 @@ class Exported : public ::testing::Test {
       EXPECT_EQ(p, nullptr);
       EXPECT_EQ(n, 0);
     }
-    h_.DELOctets(&p, &n);
+    h_.DELSsfOctetstring(&p, &n);
     return rc;
   }
   std::string wrap(const std::string& data) {

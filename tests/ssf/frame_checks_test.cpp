@@ -37,10 +37,10 @@ const unsigned char kData[] = "data";
 
 struct Records {
   explicit Records(Host& h) : host(h) {
-    EXPECT_EQ(host.NEW("CN=a", 4, nullptr, 0, nullptr, 0, nullptr, 0, 0, &rec), 0);
-    EXPECT_EQ(host.INS(rec, &list), 0);
+    EXPECT_EQ(host.NEWSigRcpSsfInfo("CN=a", 4, nullptr, 0, nullptr, 0, nullptr, 0, 0, &rec), 0);
+    EXPECT_EQ(host.INSSigRcpSsfInfo(rec, &list), 0);
   }
-  ~Records() { host.DELList(&list); }
+  ~Records() { host.DELSigRcpSsfInfoList(&list); }
   Host& host;
   SigRcpSsfInfo* rec = nullptr;
   SigRcpSsfInformationList list = nullptr;
@@ -106,7 +106,7 @@ TEST(FrameChecks, Sign) {
     EXPECT_EQ(outL, 0);
     EXPECT_NE(delta.find("\nerror sign_data\n"), std::string::npos);
   }
-  h.DELOctets(&out, &outL);
+  h.DELSsfOctetstring(&out, &outL);
 }
 
 TEST(FrameChecks, SignNullFormatQuoted) {
@@ -141,7 +141,7 @@ TEST(FrameChecks, SignBeginAndEndLines) {
 TEST(FrameChecks, AddSign) {
   Host h;
   SigRcpSsfInfo* signer = nullptr;
-  ASSERT_EQ(h.NEW("CN=a", 4, nullptr, 0, nullptr, 0, nullptr, 0, 0, &signer), 0);
+  ASSERT_EQ(h.NEWSigRcpSsfInfo("CN=a", 4, nullptr, 0, nullptr, 0, nullptr, 0, 0, &signer), 0);
   unsigned char* out = kSentinel;
   SsfInt outL = 3;
 
@@ -174,7 +174,7 @@ TEST(FrameChecks, AddSign) {
       h.since_mark(),
       "SsfAddSign() : (ostrUpdatedSignedData == NULL) || (ostrUpdatedSignedDataL == NULL)");
   EXPECT_NE(h.since_mark().find("SsfAddSign() end, ret_code = 13\n"), std::string::npos);
-  h.DEL(&signer);
+  h.DELSigRcpSsfInfo(&signer);
 }
 
 TEST(FrameChecks, Verify) {
@@ -218,8 +218,8 @@ TEST(FrameChecks, Verify) {
   if (results == nullptr) {
     EXPECT_NE(delta.find("\nSsfVerify: signerResultList is not created\n"), std::string::npos);
   }
-  h.DELList(&results);
-  h.DELOctets(&out, &outL);
+  h.DELSigRcpSsfInfoList(&results);
+  h.DELSsfOctetstring(&out, &outL);
 }
 
 TEST(FrameChecks, Envelope) {
@@ -261,7 +261,7 @@ TEST(FrameChecks, Envelope) {
 TEST(FrameChecks, Develope) {
   Host h;
   SigRcpSsfInfo* rcpt = nullptr;
-  ASSERT_EQ(h.NEW("CN=a", 4, nullptr, 0, nullptr, 0, nullptr, 0, 0, &rcpt), 0);
+  ASSERT_EQ(h.NEWSigRcpSsfInfo("CN=a", 4, nullptr, 0, nullptr, 0, nullptr, 0, 0, &rcpt), 0);
   unsigned char* out = kSentinel;
   SsfInt outL = 3;
 
@@ -281,7 +281,7 @@ TEST(FrameChecks, Develope) {
   EXPECT_EQ(h.Develope("PKCS7", 5, kData, 4, rcpt, &out, nullptr), 13);
   expect_error(h.since_mark(),
                "SsfDevelope() : (ostrOutputData == NULL) || (ostrOutputDataL == NULL)");
-  h.DEL(&rcpt);
+  h.DELSigRcpSsfInfo(&rcpt);
 }
 
 TEST(FrameChecks, Digest) {
@@ -311,7 +311,7 @@ TEST(FrameChecks, Digest) {
   if (rc != 0) {
     EXPECT_EQ(out, nullptr);
   }
-  h.DELOctets(&out, &outL);
+  h.DELSsfOctetstring(&out, &outL);
 }
 
 TEST(FrameChecks, EncodeDecode) {
@@ -354,7 +354,7 @@ TEST(FrameChecks, EncodeDecode) {
     EXPECT_EQ(out, nullptr);
     EXPECT_NE(h.since_mark().find("\nencode_data error\n"), std::string::npos);
   }
-  h.DELOctets(&out, &outL);
+  h.DELSsfOctetstring(&out, &outL);
   h.mark();
   out = kSentinel;
   if (h.Decode("PKCS7", 5, kData, 4, &out, &outL) != 0) {
@@ -362,7 +362,7 @@ TEST(FrameChecks, EncodeDecode) {
     EXPECT_EQ(outL, 0);
     EXPECT_NE(h.since_mark().find("\ndecode error\n"), std::string::npos);
   }
-  h.DELOctets(&out, &outL);
+  h.DELSsfOctetstring(&out, &outL);
 }
 
 TEST(FrameChecks, QueryProperties) {
@@ -381,7 +381,7 @@ TEST(FrameChecks, QueryProperties) {
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(outL, 0);
   }
-  h.DELOctets(&out, &outL);
+  h.DELSsfOctetstring(&out, &outL);
 }
 
 TEST(FrameChecks, Version) {
@@ -408,7 +408,7 @@ TEST(FrameChecks, Version) {
                                 ", outputDataL = " + hex32(&outL) + "\n"),
             std::string::npos);
   EXPECT_NE(h.since_mark().find("SsfVersion() end, retcode = 0\n"), std::string::npos);
-  EXPECT_EQ(h.DELOctets(&out, &outL), 0);
+  EXPECT_EQ(h.DELSsfOctetstring(&out, &outL), 0);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(outL, 0);
 }
@@ -438,5 +438,5 @@ TEST(FrameChecks, NoDebugLinesWithoutDebugMode) {
   SsfInt outL = 0;
   ASSERT_EQ(h.Version(&out, &outL), 0);
   EXPECT_EQ(h.since_mark(), "");
-  h.DELOctets(&out, &outL);
+  h.DELSsfOctetstring(&out, &outL);
 }

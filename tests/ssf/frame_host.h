@@ -7,27 +7,14 @@
 #include <string>
 
 #include "orvel_ssf.h"
+#include "ssf_api.h"
 #include "test_util.h"
 
 namespace orvel_test {
 
-struct Host {
-  decltype(&SsfSign) Sign = nullptr;
-  decltype(&SsfVerify) Verify = nullptr;
-  decltype(&SsfEnvelope) Envelope = nullptr;
-  decltype(&SsfDevelope) Develope = nullptr;
-  decltype(&SsfAddSign) AddSign = nullptr;
-  decltype(&SsfDigest) Digest = nullptr;
-  decltype(&SsfEncode) Encode = nullptr;
-  decltype(&SsfDecode) Decode = nullptr;
-  decltype(&SsfQueryProperties) QueryProperties = nullptr;
-  decltype(&SsfVersion) Version = nullptr;
-  decltype(&SsfEnhanceSignatures) EnhanceSignatures = nullptr;
-  decltype(&SsfNEWSigRcpSsfInfo) NEW = nullptr;
-  decltype(&SsfINSSigRcpSsfInfo) INS = nullptr;
-  decltype(&SsfDELSigRcpSsfInfo) DEL = nullptr;
-  decltype(&SsfDELSigRcpSsfInfoList) DELList = nullptr;
-  decltype(&SsfDELSsfOctetstring) DELOctets = nullptr;
+// The library's function table is the stand-in host's own (tools/ssf_api.h);
+// the host for the tests adds the two server setters and the configuration.
+struct Host : SsfApi {
   void (*set_tsp_server)(const char*) = nullptr;
   void (*set_ocsp_server)(const char*) = nullptr;
 

@@ -15,7 +15,7 @@ class Records {
  public:
   explicit Records(const Host& host) : host_(host) {}
   ~Records() {
-    if (head_) host_.DELList(&head_);
+    if (head_) host_.DELSigRcpSsfInfoList(&head_);
   }
   Records(const Records&) = delete;
   Records& operator=(const Records&) = delete;
@@ -24,11 +24,11 @@ class Records {
   SigRcpSsfInfo* add(const std::string& id, const std::string& profile,
                      const std::string& password = "") {
     SigRcpSsfInfo* r = nullptr;
-    EXPECT_EQ(host_.NEW(id.data(), static_cast<SsfInt>(id.size()), nullptr, 0, profile.data(),
+    EXPECT_EQ(host_.NEWSigRcpSsfInfo(id.data(), static_cast<SsfInt>(id.size()), nullptr, 0, profile.data(),
                         static_cast<SsfInt>(profile.size()), password.data(),
                         static_cast<SsfInt>(password.size()), 28, &r),
               0);
-    EXPECT_EQ(host_.INS(r, &head_), 0);
+    EXPECT_EQ(host_.INSSigRcpSsfInfo(r, &head_), 0);
     return r;
   }
   SigRcpSsfInformationList head() const { return head_; }
@@ -46,7 +46,7 @@ class Records {
 // An output octet string, freed through SsfDELSsfOctetstring.
 struct Output {
   explicit Output(const Host& h) : host(h) {}
-  ~Output() { host.DELOctets(&data, &len); }
+  ~Output() { host.DELSsfOctetstring(&data, &len); }
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
   std::string str() const {

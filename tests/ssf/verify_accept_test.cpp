@@ -161,8 +161,8 @@ TEST_F(VerifyAccept, RecordsAreAppendedBehindTheHostsList) {
   const std::string sig = library_sign("PKCS7", {&alice_, &bob_});
   Results res(host_);
   SigRcpSsfInfo* first = nullptr;
-  ASSERT_EQ(host_.NEW("earlier", 7, nullptr, 0, nullptr, 0, nullptr, 0, 0, &first), 0);
-  ASSERT_EQ(host_.INS(first, &res.head), 0);
+  ASSERT_EQ(host_.NEWSigRcpSsfInfo("earlier", 7, nullptr, 0, nullptr, 0, nullptr, 0, 0, &first), 0);
+  ASSERT_EQ(host_.INSSigRcpSsfInfo(first, &res.head), 0);
   Output out(host_);
   EXPECT_EQ(verify("PKCS7", sig, "", &res, &out), 0);
   ASSERT_EQ(res.size(), 3);

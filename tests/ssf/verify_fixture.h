@@ -23,7 +23,7 @@ class Results {
  public:
   explicit Results(const Host& h) : host_(h) {}
   ~Results() {
-    if (head) host_.DELList(&head);
+    if (head) host_.DELSigRcpSsfInfoList(&head);
   }
   Results(const Results&) = delete;
   Results& operator=(const Results&) = delete;

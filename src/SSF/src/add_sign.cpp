@@ -7,6 +7,7 @@
 #include "codes.h"
 #include "keys.h"
 #include "log.h"
+#include "op_guard.h"
 #include "ossl_ptr.h"
 #include "pab.h"
 #include "password.h"
@@ -177,18 +178,7 @@ int add_sign(SsfDataBlob* output, const SsfDataBlob* signed_data, const SsfDataB
 
 int add_sign_data(SsfDataBlob* output, const SsfDataBlob* signed_data, const SsfDataBlob* input,
                   int bIncCerts, SigRcpSsfInfo* signer, int type) {
-  int rc;
-  try {
-    rc = add_sign(output, signed_data, input, bIncCerts, signer, type);
-  } catch (...) {
-    log_err("%s() : out of memory", kFunc);
-    rc = SSF_API_NOMEMORY;
-  }
-  if (rc != 0) {
-    OPENSSL_free(output->pbData);
-    output->pbData = nullptr;
-    output->cbData = 0;
-  }
-  ERR_clear_error();
-  return rc;
+  return run_output_op(kFunc, output, [&] {
+    return add_sign(output, signed_data, input, bIncCerts, signer, type);
+  });
 }

@@ -1,6 +1,7 @@
 // The frame of envelope and develope.
 #include "codes.h"
 #include "frame.h"
+#include "frame_checks.h"
 #include "log.h"
 #include "operations.h"
 #include "orvel_ssf.h"
@@ -14,8 +15,7 @@ SsfInt SsfEnvelope(const char* strFormat, SsfInt strFormatL, const char* strSymE
                    const char* strPab, SsfInt strPabL, const char* strPabPassword,
                    SsfInt strPabPasswordL, SigRcpSsfInformationList recipientList,
                    unsigned char** ostrEnvelopedData, SsfInt* ostrEnvelopedDataL) {
-  lock_mutex();
-  init_lib();
+  frame_begin();
   zero_output(ostrEnvelopedData, ostrEnvelopedDataL);
   dbg("%s() start, strFormat = %#x, strFormatL = %d, strSymEncr = %#x, strSymEncrL = %d, "
       "ostrInputData = %#x, ostrInputDataL = %d, strPab = %#x, strPabL = %d, strPabPassword = %#x, "
@@ -25,22 +25,20 @@ SsfInt SsfEnvelope(const char* strFormat, SsfInt strFormatL, const char* strSymE
       ostrInputDataL, low32(strPab), strPabL, low32(strPabPassword), strPabPasswordL,
       low32(recipientList), low32(ostrEnvelopedData), low32(ostrEnvelopedDataL));
   SsfInt rc;
-  if (ostrInputData == nullptr || ostrInputDataL < 1) {
-    log_err("%s() 1 : (ostrInputData == NULL) || (ostrInputDataL <= 0)", __func__);
+  if (!input_given(__func__, " 1 ", "ostrInputData", ostrInputData, ostrInputDataL)) {
     rc = SSF_API_NOINPUT;
   } else if (recipientList == nullptr) {
     log_err("%s() 2 : recipientList is NULL", __func__);
     rc = SSF_API_RECIPIENT_FAILED;
-  } else if (!check_format(strFormat, strFormatL)) {
+  } else if (!format_known(__func__, " 3 ", strFormat, strFormatL)) {
     set_sig_rcp_res_code(recipientList, SSF_INITIAL_VALUE);
-    log_err("%s() 3 : invalid format: '%s'", __func__, SapText(strFormat, strFormatL).c_str());
     rc = SSF_API_UNKNOWN_FORMAT;
   } else if (!check_encr_alg(strSymEncr, strSymEncrL)) {
     log_err("%s() 4 : invalid encryption algorithm: '%s'", __func__,
             SapText(strSymEncr, strSymEncrL).c_str());
     rc = SSF_API_UNKNOWN_CIPHER;
-  } else if (ostrEnvelopedData == nullptr || ostrEnvelopedDataL == nullptr) {
-    log_err("%s() : (ostrEnvelopedData == NULL) || (ostrEnvelopedDataL == NULL)", __func__);
+  } else if (!output_given(__func__, " ", "ostrEnvelopedData", ostrEnvelopedData,
+                           ostrEnvelopedDataL)) {
     rc = SSF_API_CRYPTO_FAILED;
   } else {
     SsfDataBlob input = input_blob(ostrInputData, ostrInputDataL);
@@ -61,23 +59,20 @@ SsfInt SsfEnvelope(const char* strFormat, SsfInt strFormatL, const char* strSymE
 SsfInt SsfDevelope(const char* strFormat, SsfInt strFormatL, const unsigned char* ostrEnvelopedData,
                    SsfInt ostrEnvelopedDataL, SigRcpSsfInfo* ptrRecipient,
                    unsigned char** ostrOutputData, SsfInt* ostrOutputDataL) {
-  lock_mutex();
-  init_lib();
+  frame_begin();
   zero_output(ostrOutputData, ostrOutputDataL);
   dbg("%s() start, strFormat = %#x, strFormatL = %d, ostrEnvelopedData = %#x, "
       "ostrEnvelopedDataL = %d, ptrRecipient = %#x, ostrOutputData = %#x, ostrOutputDataL = %#x",
       __func__, low32(strFormat), strFormatL, low32(ostrEnvelopedData), ostrEnvelopedDataL,
       low32(ptrRecipient), low32(ostrOutputData), low32(ostrOutputDataL));
   SsfInt rc;
-  if (ostrEnvelopedData == nullptr || ostrEnvelopedDataL <= 0) {
-    log_err("%s() 1 : (ostrEnvelopedData == NULL) || (ostrEnvelopedDataL <= 0)", __func__);
+  if (!input_given(__func__, " 1 ", "ostrEnvelopedData", ostrEnvelopedData,
+                   ostrEnvelopedDataL)) {
     rc = SSF_API_NOINPUT;
-  } else if (!check_format(strFormat, strFormatL)) {
+  } else if (!format_known(__func__, " 2 ", strFormat, strFormatL)) {
     if (ptrRecipient != nullptr) ptrRecipient->uResult = SSF_INITIAL_VALUE;
-    log_err("%s() 2 : invalid format: '%s'", __func__, SapText(strFormat, strFormatL).c_str());
     rc = SSF_API_UNKNOWN_FORMAT;
-  } else if (ostrOutputData == nullptr || ostrOutputDataL == nullptr) {
-    log_err("%s() : (ostrOutputData == NULL) || (ostrOutputDataL == NULL)", __func__);
+  } else if (!output_given(__func__, " ", "ostrOutputData", ostrOutputData, ostrOutputDataL)) {
     rc = SSF_API_CRYPTO_FAILED;
   } else {
     SsfDataBlob input = input_blob(ostrEnvelopedData, ostrEnvelopedDataL);
@@ -85,8 +80,5 @@ SsfInt SsfDevelope(const char* strFormat, SsfInt strFormatL, const unsigned char
     rc = develope_data(&output, &input, ptrRecipient, get_signature_type(strFormat, strFormatL));
     hand_out(output, rc, ostrOutputData, ostrOutputDataL);
   }
-  release_mutex();
-  print_brekssl_leaks();
-  dbg("%s() end, retcode = %d", __func__, rc);
-  return rc;
+  return frame_end(__func__, rc);
 }

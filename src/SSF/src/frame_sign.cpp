@@ -1,6 +1,7 @@
 // The frame of signing, co-signing, verification and enhancement.
 #include "codes.h"
 #include "frame.h"
+#include "frame_checks.h"
 #include "log.h"
 #include "operations.h"
 #include "orvel_ssf.h"
@@ -21,8 +22,7 @@ SsfInt SsfSign(const char* strFormat, SsfInt strFormatL, const char* strHashalg,
                SsfBool bIncCerts, SsfBool bDetached, const unsigned char* ostrInputData,
                SsfInt ostrInputDataL, SigRcpSsfInformationList signerList,
                unsigned char** ostrSignedData, SsfInt* ostrSignedDataL) {
-  lock_mutex();
-  init_lib();
+  frame_begin();
   zero_output(ostrSignedData, ostrSignedDataL);
   dbg("%s() start, strFormat = %#x, strFormatL = %d, strHashalg = %#x, strHashalgL = %d, "
       "bIncCerts = %d, bDetached = %d, ostrInputData = %#x, ostrInputDataL = %d, signerList = %#x, "
@@ -32,12 +32,10 @@ SsfInt SsfSign(const char* strFormat, SsfInt strFormatL, const char* strHashalg,
       low32(ostrSignedDataL));
   SsfInt rc;
   int type = get_signature_type(strFormat, strFormatL);
-  if (ostrInputData == nullptr || ostrInputDataL < 1) {
-    log_err("%s() : (ostrInputData == NULL) || (ostrInputDataL <= 0)", __func__);
+  if (!input_given(__func__, " ", "ostrInputData", ostrInputData, ostrInputDataL)) {
     rc = SSF_API_NOINPUT;
-  } else if (!check_format(strFormat, strFormatL)) {
+  } else if (!format_known(__func__, " ", strFormat, strFormatL)) {
     set_sig_rcp_res_code(signerList, SSF_INITIAL_VALUE);
-    log_err("%s() : invalid format: '%s'", __func__, SapText(strFormat, strFormatL).c_str());
     rc = SSF_API_UNKNOWN_FORMAT;
   } else if (!check_hash_alg(strHashalg, strHashalgL)) {
     log_err("%s() : invalid hash_alg: '%s'", __func__, SapText(strHashalg, strHashalgL).c_str());
@@ -46,8 +44,7 @@ SsfInt SsfSign(const char* strFormat, SsfInt strFormatL, const char* strHashalg,
     log_err("%s() : wrong signature format: '%s'", __func__,
             SapText(strFormat, strFormatL).c_str());
     rc = SSF_API_UNKNOWN_FORMAT;
-  } else if (ostrSignedData == nullptr || ostrSignedDataL == nullptr) {
-    log_err("%s() : (ostrSignedData == NULL) || (ostrSignedDataL == NULL)", __func__);
+  } else if (!output_given(__func__, " ", "ostrSignedData", ostrSignedData, ostrSignedDataL)) {
     rc = SSF_API_CRYPTO_FAILED;
   } else {
     SsfDataBlob input = input_blob(ostrInputData, ostrInputDataL);
@@ -56,10 +53,7 @@ SsfInt SsfSign(const char* strFormat, SsfInt strFormatL, const char* strHashalg,
     if (rc != 0) log_write("error sign_data");
     hand_out(output, rc, ostrSignedData, ostrSignedDataL);
   }
-  release_mutex();
-  print_brekssl_leaks();
-  dbg("%s() end, retcode = %d", __func__, rc);
-  return rc;
+  return frame_end(__func__, rc);
 }
 
 SsfInt SsfAddSign(const char* strFormat, SsfInt strFormatL, const char* strHashalg,
@@ -67,8 +61,7 @@ SsfInt SsfAddSign(const char* strFormat, SsfInt strFormatL, const char* strHasha
                   SsfInt ostrSignedDataL, const unsigned char* ostrInputData, SsfInt ostrInputDataL,
                   SigRcpSsfInfo* signer, unsigned char** ostrUpdatedSignedData,
                   SsfInt* ostrUpdatedSignedDataL) {
-  lock_mutex();
-  init_lib();
+  frame_begin();
   zero_output(ostrUpdatedSignedData, ostrUpdatedSignedDataL);
   dbg("%s() start, strFormat = %#x, strFormatL = %d, strHashalg = %#x, strHashalgL = %d, "
       "bIncCerts = %d, ostrSignedData = %#x, ostrSignedDataL = %d, ostrInputData = %#x, "
@@ -79,15 +72,13 @@ SsfInt SsfAddSign(const char* strFormat, SsfInt strFormatL, const char* strHasha
       low32(ostrUpdatedSignedData), low32(ostrUpdatedSignedDataL));
   SsfInt rc;
   int type = get_signature_type(strFormat, strFormatL);
-  if (ostrSignedData == nullptr || ostrSignedDataL < 1) {
-    log_err("%s() 1 : (ostrSignedData == NULL) || (ostrSignedDataL <= 0)", __func__);
+  if (!input_given(__func__, " 1 ", "ostrSignedData", ostrSignedData, ostrSignedDataL)) {
     rc = SSF_API_NOINPUT;
   } else if (signer == nullptr) {
     log_err("%s() 2 : signer is NULL", __func__);
     rc = SSF_API_SIGNER_FAILED;
-  } else if (!check_format(strFormat, strFormatL)) {
+  } else if (!format_known(__func__, " 3 ", strFormat, strFormatL)) {
     signer->uResult = SSF_INITIAL_VALUE;
-    log_err("%s() 3 : invalid format: '%s'", __func__, SapText(strFormat, strFormatL).c_str());
     rc = SSF_API_UNKNOWN_FORMAT;
   } else if (!check_hash_alg(strHashalg, strHashalgL)) {
     log_err("%s() 4 : invalid hash_alg: '%s'", __func__, SapText(strHashalg, strHashalgL).c_str());
@@ -96,8 +87,8 @@ SsfInt SsfAddSign(const char* strFormat, SsfInt strFormatL, const char* strHasha
     log_err("%s() : wrong signature format: '%s'", __func__,
             SapText(strFormat, strFormatL).c_str());
     rc = SSF_API_UNKNOWN_FORMAT;
-  } else if (ostrUpdatedSignedData == nullptr || ostrUpdatedSignedDataL == nullptr) {
-    log_err("%s() : (ostrUpdatedSignedData == NULL) || (ostrUpdatedSignedDataL == NULL)", __func__);
+  } else if (!output_given(__func__, " ", "ostrUpdatedSignedData", ostrUpdatedSignedData,
+                           ostrUpdatedSignedDataL)) {
     rc = SSF_API_CRYPTO_FAILED;
   } else {
     SsfDataBlob signed_data = input_blob(ostrSignedData, ostrSignedDataL);
@@ -118,8 +109,7 @@ SsfInt SsfVerify(const char* strFormat, SsfInt strFormatL, SsfBool bUseCerts,
                  SsfInt strPabL, const char* strPabPassword, SsfInt strPabPasswordL,
                  SigRcpSsfInformationList* signerResultList, unsigned char** ostrOutputData,
                  SsfInt* ostrOutputDataL) {
-  lock_mutex();
-  init_lib();
+  frame_begin();
   dbg("%s() start, strFormat = %#x, strFormatL = %d, bUseCerts = %d, ostrSignedData = %#x, "
       "ostrSignedDataL = %d, ostrInputData = %#x, ostrInputDataL = %d, strPab = %#x, strPabL = %d, "
       "strPabPassword = %#x, strPabPasswordL = %d, signerResultList = %#x, ostrOutputData = %#x, "
@@ -129,17 +119,14 @@ SsfInt SsfVerify(const char* strFormat, SsfInt strFormatL, SsfBool bUseCerts,
       strPabPasswordL, low32(signerResultList), low32(ostrOutputData), low32(ostrOutputDataL));
   zero_output(ostrOutputData, ostrOutputDataL);
   SsfInt rc;
-  if (ostrSignedData == nullptr || ostrSignedDataL <= 0) {
-    log_err("%s(): (ostrSignedData == NULL) || (ostrSignedDataL <= 0)", __func__);
+  if (!input_given(__func__, "", "ostrSignedData", ostrSignedData, ostrSignedDataL)) {
     rc = SSF_API_NOINPUT;
-  } else if (!check_format(strFormat, strFormatL)) {
-    log_err("%s() : invalid format: '%s'", __func__, SapText(strFormat, strFormatL).c_str());
+  } else if (!format_known(__func__, " ", strFormat, strFormatL)) {
     rc = SSF_API_UNKNOWN_FORMAT;
   } else if (signerResultList == nullptr) {
     log_err("%s() : signerResultList is NULL", __func__);
     rc = SSF_API_NOINPUT;
-  } else if (ostrOutputData == nullptr || ostrOutputDataL == nullptr) {
-    log_err("%s() : (ostrOutputData == NULL) || (ostrOutputDataL == NULL)", __func__);
+  } else if (!output_given(__func__, " ", "ostrOutputData", ostrOutputData, ostrOutputDataL)) {
     rc = SSF_API_CRYPTO_FAILED;
   } else {
     SsfDataBlob signed_data = input_blob(ostrSignedData, ostrSignedDataL);
@@ -157,18 +144,14 @@ SsfInt SsfVerify(const char* strFormat, SsfInt strFormatL, SsfBool bUseCerts,
     else if ((*signerResultList)->ptrSigRcp == nullptr)
       log_write("SsfVerify: signerResultList is empty");
   }
-  release_mutex();
-  print_brekssl_leaks();
-  dbg("%s() end, retcode = %d", __func__, rc);
-  return rc;
+  return frame_end(__func__, rc);
 }
 
 SsfInt SsfEnhanceSignatures(const char* strPab, SsfInt strPabL, const unsigned char* strSignedData,
                             SsfInt strSignedDataL, const unsigned char* strInputData,
                             SsfInt strInputDataL, SigRcpSsfInformationList* signerResultList,
                             unsigned char** ostrEnhancedSignData, SsfInt* ostrEnhancedSignDataL) {
-  lock_mutex();
-  init_lib();
+  frame_begin();
   dbg("%s() begin, strPab = 0x%p, strPabL = %d, strSignedData = 0x%p, strSignedDataL = %d, "
       "strInputData = 0x%p, strInputDataL = %d, signerResultList = 0x%p, "
       "ostrEnhancedSignData = 0x%p, ostrEnhancedSignDataL = 0x%p",
@@ -177,22 +160,18 @@ SsfInt SsfEnhanceSignatures(const char* strPab, SsfInt strPabL, const unsigned c
       static_cast<void*>(signerResultList), static_cast<void*>(ostrEnhancedSignData),
       static_cast<void*>(ostrEnhancedSignDataL));
   SsfInt rc;
-  if (strSignedData == nullptr || strSignedDataL < 1) {
-    log_err("%s() 1 : (strSignedData == NULL) || (strSignedDataL <= 0)", __func__);
+  if (!input_given(__func__, " 1 ", "strSignedData", strSignedData, strSignedDataL)) {
     rc = SSF_API_NOINPUT;
   } else if (signerResultList == nullptr) {
     log_err("%s() 2 : signerResultList is NULL", __func__);
     rc = SSF_API_NOINPUT;
-  } else if (ostrEnhancedSignData == nullptr || ostrEnhancedSignDataL == nullptr) {
-    log_err("%s() 3 : (ostrEnhancedSignData == NULL) || (ostrEnhancedSignDataL == NULL)", __func__);
+  } else if (!output_given(__func__, " 3 ", "ostrEnhancedSignData", ostrEnhancedSignData,
+                           ostrEnhancedSignDataL)) {
     rc = SSF_API_NOINPUT;
   } else {
     rc = ssf_enhance_signatures(strPab, strPabL, strSignedData, strSignedDataL, strInputData,
                                 strInputDataL, signerResultList, ostrEnhancedSignData,
                                 ostrEnhancedSignDataL);
   }
-  release_mutex();
-  print_brekssl_leaks();
-  dbg("%s() end, retcode = %d", __func__, rc);
-  return rc;
+  return frame_end(__func__, rc);
 }

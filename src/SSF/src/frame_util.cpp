@@ -3,6 +3,7 @@
 
 #include "codes.h"
 #include "frame.h"
+#include "frame_checks.h"
 #include "log.h"
 #include "operations.h"
 #include "orvel_ssf.h"
@@ -16,13 +17,40 @@ namespace {
 
 bool is_base64(const char* name, SsfInt len) { return cmp_cstr_sapstr("BASE64", name, len) == 1; }
 
+// One direction of SsfEncode/SsfDecode: the BASE64 coder, the library's own
+// coder, the trace line of a failure and the name of the output argument.
+struct Coding {
+  int (*base64)(SsfDataBlob*, const SsfDataBlob*, int);
+  int (*own)(SsfDataBlob*, const SsfDataBlob*);
+  const char* failure;
+  const char* output_name;
+};
+
+constexpr Coding kEncoding{base64_encode, encode_data, "encode_data error", "ostrEncodedData"};
+constexpr Coding kDecoding{base64_decode, decode_data, "decode error", "ostrOutputData"};
+
+// The steps of SsfEncode and SsfDecode after the input check: the format,
+// the output pair, the coding and the hand-out.
+SsfInt transcode(const char* func, const Coding& coding, const char* strFormat, SsfInt strFormatL,
+                 const unsigned char* data, SsfInt data_len, unsigned char** out,
+                 SsfInt* out_len) {
+  if (!format_known(func, " 2 ", strFormat, strFormatL)) return SSF_API_UNKNOWN_FORMAT;
+  if (!output_given(func, " ", coding.output_name, out, out_len)) return SSF_API_CRYPTO_FAILED;
+  SsfDataBlob input = input_blob(data, data_len);
+  SsfDataBlob output;
+  SsfInt rc = is_base64(strFormat, strFormatL) ? coding.base64(&output, &input, 0)
+                                               : coding.own(&output, &input);
+  if (rc != 0) log_write("%s", coding.failure);
+  hand_out(output, rc, out, out_len);
+  return rc;
+}
+
 }  // namespace
 
 SsfInt SsfDigest(const char* strFormat, SsfInt strFormatL, SsfBool bDetached,
                  const unsigned char* ostrInputData, SsfInt ostrInputDataL, const char* strHashalg,
                  SsfInt strHashalgL, unsigned char** ostrDigestedData, SsfInt* ostrDigestedDataL) {
-  lock_mutex();
-  init_lib();
+  frame_begin();
   zero_output(ostrDigestedData, ostrDigestedDataL);
   dbg("%s() start, strFormat = %#x, strFormatL = %d, bDetached = %d, ostrInputData = %#x, "
       "ostrInputDataL = %d, strHashalg = %#x, strHashalgL = %d, ostrDigestedData = %#x, "
@@ -31,17 +59,15 @@ SsfInt SsfDigest(const char* strFormat, SsfInt strFormatL, SsfBool bDetached,
       low32(strHashalg), strHashalgL, low32(ostrDigestedData), low32(ostrDigestedDataL));
   SsfInt rc;
   int hash_id = check_hash_alg(strHashalg, strHashalgL);
-  if (ostrInputData == nullptr || ostrInputDataL <= 0) {
-    log_err("%s() 1 : (ostrInputData == NULL) || (ostrInputDataL <= 0)", __func__);
+  if (!input_given(__func__, " 1 ", "ostrInputData", ostrInputData, ostrInputDataL)) {
     rc = SSF_API_NOINPUT;
-  } else if (!check_format(strFormat, strFormatL)) {
-    log_err("%s() 2 : invalid format: '%s'", __func__, SapText(strFormat, strFormatL).c_str());
+  } else if (!format_known(__func__, " 2 ", strFormat, strFormatL)) {
     rc = SSF_API_UNKNOWN_FORMAT;
   } else if (hash_id == 0) {
     log_err("%s() 3 : invalid hash alg: '%s'", __func__, SapText(strHashalg, strHashalgL).c_str());
     rc = SSF_API_UNKNOWN_HASH;
-  } else if (ostrDigestedData == nullptr || ostrDigestedDataL == nullptr) {
-    log_err("%s() : (ostrDigestedData == NULL) || (ostrDigestedDataL == NULL)", __func__);
+  } else if (!output_given(__func__, " ", "ostrDigestedData", ostrDigestedData,
+                           ostrDigestedDataL)) {
     rc = SSF_API_CRYPTO_FAILED;
   } else {
     SsfDataBlob input = input_blob(ostrInputData, ostrInputDataL);
@@ -49,40 +75,23 @@ SsfInt SsfDigest(const char* strFormat, SsfInt strFormatL, SsfBool bDetached,
     rc = digest_data(&output, &input, hash_id, bDetached != 0);
     hand_out(output, rc, ostrDigestedData, ostrDigestedDataL);
   }
-  release_mutex();
-  print_brekssl_leaks();
-  dbg("%s() end, retcode = %d", __func__, rc);
-  return rc;
+  return frame_end(__func__, rc);
 }
 
 SsfInt SsfEncode(const char* strFormat, SsfInt strFormatL, const unsigned char* ostrInputData,
                  SsfInt ostrInputDataL, unsigned char** ostrEncodedData, SsfInt* ostrEncodedDataL) {
-  lock_mutex();
-  init_lib();
+  frame_begin();
   dbg("%s() start, strFormat = %#x, strFormatL = %d, ostrInputData = %#x, ostrInputDataL = %d, "
       "ostrEncodedData = %#x, ostrEncodedDataL = %#x",
       __func__, low32(strFormat), strFormatL, low32(ostrInputData), ostrInputDataL,
       low32(ostrEncodedData), low32(ostrEncodedDataL));
   zero_output(ostrEncodedData, ostrEncodedDataL);
   SsfInt rc;
-  if (ostrInputData == nullptr || ostrInputDataL <= 0) {
-    log_err("%s() 1 : (ostrInputData == NULL) || (ostrInputDataL <= 0)", __func__);
+  if (!input_given(__func__, " 1 ", "ostrInputData", ostrInputData, ostrInputDataL)) {
     rc = SSF_API_NOINPUT;
-  } else if (!check_format(strFormat, strFormatL)) {
-    log_err("%s() 2 : invalid format: '%s'", __func__, SapText(strFormat, strFormatL).c_str());
-    rc = SSF_API_UNKNOWN_FORMAT;
-  } else if (ostrEncodedData == nullptr || ostrEncodedDataL == nullptr) {
-    log_err("%s() : (ostrEncodedData == NULL) || (ostrEncodedDataL == NULL)", __func__);
-    rc = SSF_API_CRYPTO_FAILED;
   } else {
-    SsfDataBlob input = input_blob(ostrInputData, ostrInputDataL);
-    SsfDataBlob output;
-    if (is_base64(strFormat, strFormatL))
-      rc = base64_encode(&output, &input, 0);
-    else
-      rc = encode_data(&output, &input);
-    if (rc != 0) log_write("encode_data error");
-    hand_out(output, rc, ostrEncodedData, ostrEncodedDataL);
+    rc = transcode(__func__, kEncoding, strFormat, strFormatL, ostrInputData, ostrInputDataL,
+                   ostrEncodedData, ostrEncodedDataL);
   }
   release_mutex();
   dbg("%s() end, retcode = %d", __func__, rc);
@@ -91,8 +100,7 @@ SsfInt SsfEncode(const char* strFormat, SsfInt strFormatL, const unsigned char* 
 
 SsfInt SsfDecode(const char* strFormat, SsfInt strFormatL, const unsigned char* ostrEncodedData,
                  SsfInt ostrEncodedDataL, unsigned char** ostrOutputData, SsfInt* ostrOutputDataL) {
-  lock_mutex();
-  init_lib();
+  frame_begin();
   dbg("%s() start, strFormat = %#x, strFormatL = %d, ostrEncodedData = %#x, ostrEncodedDataL = %d, "
       "ostrOutputData = %#x, ostrOutputDataL = %#x",
       __func__, low32(strFormat), strFormatL, low32(ostrEncodedData), ostrEncodedDataL,
@@ -101,21 +109,9 @@ SsfInt SsfDecode(const char* strFormat, SsfInt strFormatL, const unsigned char* 
   if (ostrEncodedData == nullptr || ostrEncodedDataL <= 0) {
     log_err("%s() : ( ostrEncodedDataL <= 0 ) || ( ostrEncodedData == NULL )", __func__);
     rc = SSF_API_NOINPUT;
-  } else if (!check_format(strFormat, strFormatL)) {
-    log_err("%s() 2 : invalid format: '%s'", __func__, SapText(strFormat, strFormatL).c_str());
-    rc = SSF_API_UNKNOWN_FORMAT;
-  } else if (ostrOutputData == nullptr || ostrOutputDataL == nullptr) {
-    log_err("%s() : (ostrOutputData == NULL) || (ostrOutputDataL == NULL)", __func__);
-    rc = SSF_API_CRYPTO_FAILED;
   } else {
-    SsfDataBlob input = input_blob(ostrEncodedData, ostrEncodedDataL);
-    SsfDataBlob output;
-    if (is_base64(strFormat, strFormatL))
-      rc = base64_decode(&output, &input, 0);
-    else
-      rc = decode_data(&output, &input);
-    if (rc != 0) log_write("decode error");
-    hand_out(output, rc, ostrOutputData, ostrOutputDataL);
+    rc = transcode(__func__, kDecoding, strFormat, strFormatL, ostrEncodedData, ostrEncodedDataL,
+                   ostrOutputData, ostrOutputDataL);
   }
   release_mutex();
   dbg("%s() end, retcode = %d", __func__, rc);
@@ -124,8 +120,7 @@ SsfInt SsfDecode(const char* strFormat, SsfInt strFormatL, const unsigned char* 
 
 SsfInt SsfQueryProperties(const char* strProperty, SsfInt strPropertyL, const char* strArgument,
                           SsfInt strArgumentL, unsigned char** outputData, SsfInt* outputDataL) {
-  lock_mutex();
-  init_lib();
+  frame_begin();
   dbg("%s() started, strProperty = %#x, strPropertyL = %d, strArgument = %#x, strArgumentL = %d, "
       "outputData = %#x, outputDataL = %#x",
       __func__, low32(strProperty), strPropertyL, low32(strArgument), strArgumentL,
@@ -150,8 +145,7 @@ SsfInt SsfQueryProperties(const char* strProperty, SsfInt strPropertyL, const ch
 }
 
 SsfInt SsfVersion(unsigned char** outputData, SsfInt* outputDataL) {
-  lock_mutex();
-  init_lib();
+  frame_begin();
   dbg("%s() started, outputData = %#x, outputDataL = %#x", __func__, low32(outputData),
       low32(outputDataL));
   SsfInt rc = SSF_API_OK;

@@ -12,6 +12,7 @@
 
 #include "cades_oid_globals.h"
 #include "log.h"
+#include "op_guard.h"
 #include "ossl_ptr.h"
 #include "settings.h"
 #include "signer_id.h"
@@ -205,13 +206,8 @@ int set_profile_data(int timestamps, SigRcpSsfInfo** record, PKCS7_SIGNER_INFO* 
     print_brekssl_errors();
     return SSF_API_RESULT_RECORD_FAILED;
   }
-  int rc;
-  try {
-    rc = build(timestamps, rec, si, cert);
-  } catch (...) {
-    log_err("%s() : out of memory", kFunc);
-    rc = SSF_API_RESULT_RECORD_FAILED;
-  }
+  const int rc = run_guarded(kFunc, SSF_API_RESULT_RECORD_FAILED,
+                             [&] { return build(timestamps, rec, si, cert); });
   if (rc != SSF_API_OK) {
     // A half-built record is of no use to anyone: it goes now.
     free_result_record(rec);

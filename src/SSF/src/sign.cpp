@@ -6,6 +6,7 @@
 #include "codes.h"
 #include "keys.h"
 #include "log.h"
+#include "op_guard.h"
 #include "ossl_ptr.h"
 #include "pkcs7_sign.h"
 #include "sign_enhance.h"
@@ -156,19 +157,9 @@ PKCS7* ssf_pkcs7_from_blob(const SsfDataBlob* input) {
 int ssf_sign_data(SsfDataBlob* output, const SsfDataBlob* input, int bIncCerts, int bDetached,
                   SigRcpSsfInformationList signerList, int type) {
   dbg("%s() begin at %s", kFunc, get_time_string());
-  int rc;
-  try {
-    rc = sign(output, input, bIncCerts, bDetached, signerList, type);
-  } catch (...) {
-    log_err("%s() : out of memory", kFunc);
-    rc = SSF_API_NOMEMORY;
-  }
-  if (rc != 0) {
-    OPENSSL_free(output->pbData);
-    output->pbData = nullptr;
-    output->cbData = 0;
-  }
-  ERR_clear_error();
+  const int rc = run_output_op(kFunc, output, [&] {
+    return sign(output, input, bIncCerts, bDetached, signerList, type);
+  });
   dbg("%s() end at %s, retcode = %d", kFunc, get_time_string(), rc);
   return rc;
 }

@@ -9,6 +9,7 @@
 #include "encode.h"
 #include "frame.h"
 #include "log.h"
+#include "op_guard.h"
 #include "ossl_ptr.h"
 #include "pab.h"
 #include "pkcs7_verify.h"
@@ -264,13 +265,9 @@ int ssf_verify_data(SsfDataBlob* output, const SsfDataBlob* input, const SsfData
                     int bUseCerts, const SsfDataBlob* pab, const SsfDataBlob* /*pab_password*/,
                     SigRcpSsfInformationList* signerResultList, int type) {
   dbg("%s() begin at %s", kFunc, get_time_string());
-  int rc;
-  try {
-    rc = verify(output, input, signed_data, bUseCerts, pab, signerResultList, type);
-  } catch (...) {
-    log_err("%s() : out of memory", kFunc);
-    rc = SSF_API_NOMEMORY;
-  }
+  const int rc = run_guarded(kFunc, SSF_API_NOMEMORY, [&] {
+    return verify(output, input, signed_data, bUseCerts, pab, signerResultList, type);
+  });
   ERR_clear_error();
   log_verification_summary(kFunc, signerResultList ? *signerResultList : nullptr, rc);
   return rc;
