@@ -12,19 +12,15 @@
 #include <thread>
 #include <vector>
 
+#include "ec_ossl_oracle.h"
 #include "ec_test_util.h"
 #include "test_util.h"
 
 namespace {
 
-template <class T, void (*F)(T*)>
-struct Del {
-  void operator()(T* p) const { F(p); }
-};
-using BnPtr = std::unique_ptr<BIGNUM, Del<BIGNUM, BN_free>>;
-using BnCtxPtr = std::unique_ptr<BN_CTX, Del<BN_CTX, BN_CTX_free>>;
-using GroupPtr = std::unique_ptr<EC_GROUP, Del<EC_GROUP, EC_GROUP_free>>;
-using PointPtr = std::unique_ptr<EC_POINT, Del<EC_POINT, EC_POINT_free>>;
+using ec_test::BnPtr;
+using ec_test::OsslCurve;
+using ec_test::PointPtr;
 
 struct S256 {
   using Par = GOSTR3410_2012_256_PAR;
@@ -79,70 +75,6 @@ struct S512 {
   static int addJA(JPt* r, const JPt* j, const Pt* p, const Par* e) { return depAddJA(r, j, p, e); }
   static int addJJ(JPt* r, const JPt* a, const JPt* b, const Par* e) {
     return depAddJChud(r, a, b, e);
-  }
-};
-
-BnPtr to_bn(const DIGIT_T* a, uint32_t nd) {
-  std::vector<unsigned char> b(4 * nd);
-  mpConvToOctets(a, nd, b.data(), static_cast<uint32_t>(b.size()));
-  return BnPtr(BN_bin2bn(b.data(), static_cast<int>(b.size()), nullptr));
-}
-
-void from_bn(DIGIT_T* a, uint32_t nd, const BIGNUM* bn) {
-  std::vector<unsigned char> b(4 * nd);
-  BN_bn2binpad(bn, b.data(), static_cast<int>(b.size()));
-  mpConvFromOctets(a, nd, b.data(), static_cast<uint32_t>(b.size()));
-}
-
-// OpenSSL's generic curve built from a record's numbers.
-template <class S>
-struct OsslCurve {
-  BnCtxPtr ctx{BN_CTX_new()};
-  GroupPtr group;
-  explicit OsslCurve(const typename S::Par* E) {
-    BnPtr p = to_bn(E->E.p, S::ND), a = to_bn(E->E.a, S::ND), b = to_bn(E->E.b, S::ND);
-    group.reset(EC_GROUP_new_curve_GFp(p.get(), a.get(), b.get(), ctx.get()));
-  }
-  PointPtr point(const typename S::Pt& P) const {
-    PointPtr r(EC_POINT_new(group.get()));
-    if (mpIsZero(P.x, S::ND) == 1 && mpIsZero(P.y, S::ND) == 1) {
-      EC_POINT_set_to_infinity(group.get(), r.get());
-    } else {
-      BnPtr x = to_bn(P.x, S::ND), y = to_bn(P.y, S::ND);
-      EXPECT_EQ(EC_POINT_set_affine_coordinates(group.get(), r.get(), x.get(), y.get(), ctx.get()),
-                1);
-    }
-    return r;
-  }
-  typename S::Pt to_pt(const EC_POINT* P) const {
-    typename S::Pt r = {};
-    if (EC_POINT_is_at_infinity(group.get(), P)) return r;
-    BnPtr x(BN_new()), y(BN_new());
-    EXPECT_EQ(EC_POINT_get_affine_coordinates(group.get(), P, x.get(), y.get(), ctx.get()), 1);
-    from_bn(r.x, S::ND, x.get());
-    from_bn(r.y, S::ND, y.get());
-    return r;
-  }
-  typename S::Pt mul(const typename S::Pt& P, const DIGIT_T* k) const {
-    PointPtr pp = point(P), r(EC_POINT_new(group.get()));
-    BnPtr kb = to_bn(k, S::ND);
-    EXPECT_EQ(EC_POINT_mul(group.get(), r.get(), nullptr, pp.get(), kb.get(), ctx.get()), 1);
-    return to_pt(r.get());
-  }
-  typename S::Pt mulw(const typename S::Pt& P, DIGIT_T w) const {
-    DIGIT_T k[S::ND] = {w};
-    return mul(P, k);
-  }
-  // A point with the given x, if x is on the curve (any subgroup).
-  bool lift(typename S::Pt* out, const DIGIT_T* x) const {
-    PointPtr r(EC_POINT_new(group.get()));
-    BnPtr xb = to_bn(x, S::ND);
-    ERR_set_mark();
-    bool ok =
-        EC_POINT_set_compressed_coordinates(group.get(), r.get(), xb.get(), 0, ctx.get()) == 1;
-    ERR_pop_to_mark();
-    if (ok) *out = to_pt(r.get());
-    return ok;
   }
 };
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "test_util.h"
+#include "vkc_kat_file.h"
 
 namespace ec_test {
 
@@ -21,22 +22,7 @@ const char* const kGcrypt512[GOST512_PAR_COUNT] = {"GOST2012-512-test", "GOST201
                                                    "GOST2012-512-tc26-B", "GOST2012-512-tc26-C"};
 
 const std::map<std::string, Block>& vectors() {
-  static const std::map<std::string, Block> blocks = [] {
-    std::map<std::string, Block> out;
-    std::ifstream in(orvel_test::data_dir() + "/vkc/gost3410_vectors.txt");
-    std::string line, cur;
-    while (std::getline(in, line)) {
-      if (line.empty() || line[0] == '#') continue;
-      if (line[0] == '[') {
-        cur = line.substr(1, line.find(']') - 1);
-        continue;
-      }
-      size_t eq = line.find(" = ");
-      if (eq != std::string::npos && !cur.empty())
-        out[cur][line.substr(0, eq)] = line.substr(eq + 3);
-    }
-    return out;
-  }();
+  static const std::map<std::string, Block> blocks = vkc_kat::read_kat("gost3410_vectors.txt");
   return blocks;
 }
 

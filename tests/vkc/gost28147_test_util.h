@@ -14,46 +14,28 @@
 #include "gost28147.h"
 #include "gost28147_sbox.h"
 #include "test_util.h"
+#include "vkc_kat_file.h"
 
 namespace gost_test {
 
-using Bytes = std::vector<uint8_t>;
-using Block = std::map<std::string, std::string>;
+using vkc_kat::Block;
+using vkc_kat::Bytes;
 
-// "[name]" blocks of "key = value" lines; "#" comments and blank lines skipped.
 inline std::map<std::string, Block> read_vectors(const std::string& file) {
-  std::ifstream in(orvel_test::data_dir() + "/vkc/" + file);
+  std::ifstream in(vkc_kat::kat_path(file));
   if (!in) throw std::runtime_error("cannot open " + file);
-  std::map<std::string, Block> out;
-  std::string line, current;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    if (line[0] == '[') {
-      current = line.substr(1, line.find(']') - 1);
-      out[current];
-      continue;
-    }
-    auto eq = line.find(" = ");
-    if (eq == std::string::npos || current.empty()) continue;
-    out[current][line.substr(0, eq)] = line.substr(eq + 3);
-  }
-  return out;
+  return vkc_kat::parse_kat(in);
 }
 
-inline Bytes hex(const std::string& s) { return orvel_test::from_hex(s); }
-inline std::string to_hex(const Bytes& b) { return orvel_test::to_hex(b.data(), b.size()); }
+using vkc_kat::hex;
+using vkc_kat::random_bytes;
+using vkc_kat::to_hex;
 inline std::string to_hex(const uint8_t* p, size_t n) { return orvel_test::to_hex(p, n); }
 
 inline void key_words(const Bytes& key, uint32_t* w) {
   for (int i = 0; i < 8; ++i)
     w[i] = key[4 * i] | key[4 * i + 1] << 8 | key[4 * i + 2] << 16 |
            static_cast<uint32_t>(key[4 * i + 3]) << 24;
-}
-
-inline Bytes random_bytes(std::mt19937& rng, size_t n) {
-  Bytes b(n);
-  for (auto& x : b) x = static_cast<uint8_t>(rng());
-  return b;
 }
 
 // Stored parameter sets with the OID libgcrypt knows them by.

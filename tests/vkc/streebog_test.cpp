@@ -8,7 +8,6 @@
 #include <sys/mman.h>
 
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <random>
 #include <string>
@@ -16,33 +15,19 @@
 
 #include "hash_low/gost_r3411_2012.h"
 #include "test_util.h"
+#include "vkc_kat_file.h"
 #include "vkc_log.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using Block = std::map<std::string, std::string>;
+using vkc_kat::Block;
+using vkc_kat::Bytes;
+using vkc_kat::hex;
+using vkc_kat::to_hex;
 
-// Reads the "[name]" / "key = value" blocks of a vector file.
 std::map<std::string, Block> read_vectors(const std::string& name) {
-  std::ifstream in(orvel_test::data_dir() + "/vkc/" + name);
-  EXPECT_TRUE(in.good()) << name;
-  std::map<std::string, Block> out;
-  std::string line, current;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    if (line[0] == '[') {
-      current = line.substr(1, line.find(']') - 1);
-      continue;
-    }
-    const size_t eq = line.find(" = ");
-    if (eq != std::string::npos) out[current][line.substr(0, eq)] = line.substr(eq + 3);
-  }
-  return out;
+  return vkc_kat::read_kat(name);
 }
-
-Bytes hex(const std::string& s) { return orvel_test::from_hex(s); }
-std::string to_hex(const Bytes& b) { return orvel_test::to_hex(b.data(), b.size()); }
 
 Bytes ours(uint32_t size, const Bytes& msg) {
   Bytes out(size);

@@ -1,34 +1,16 @@
 #include "ec256.h"
 
-#include <stdio.h>
-#include <string.h>
-
-#include "ec_points.h"
+#include "ec_point_api.h"
 #include "vkc_log.h"
 
 using vkc_ec::Ec256T;
-
-namespace {
-
-bool der_matches(const unsigned char* der, uint32_t len, uint32_t oid_len,
-                 const unsigned char* oid) {
-  return oid != nullptr && oid_len == len && memcmp(oid, der, len) == 0;
-}
-
-bool text_matches(const char* s, const char* field) {
-  return field != nullptr && strcmp(s, field) == 0;
-}
-
-}  // namespace
+namespace api = vkc_ec::api;
 
 extern "C" {
 
 int epIsZero(const GostPoint* P) { return vkc_ec::pt_is_zero<Ec256T>(P) ? 1 : 0; }
 
-int epIsEqual(const GostPoint* P, const GostPoint* Q) {
-  return mpEqual(P->x, Q->x, GOST256_NDIGITS) == 1 && mpEqual(P->y, Q->y, GOST256_NDIGITS) == 1 ? 1
-                                                                                                : 0;
-}
+int epIsEqual(const GostPoint* P, const GostPoint* Q) { return api::is_equal<Ec256T>(P, Q); }
 
 int epSetZero(GostPoint* P) {
   vkc_ec::pt_set_zero<Ec256T>(P);
@@ -47,22 +29,11 @@ int epAdd(GostPoint* R, const GostPoint* P, const GostPoint* Q, const GOSTR3410_
 
 int epSubtract(GostPoint* R, const GostPoint* P, const GostPoint* Q,
                const GOSTR3410_2012_256_PAR* E) {
-  GostPoint nq;
-  vkc_ec::ref_neg<Ec256T>(&nq, Q, E);
-  vkc_ec::ref_add<Ec256T>(R, P, &nq, E);
-  return 0;
+  return api::subtract<Ec256T>(R, P, Q, E);
 }
 
 int epMult(GostPoint* R, const GostPoint* P, const DIGIT_T* k, const GOSTR3410_2012_256_PAR* E) {
-  if (R == nullptr || P == nullptr || k == nullptr || E == nullptr) {
-    printf("epMult: bad arguments\n");
-    return -1;
-  }
-  DIGIT_T kk[GOST256_NDIGITS];
-  vkc_ec::abs_ct<GOST256_NDIGITS>(kk, k);
-  vkc_ec::mult_any<Ec256T>(R, P, kk, E);
-  vkc_ct::wipe(kk, sizeof kk);
-  return 0;
+  return api::mult_abs<Ec256T>(R, P, k, E, "epMult");
 }
 
 int epA2J(GostJPoint* J, const GostPoint* P) {
@@ -93,39 +64,27 @@ int epAddJChud(GostJPoint* R, const GostJPoint* J1, const GostJPoint* J2,
 }
 
 int epMultJ(GostPoint* R, const GostPoint* P, const DIGIT_T* k, const GOSTR3410_2012_256_PAR* E) {
-  if (R == nullptr || P == nullptr || k == nullptr || E == nullptr) return -1;
-  vkc_ec::mult_any<Ec256T>(R, P, k, E);
-  return 0;
+  return api::mult_j<Ec256T>(R, P, k, E);
 }
 
 int epMultPP(GostPoint* R, const DIGIT_T* k, const GOSTR3410_2012_256_PAR* E) {
-  if (R == nullptr || k == nullptr || E == nullptr) return -1;
-  vkc_ec::mult_base<Ec256T>(R, k, E);
-  return 0;
+  return api::mult_pp<Ec256T>(R, k, E);
 }
 
 int epConvToDecimal(const GostPoint* P, char* x, char* y, uint32_t size) {
-  mpConvToDecimal(P->x, GOST256_NDIGITS, x, size);
-  mpConvToDecimal(P->y, GOST256_NDIGITS, y, size);
-  return 0;
+  return api::to_decimal<Ec256T>(P, x, y, size);
 }
 
 int epConvToHex(const GostPoint* P, char* x, char* y, uint32_t size) {
-  mpConvToHex(P->x, GOST256_NDIGITS, x, size);
-  mpConvToHex(P->y, GOST256_NDIGITS, y, size);
-  return 0;
+  return api::to_hex<Ec256T>(P, x, y, size);
 }
 
 int epConvFromDecimal(GostPoint* P, const char* x, const char* y) {
-  mpConvFromDecimal(P->x, GOST256_NDIGITS, x);
-  mpConvFromDecimal(P->y, GOST256_NDIGITS, y);
-  return 0;
+  return api::from_decimal<Ec256T>(P, x, y);
 }
 
 int epConvFromHex(GostPoint* P, const char* x, const char* y) {
-  mpConvFromHex(P->x, GOST256_NDIGITS, x);
-  mpConvFromHex(P->y, GOST256_NDIGITS, y);
-  return 0;
+  return api::from_hex<Ec256T>(P, x, y);
 }
 
 const GOSTR3410_2012_256_PAR* GOSTR3410_2012_256_GetPar(uint32_t index) {
@@ -138,46 +97,22 @@ const GOSTR3410_2012_256_PAR* GOSTR3410_2012_256_GetDefaultPar(void) {
 
 int GOSTR3410_2012_256_FindParByDerOid(const unsigned char* der, uint32_t len,
                                        const GOSTR3410_2012_256_PAR** par) {
-  if (par == nullptr) return -1;
-  *par = nullptr;
-  if (der == nullptr) return -1;
-  for (uint32_t i = 0; i < GOST256_PAR_COUNT; i++) {
-    const GOSTR3410_2012_256_PAR* r = &tc26_ecc_par[i];
-    if (der_matches(der, len, r->cp_oid_len, r->cp_oid) ||
-        der_matches(der, len, r->oid_len, r->oid)) {
-      *par = r;
-      return 0;
-    }
-  }
-  return -1;
+  return api::find_par<Ec256T>(der, par, [&](const GOSTR3410_2012_256_PAR& r) {
+    return api::der_matches(der, len, r.cp_oid_len, r.cp_oid) ||
+           api::der_matches(der, len, r.oid_len, r.oid);
+  });
 }
 
 int GOSTR3410_2012_256_FindParByDottedOid(const char* oid, const GOSTR3410_2012_256_PAR** par) {
-  if (par == nullptr) return -1;
-  *par = nullptr;
-  if (oid == nullptr) return -1;
-  for (uint32_t i = 0; i < GOST256_PAR_COUNT; i++) {
-    const GOSTR3410_2012_256_PAR* r = &tc26_ecc_par[i];
-    if (text_matches(oid, r->cp_str_oid) || text_matches(oid, r->str_oid)) {
-      *par = r;
-      return 0;
-    }
-  }
-  return -1;
+  return api::find_par<Ec256T>(oid, par, [&](const GOSTR3410_2012_256_PAR& r) {
+    return api::text_matches(oid, r.cp_str_oid) || api::text_matches(oid, r.str_oid);
+  });
 }
 
 int GOSTR3410_2012_256_FindParByOidName(const char* name, const GOSTR3410_2012_256_PAR** par) {
-  if (par == nullptr) return -1;
-  *par = nullptr;
-  if (name == nullptr) return -1;
-  for (uint32_t i = 0; i < GOST256_PAR_COUNT; i++) {
-    const GOSTR3410_2012_256_PAR* r = &tc26_ecc_par[i];
-    if (text_matches(name, r->cp_oid_name) || text_matches(name, r->oid_name)) {
-      *par = r;
-      return 0;
-    }
-  }
-  return -1;
+  return api::find_par<Ec256T>(name, par, [&](const GOSTR3410_2012_256_PAR& r) {
+    return api::text_matches(name, r.cp_oid_name) || api::text_matches(name, r.oid_name);
+  });
 }
 
 const GOSTR3410_2012_256_PAR* GOSTR3410_2001_GetPar(uint32_t index) {

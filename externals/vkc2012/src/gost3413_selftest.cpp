@@ -130,6 +130,110 @@ constexpr uint8_t kSelfTestGostMMac[8] = {
 
 using Update = int32_t (*)(VkcModeContext*, const uint8_t*, uint8_t*, uint64_t);
 
+// The example of one cipher: its key, plaintext and register settings, the
+// expected output of each mode, and the entry points that compute them.
+struct Suite {
+  const uint8_t* key;
+  const uint8_t* plain;
+  size_t len;  // bytes of plaintext, and of each mode's ciphertext
+  uint64_t s;  // block size n, used as the shift of OFB, CFB, CTR and MAC
+  const uint8_t* cbc_iv;
+  uint64_t cbc_m;
+  const uint8_t* iv;  // initial register of OFB and CFB
+  uint64_t m;
+  const uint8_t* ctr_iv;
+  const uint8_t* ecb;
+  const uint8_t* cbc;
+  const uint8_t* ofb;
+  const uint8_t* cfb;
+  const uint8_t* ctr;
+  const uint8_t* mac;
+  int32_t (*init_ecb)(VkcModeContext*, uint8_t, const uint8_t*);
+  int32_t (*init_cbc)(VkcModeContext*, uint8_t, const uint8_t*, const uint8_t*, uint64_t);
+  int32_t (*init_ofb)(VkcModeContext*, uint8_t, const uint8_t*, uint64_t, const uint8_t*, uint64_t);
+  int32_t (*init_cfb)(VkcModeContext*, uint8_t, const uint8_t*, uint64_t, const uint8_t*, uint64_t);
+  int32_t (*init_ctr)(VkcModeContext*, uint8_t, const uint8_t*, uint64_t, const uint8_t*);
+  int32_t (*init_mac)(VkcModeContext*, const uint8_t*, uint64_t);
+  Update ecb_update, cbc_update, ofb_update, cfb_update, ctr_update;
+  int32_t (*mac_update)(VkcModeContext*, const uint8_t*, uint64_t);
+  int32_t (*mac_final)(VkcModeContext*, uint8_t*);
+  SelfTest id_ecb, id_cbc, id_ofb, id_cfb, id_ctr, id_mac;
+};
+
+constexpr Suite kKuznyechik = {
+    kSelfTestGostKKey,
+    kSelfTestGostKPlain,
+    64,
+    16,
+    kSelfTestGostKIv,
+    32,
+    kSelfTestGostKIv,
+    32,
+    kSelfTestGostKCtrIv,
+    kSelfTestGostKEcbCipher,
+    kSelfTestGostKCbcCipher,
+    kSelfTestGostKOfbCipher,
+    kSelfTestGostKCfbCipher,
+    kSelfTestGostKCtrCipher,
+    kSelfTestGostKMac,
+    init_ecb_K_impl,
+    init_cbc_K_impl,
+    init_ofb_K_impl,
+    init_cfb_K_impl,
+    init_ctr_K_impl,
+    init_mac_K_impl,
+    vkc_kuznyechik_ecb_update,
+    vkc_kuznyechik_cbc_update,
+    vkc_kuznyechik_ofb_update,
+    vkc_kuznyechik_cfb_update,
+    vkc_kuznyechik_ctr_update,
+    vkc_kuznyechik_mac_update,
+    vkc_kuznyechik_mac_final,
+    SelfTest::kKEcb,
+    SelfTest::kKCbc,
+    SelfTest::kKOfb,
+    SelfTest::kKCfb,
+    SelfTest::kKCtr,
+    SelfTest::kKMac,
+};
+
+constexpr Suite kMagma = {
+    kSelfTestGostMKey,
+    kSelfTestGostMPlain,
+    32,
+    8,
+    kSelfTestGostMCbcIv,
+    24,
+    kSelfTestGostMIv,
+    16,
+    kSelfTestGostMCtrIv,
+    kSelfTestGostMEcbCipher,
+    kSelfTestGostMCbcCipher,
+    kSelfTestGostMOfbCipher,
+    kSelfTestGostMCfbCipher,
+    kSelfTestGostMCtrCipher,
+    kSelfTestGostMMac,
+    init_ecb_M_impl,
+    init_cbc_M_impl,
+    init_ofb_M_impl,
+    init_cfb_M_impl,
+    init_ctr_M_impl,
+    init_mac_M_impl,
+    vkc_magma_ecb_update,
+    vkc_magma_cbc_update,
+    vkc_magma_ofb_update,
+    vkc_magma_cfb_update,
+    vkc_magma_ctr_update,
+    vkc_magma_mac_update,
+    vkc_magma_mac_final,
+    SelfTest::kMEcb,
+    SelfTest::kMCbc,
+    SelfTest::kMOfb,
+    SelfTest::kMCfb,
+    SelfTest::kMCtr,
+    SelfTest::kMMac,
+};
+
 // One update over the whole known plaintext (or ciphertext) must give the
 // known output; the context lives on the stack only.
 template <typename Init>
@@ -144,141 +248,74 @@ int32_t verdict(SelfTest which, bool ok) {
   return ok && g_forced_failure != which ? 0 : kErrSelfTest;
 }
 
-bool mac_known_answer(int32_t (*init)(VkcModeContext*, const uint8_t*, uint64_t),
-                      int32_t (*update)(VkcModeContext*, const uint8_t*, uint64_t),
-                      int32_t (*final)(VkcModeContext*, uint8_t*), const uint8_t* key, uint64_t s,
-                      const uint8_t* data, size_t len, const uint8_t* want, size_t want_len) {
+template <const Suite& t>
+int32_t run_ecb() {
+  const bool ok = known_answer([](VkcModeContext* c) { return t.init_ecb(c, 1, t.key); },
+                               t.ecb_update, t.plain, t.ecb, t.len);
+  return verdict(t.id_ecb, ok);
+}
+
+// CBC and CFB are checked in both directions.
+template <const Suite& t>
+int32_t run_cbc() {
+  const bool ok =
+      known_answer([](VkcModeContext* c) { return t.init_cbc(c, 1, t.key, t.cbc_iv, t.cbc_m); },
+                   t.cbc_update, t.plain, t.cbc, t.len) &&
+      known_answer([](VkcModeContext* c) { return t.init_cbc(c, 0, t.key, t.cbc_iv, t.cbc_m); },
+                   t.cbc_update, t.cbc, t.plain, t.len);
+  return verdict(t.id_cbc, ok);
+}
+
+template <const Suite& t>
+int32_t run_ofb() {
+  const bool ok =
+      known_answer([](VkcModeContext* c) { return t.init_ofb(c, 1, t.key, t.s, t.iv, t.m); },
+                   t.ofb_update, t.plain, t.ofb, t.len);
+  return verdict(t.id_ofb, ok);
+}
+
+template <const Suite& t>
+int32_t run_cfb() {
+  const bool ok =
+      known_answer([](VkcModeContext* c) { return t.init_cfb(c, 1, t.key, t.s, t.iv, t.m); },
+                   t.cfb_update, t.plain, t.cfb, t.len) &&
+      known_answer([](VkcModeContext* c) { return t.init_cfb(c, 0, t.key, t.s, t.iv, t.m); },
+                   t.cfb_update, t.cfb, t.plain, t.len);
+  return verdict(t.id_cfb, ok);
+}
+
+template <const Suite& t>
+int32_t run_ctr() {
+  const bool ok =
+      known_answer([](VkcModeContext* c) { return t.init_ctr(c, 1, t.key, t.s, t.ctr_iv); },
+                   t.ctr_update, t.plain, t.ctr, t.len);
+  return verdict(t.id_ctr, ok);
+}
+
+// The examples publish 8 bytes of the tag; those are compared.
+template <const Suite& t>
+int32_t run_mac() {
   VkcModeContext ctx;
   uint8_t tag[16];
-  if (init(&ctx, key, s) != 0 || update(&ctx, data, len) != 0 || final(&ctx, tag) != 0) {
-    return false;
-  }
-  return memcmp(tag, want, want_len) == 0;
+  const bool ok = t.init_mac(&ctx, t.key, t.s) == 0 && t.mac_update(&ctx, t.plain, t.len) == 0 &&
+                  t.mac_final(&ctx, tag) == 0 && memcmp(tag, t.mac, 8) == 0;
+  return verdict(t.id_mac, ok);
 }
 
 }  // namespace
 
-int32_t SelfTestGostKEcb() {
-  const bool ok =
-      known_answer([](VkcModeContext* c) { return init_ecb_K_impl(c, 1, kSelfTestGostKKey); },
-                   vkc_kuznyechik_ecb_update, kSelfTestGostKPlain, kSelfTestGostKEcbCipher, 64);
-  return verdict(SelfTest::kKEcb, ok);
-}
-
-int32_t SelfTestGostKCbc() {
-  const bool ok =
-      known_answer(
-          [](VkcModeContext* c) {
-            return init_cbc_K_impl(c, 1, kSelfTestGostKKey, kSelfTestGostKIv, 32);
-          },
-          vkc_kuznyechik_cbc_update, kSelfTestGostKPlain, kSelfTestGostKCbcCipher, 64) &&
-      known_answer(
-          [](VkcModeContext* c) {
-            return init_cbc_K_impl(c, 0, kSelfTestGostKKey, kSelfTestGostKIv, 32);
-          },
-          vkc_kuznyechik_cbc_update, kSelfTestGostKCbcCipher, kSelfTestGostKPlain, 64);
-  return verdict(SelfTest::kKCbc, ok);
-}
-
-int32_t SelfTestGostKOfb() {
-  const bool ok = known_answer(
-      [](VkcModeContext* c) {
-        return init_ofb_K_impl(c, 1, kSelfTestGostKKey, 16, kSelfTestGostKIv, 32);
-      },
-      vkc_kuznyechik_ofb_update, kSelfTestGostKPlain, kSelfTestGostKOfbCipher, 64);
-  return verdict(SelfTest::kKOfb, ok);
-}
-
-int32_t SelfTestGostKCfb() {
-  const bool ok =
-      known_answer(
-          [](VkcModeContext* c) {
-            return init_cfb_K_impl(c, 1, kSelfTestGostKKey, 16, kSelfTestGostKIv, 32);
-          },
-          vkc_kuznyechik_cfb_update, kSelfTestGostKPlain, kSelfTestGostKCfbCipher, 64) &&
-      known_answer(
-          [](VkcModeContext* c) {
-            return init_cfb_K_impl(c, 0, kSelfTestGostKKey, 16, kSelfTestGostKIv, 32);
-          },
-          vkc_kuznyechik_cfb_update, kSelfTestGostKCfbCipher, kSelfTestGostKPlain, 64);
-  return verdict(SelfTest::kKCfb, ok);
-}
-
-int32_t SelfTestGostKCtr() {
-  const bool ok = known_answer(
-      [](VkcModeContext* c) {
-        return init_ctr_K_impl(c, 1, kSelfTestGostKKey, 16, kSelfTestGostKCtrIv);
-      },
-      vkc_kuznyechik_ctr_update, kSelfTestGostKPlain, kSelfTestGostKCtrCipher, 64);
-  return verdict(SelfTest::kKCtr, ok);
-}
-
-int32_t SelfTestGostKMac() {
-  const bool ok =
-      mac_known_answer(init_mac_K_impl, vkc_kuznyechik_mac_update, vkc_kuznyechik_mac_final,
-                       kSelfTestGostKKey, 16, kSelfTestGostKPlain, 64, kSelfTestGostKMac, 8);
-  return verdict(SelfTest::kKMac, ok);
-}
-
-int32_t SelfTestGostMEcb() {
-  const bool ok =
-      known_answer([](VkcModeContext* c) { return init_ecb_M_impl(c, 1, kSelfTestGostMKey); },
-                   vkc_magma_ecb_update, kSelfTestGostMPlain, kSelfTestGostMEcbCipher, 32);
-  return verdict(SelfTest::kMEcb, ok);
-}
-
-int32_t SelfTestGostMCbc() {
-  const bool ok = known_answer(
-                      [](VkcModeContext* c) {
-                        return init_cbc_M_impl(c, 1, kSelfTestGostMKey, kSelfTestGostMCbcIv, 24);
-                      },
-                      vkc_magma_cbc_update, kSelfTestGostMPlain, kSelfTestGostMCbcCipher, 32) &&
-                  known_answer(
-                      [](VkcModeContext* c) {
-                        return init_cbc_M_impl(c, 0, kSelfTestGostMKey, kSelfTestGostMCbcIv, 24);
-                      },
-                      vkc_magma_cbc_update, kSelfTestGostMCbcCipher, kSelfTestGostMPlain, 32);
-  return verdict(SelfTest::kMCbc, ok);
-}
-
-int32_t SelfTestGostMOfb() {
-  const bool ok = known_answer(
-      [](VkcModeContext* c) {
-        return init_ofb_M_impl(c, 1, kSelfTestGostMKey, 8, kSelfTestGostMIv, 16);
-      },
-      vkc_magma_ofb_update, kSelfTestGostMPlain, kSelfTestGostMOfbCipher, 32);
-  return verdict(SelfTest::kMOfb, ok);
-}
-
-int32_t SelfTestGostMCfb() {
-  const bool ok = known_answer(
-                      [](VkcModeContext* c) {
-                        return init_cfb_M_impl(c, 1, kSelfTestGostMKey, 8, kSelfTestGostMIv, 16);
-                      },
-                      vkc_magma_cfb_update, kSelfTestGostMPlain, kSelfTestGostMCfbCipher, 32) &&
-                  known_answer(
-                      [](VkcModeContext* c) {
-                        return init_cfb_M_impl(c, 0, kSelfTestGostMKey, 8, kSelfTestGostMIv, 16);
-                      },
-                      vkc_magma_cfb_update, kSelfTestGostMCfbCipher, kSelfTestGostMPlain, 32);
-  return verdict(SelfTest::kMCfb, ok);
-}
-
-int32_t SelfTestGostMCtr() {
-  const bool ok = known_answer(
-      [](VkcModeContext* c) {
-        return init_ctr_M_impl(c, 1, kSelfTestGostMKey, 8, kSelfTestGostMCtrIv);
-      },
-      vkc_magma_ctr_update, kSelfTestGostMPlain, kSelfTestGostMCtrCipher, 32);
-  return verdict(SelfTest::kMCtr, ok);
-}
-
-int32_t SelfTestGostMMac() {
-  const bool ok =
-      mac_known_answer(init_mac_M_impl, vkc_magma_mac_update, vkc_magma_mac_final,
-                       kSelfTestGostMKey, 8, kSelfTestGostMPlain, 32, kSelfTestGostMMac, 8);
-  return verdict(SelfTest::kMMac, ok);
-}
+int32_t SelfTestGostKEcb() { return run_ecb<kKuznyechik>(); }
+int32_t SelfTestGostKCbc() { return run_cbc<kKuznyechik>(); }
+int32_t SelfTestGostKOfb() { return run_ofb<kKuznyechik>(); }
+int32_t SelfTestGostKCfb() { return run_cfb<kKuznyechik>(); }
+int32_t SelfTestGostKCtr() { return run_ctr<kKuznyechik>(); }
+int32_t SelfTestGostKMac() { return run_mac<kKuznyechik>(); }
+int32_t SelfTestGostMEcb() { return run_ecb<kMagma>(); }
+int32_t SelfTestGostMCbc() { return run_cbc<kMagma>(); }
+int32_t SelfTestGostMOfb() { return run_ofb<kMagma>(); }
+int32_t SelfTestGostMCfb() { return run_cfb<kMagma>(); }
+int32_t SelfTestGostMCtr() { return run_ctr<kMagma>(); }
+int32_t SelfTestGostMMac() { return run_mac<kMagma>(); }
 
 namespace testing {
 void force_self_test_failure(SelfTest which) { g_forced_failure = which; }
