@@ -24,7 +24,7 @@ namespace {
 
 const char* const kFixtures[] = {"gost12-256_TC26-256-B", "gost12-256_CryptoPro-A",
                                  "gost12-256_CryptoPro-XchA", "gost12-512_TC26-512-A",
-                                 "gost01_CryptoPro-A"};
+                                 "gost01_CryptoPro-A", "gost01_CryptoPro-A-zero-top"};
 
 std::string fixture(const std::string& name) {
   return orvel_test::data_dir() + "/gost_keys/" + name;

@@ -1,6 +1,7 @@
 // PKCS#8 private keys of the GOST R 34.10 key types: written in the LEGACY
 // form (an OCTET STRING of d inside) or the MASKED form (d * m^-1 mod q and
-// m), read in those forms and as an INTEGER.
+// m), read in those forms (the LEGACY one also with its top zero bytes left
+// out) and as an INTEGER.
 #include <openssl/bn.h>
 #include <openssl/objects.h>
 
@@ -74,8 +75,11 @@ bool read_der_private(VK_GOST2012_KEYPAIR* key, const unsigned char* buf, int le
     bool ok = false;
     if (v_len == 2 * n) {
       ok = gost_unmask_private_key(key, v) == 1;
-    } else if (v_len == n) {
-      memcpy(key->priv_key, v, n);
+    } else if (v_len > 0 && v_len <= n) {
+      // Little-endian d. Some writers drop zero bytes at the top of the
+      // number (one key in 256 has a zero top byte): pad them back.
+      memset(key->priv_key, 0, n);
+      memcpy(key->priv_key, v, v_len);
       ok = true;
     }
     OPENSSL_cleanse(octet->data, static_cast<size_t>(octet->length));
