@@ -24,8 +24,11 @@ class KuzMagmaCipher : public testing::TestWithParam<CipherCase> {
 };
 
 std::vector<Feed> feeds(std::mt19937& rng) {
-  return {{}, {{}, true}, {gost_engine_test::random_chunks(rng), false},
-          {gost_engine_test::random_chunks(rng), true}, {{1}, false}};
+  return {{},
+          {{}, true},
+          {gost_engine_test::random_chunks(rng), false},
+          {gost_engine_test::random_chunks(rng), true},
+          {{1}, false}};
 }
 
 TEST_P(KuzMagmaCipher, StandardExampleInEveryFeed) {
@@ -180,8 +183,9 @@ TEST_F(KuzMagmaCipherEdges, PartialBlockOfBlockModesIsRefused) {
       orvel::EvpCipherCtxPtr ctx = keyed_ctx(c.object(), key, iv, enc == 1);
       Bytes out(pt.size() + 32);
       int outl = 0, finl = 0;
-      ASSERT_EQ(EVP_CipherUpdate(ctx.get(), out.data(), &outl, pt.data(), static_cast<int>(pt.size())),
-                1);
+      ASSERT_EQ(
+          EVP_CipherUpdate(ctx.get(), out.data(), &outl, pt.data(), static_cast<int>(pt.size())),
+          1);
       EXPECT_EQ(static_cast<size_t>(outl), 3 * c.n);
       EXPECT_EQ(EVP_CipherFinal_ex(ctx.get(), out.data() + outl, &finl), 0);
     }
@@ -200,11 +204,11 @@ TEST_F(KuzMagmaCipherEdges, CtrEqualsGnutls) {
       gnutls_datum_t k{const_cast<uint8_t*>(key.data()), 32};
       gnutls_datum_t v{const_cast<uint8_t*>(iv.data()), static_cast<unsigned>(iv.size())};
       gnutls_cipher_hd_t h;
-      ASSERT_EQ(gnutls_cipher_init(&h,
-                                   c.n == 16 ? GNUTLS_CIPHER_KUZNYECHIK_CTR_ACPKM
-                                             : GNUTLS_CIPHER_MAGMA_CTR_ACPKM,
-                                   &k, &v),
-                0);
+      ASSERT_EQ(
+          gnutls_cipher_init(
+              &h, c.n == 16 ? GNUTLS_CIPHER_KUZNYECHIK_CTR_ACPKM : GNUTLS_CIPHER_MAGMA_CTR_ACPKM,
+              &k, &v),
+          0);
       ASSERT_EQ(gnutls_cipher_encrypt(h, want.data(), want.size()), 0);
       gnutls_cipher_deinit(h);
       const Feed feed{gost_engine_test::random_chunks(rng), round % 2 == 0};
@@ -225,7 +229,8 @@ TEST_F(KuzMagmaCipherEdges, CopiedContextContinues) {
     const size_t head = whole_blocks(c) ? 2 * c.n : 2 * c.n + 3;
     Bytes out(pt.size() + 32);
     int outl = 0;
-    ASSERT_EQ(EVP_EncryptUpdate(ctx.get(), out.data(), &outl, pt.data(), static_cast<int>(head)), 1);
+    ASSERT_EQ(EVP_EncryptUpdate(ctx.get(), out.data(), &outl, pt.data(), static_cast<int>(head)),
+              1);
     orvel::EvpCipherCtxPtr copy(EVP_CIPHER_CTX_new());
     ASSERT_EQ(EVP_CIPHER_CTX_copy(copy.get(), ctx.get()), 1);
     ctx.reset();

@@ -43,12 +43,12 @@ Bytes digest_mac(const EVP_MD* md, const Bytes& key, const Bytes& msg,
                  const std::vector<size_t>& chunks = {}) {
   orvel::EvpMdCtxPtr ctx(EVP_MD_CTX_new());
   EXPECT_EQ(EVP_DigestInit_ex(ctx.get(), md, nullptr), 1);
-  EXPECT_EQ(EVP_MD_CTX_ctrl(ctx.get(), kKuzMagmaMacCtrlSetKey, 32, const_cast<uint8_t*>(key.data())),
-            1);
+  EXPECT_EQ(
+      EVP_MD_CTX_ctrl(ctx.get(), kKuzMagmaMacCtrlSetKey, 32, const_cast<uint8_t*>(key.data())), 1);
   size_t pos = 0, k = 0;
   while (pos < msg.size()) {
-    size_t n = chunks.empty() ? msg.size() - pos
-                              : std::min(chunks[k++ % chunks.size()], msg.size() - pos);
+    size_t n =
+        chunks.empty() ? msg.size() - pos : std::min(chunks[k++ % chunks.size()], msg.size() - pos);
     EXPECT_EQ(EVP_DigestUpdate(ctx.get(), msg.data() + pos, n), 1);
     pos += n;
   }
@@ -128,8 +128,8 @@ TEST_F(KuzMagmaMac, RandomMessagesMatchGnutlsOmac) {
   for (const MacCase& m : kMacs) {
     for (int round = 0; round < 40; ++round) {
       const Bytes key = random_bytes(rng, 32);
-      const size_t len = round < 3 * static_cast<int>(m.block) ? static_cast<size_t>(round)
-                                                               : rng() % 400;
+      const size_t len =
+          round < 3 * static_cast<int>(m.block) ? static_cast<size_t>(round) : rng() % 400;
       const Bytes msg = random_bytes(rng, len);
       Bytes want(m.block);
       ASSERT_EQ(gnutls_hmac_fast(m.peer, key.data(), 32, msg.data(), msg.size(), want.data()), 0);
@@ -152,8 +152,9 @@ TEST_F(KuzMagmaMac, VerifyAndCopyOfARunningMac) {
     ab.insert(ab.end(), b.begin(), b.end());
     orvel::EvpMdCtxPtr ctx(EVP_MD_CTX_new());
     ASSERT_EQ(EVP_DigestInit_ex(ctx.get(), m.object(), nullptr), 1);
-    ASSERT_EQ(EVP_MD_CTX_ctrl(ctx.get(), kKuzMagmaMacCtrlSetKey, 32, const_cast<uint8_t*>(key.data())),
-              1);
+    ASSERT_EQ(
+        EVP_MD_CTX_ctrl(ctx.get(), kKuzMagmaMacCtrlSetKey, 32, const_cast<uint8_t*>(key.data())),
+        1);
     ASSERT_EQ(EVP_DigestUpdate(ctx.get(), a.data(), a.size()), 1);
     orvel::EvpMdCtxPtr copy(EVP_MD_CTX_new());
     ASSERT_EQ(EVP_MD_CTX_copy_ex(copy.get(), ctx.get()), 1);
@@ -188,9 +189,8 @@ TEST_F(KuzMagmaMac, KeyControls) {
     unsigned char key16[16] = {};
     CaptureStderr();
     EXPECT_LE(EVP_MD_CTX_ctrl(ctx.get(), kKuzMagmaMacCtrlSetKey, 16, key16), 0);
-    EXPECT_EQ(GetCapturedStderr(),
-              std::string("vkc_") + (m.size == 8 ? "kuznechik" : "magma") +
-                  "_mac_ctrl: Invalid key length 16\n");
+    EXPECT_EQ(GetCapturedStderr(), std::string("vkc_") + (m.size == 8 ? "kuznechik" : "magma") +
+                                       "_mac_ctrl: Invalid key length 16\n");
     EXPECT_LE(EVP_MD_CTX_ctrl(ctx.get(), 0x1001, 0, nullptr), 0);
   }
 }

@@ -112,7 +112,8 @@ TEST_F(KuzMagmaParams, WrongParametersAreRefused) {
       ASN1_TYPE_set(params.get(), V_ASN1_SEQUENCE, seq);
       CaptureStderr();
       EXPECT_LE(EVP_CIPHER_asn1_to_param(ctx.get(), params.get()), 0) << len;
-      EXPECT_EQ(GetCapturedStderr(), std::string(c.family) + "_get_asn1_parameters: Invalid IV length\n");
+      EXPECT_EQ(GetCapturedStderr(),
+                std::string(c.family) + "_get_asn1_parameters: Invalid IV length\n");
     }
     // Not a SEQUENCE: refused without a message. Truncated DER: refused.
     Asn1TypePtr null_param(ASN1_TYPE_new());
@@ -127,7 +128,8 @@ TEST_F(KuzMagmaParams, WrongParametersAreRefused) {
     ASN1_TYPE_set(truncated.get(), V_ASN1_SEQUENCE, seq);
     CaptureStderr();
     EXPECT_LE(EVP_CIPHER_asn1_to_param(ctx.get(), truncated.get()), 0);
-    EXPECT_EQ(GetCapturedStderr(), std::string(c.family) + "_get_asn1_parameters: Invalid parameters\n");
+    EXPECT_EQ(GetCapturedStderr(),
+              std::string(c.family) + "_get_asn1_parameters: Invalid parameters\n");
   }
 }
 

@@ -35,7 +35,7 @@ struct CipherCase {
   const EVP_CIPHER* (*object)();
   size_t n;  // block size of the cipher
   Mode mode;
-  const char* kat;  // block of gost3413_modes_kat.txt
+  const char* kat;     // block of gost3413_modes_kat.txt
   const char* family;  // "kuznechik" / "magma"
 };
 
@@ -99,8 +99,8 @@ struct Feed {
 };
 
 // A context of the cipher with an optional IV-length override, then keyed.
-inline orvel::EvpCipherCtxPtr keyed_ctx(const EVP_CIPHER* cipher, const Bytes& key,
-                                       const Bytes& iv, bool encrypt, int iv_override = 0) {
+inline orvel::EvpCipherCtxPtr keyed_ctx(const EVP_CIPHER* cipher, const Bytes& key, const Bytes& iv,
+                                        bool encrypt, int iv_override = 0) {
   orvel::EvpCipherCtxPtr ctx(EVP_CIPHER_CTX_new());
   EXPECT_EQ(EVP_CipherInit_ex(ctx.get(), cipher, nullptr, nullptr, nullptr, encrypt ? 1 : 0), 1);
   if (iv_override != 0) {
@@ -120,8 +120,9 @@ inline Bytes run_ctx(EVP_CIPHER_CTX* ctx, const Bytes& in, const Feed& feed = {}
   unsigned char* dst = feed.in_place ? buf.data() : out.data();
   size_t pos = 0, done = 0, k = 0;
   while (pos < in.size()) {
-    size_t n = feed.chunks.empty() ? in.size() - pos
-                                   : std::min(feed.chunks[k++ % feed.chunks.size()], in.size() - pos);
+    size_t n = feed.chunks.empty()
+                   ? in.size() - pos
+                   : std::min(feed.chunks[k++ % feed.chunks.size()], in.size() - pos);
     int outl = 0;
     // In place: the output never runs ahead of the input.
     const unsigned char* src = feed.in_place ? buf.data() + pos : in.data() + pos;

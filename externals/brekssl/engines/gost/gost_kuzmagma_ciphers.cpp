@@ -112,8 +112,7 @@ int cipher_ctrl(EVP_CIPHER_CTX* ctx, int type, int arg, void* ptr) {
   if (ectx == nullptr) return 0;
   switch (type) {
     case EVP_CTRL_RAND_KEY:
-      if (ptr == nullptr ||
-          RAND_bytes(static_cast<unsigned char*>(ptr), kKuzMagmaKeyLength) <= 0) {
+      if (ptr == nullptr || RAND_bytes(static_cast<unsigned char*>(ptr), kKuzMagmaKeyLength) <= 0) {
         fprintf(stderr, "%s: RAND_bytes failed\n", f.ctrl_name);
         return -1;
       }
@@ -192,10 +191,10 @@ EVP_CIPHER* make_cipher(int nid) {
 
 }  // namespace
 
-#define KUZMAGMA_CIPHER(accessor, family, mode, nid)                \
-  const EVP_CIPHER* accessor() {                                    \
-    static EVP_CIPHER* c = make_cipher<family, mode>(nid());        \
-    return c;                                                       \
+#define KUZMAGMA_CIPHER(accessor, family, mode, nid)         \
+  const EVP_CIPHER* accessor() {                             \
+    static EVP_CIPHER* c = make_cipher<family, mode>(nid()); \
+    return c;                                                \
   }
 
 KUZMAGMA_CIPHER(vkc_kuznechik_ecb, kuzmagma_kuznechik, kModeEcb, ssf_nid_kuznechik_ecb)

@@ -1,4 +1,5 @@
 #include "engines/gost/gost_kuzmagma_data.h"
+
 #include "objects/ssf_objects.h"
 
 namespace {
@@ -58,8 +59,8 @@ const KuzMagmaFamily kMagma = {
     "vkc_magma_cleanup",
     "magma_set_asn1_parameters",
     "magma_get_asn1_parameters",
-    {"vkc_magma_mac_init failed\n", "vkc_magma_mac_update failed\n",
-     "vkc_magma_mac_final failed\n", "vkc_magma_mac_ctrl"},
+    {"vkc_magma_mac_init failed\n", "vkc_magma_mac_update failed\n", "vkc_magma_mac_final failed\n",
+     "vkc_magma_mac_ctrl"},
 };
 
 }  // namespace

@@ -16,9 +16,9 @@ inline constexpr int kKuzMagmaMaxIv = 32;
 struct Vkc2016CipherData {
   uint8_t key[kKuzMagmaKeyLength];  // copy of the last key given
   uint32_t key_set;
-  uint32_t nid;              // the cipher's (or MAC's) own NID, set at every init
+  uint32_t nid;  // the cipher's (or MAC's) own NID, set at every init
   uint32_t unused;
-  uint32_t iv_len_override;  // 0: the cipher's IV length
+  uint32_t iv_len_override;            // 0: the cipher's IV length
   uint8_t saved_iv[kKuzMagmaMaxIv];    // IV as first given (or read from parameters)
   uint8_t working_iv[kKuzMagmaMaxIv];  // IV of the last init
   VkcModeContext mode;
@@ -29,8 +29,7 @@ enum KuzMagmaMode : int { kModeEcb = 1, kModeCbc = 2, kModeCfb = 3, kModeOfb = 4
 
 using VkcInitEcb = int32_t (*)(VkcModeContext*, uint8_t, const uint8_t*);
 using VkcInitCbc = int32_t (*)(VkcModeContext*, uint8_t, const uint8_t*, const uint8_t*, uint64_t);
-using VkcInitCtr = int32_t (*)(VkcModeContext*, uint8_t, const uint8_t*, uint64_t,
-                               const uint8_t*);
+using VkcInitCtr = int32_t (*)(VkcModeContext*, uint8_t, const uint8_t*, uint64_t, const uint8_t*);
 using VkcInitFeedback = int32_t (*)(VkcModeContext*, uint8_t, const uint8_t*, uint64_t,
                                     const uint8_t*, uint64_t);
 using VkcUpdate = int32_t (*)(VkcModeContext*, const uint8_t*, uint8_t*, uint64_t);
@@ -41,9 +40,9 @@ using VkcMacFinal = int32_t (*)(VkcModeContext*, uint8_t*);
 // One block cipher (Kuznyechik or Magma) with its modes and messages.
 // Arrays indexed by mode are indexed by KuzMagmaMode (entry 0 unused).
 struct KuzMagmaFamily {
-  const char* name;  // "kuznechik" / "magma", as the messages print it
-  int block;         // n
-  int mac_size;      // bytes of MAC the digest gives out
+  const char* name;     // "kuznechik" / "magma", as the messages print it
+  int block;            // n
+  int mac_size;         // bytes of MAC the digest gives out
   int (*family_nid)();  // object written as the parameter set
   VkcInitEcb ecb_init;
   VkcInitCbc cbc_init;
@@ -56,12 +55,12 @@ struct KuzMagmaFamily {
   VkcMacFinal mac_final;
   const char* init_failed[6];
   const char* update_failed[6];
-  const char* ctrl_name;         // "vkc_kuznechik_ctrl"
-  const char* update_name;       // "vkc_kuznechik_update"
-  const char* cleanup_name;      // "vkc_kuznechik_cleanup"
-  const char* set_params_name;   // "kuznechik_set_asn1_parameters"
-  const char* get_params_name;   // "kuznechik_get_asn1_parameters"
-  const char* mac_msgs[4];       // init, update, final failed; ctrl name
+  const char* ctrl_name;        // "vkc_kuznechik_ctrl"
+  const char* update_name;      // "vkc_kuznechik_update"
+  const char* cleanup_name;     // "vkc_kuznechik_cleanup"
+  const char* set_params_name;  // "kuznechik_set_asn1_parameters"
+  const char* get_params_name;  // "kuznechik_get_asn1_parameters"
+  const char* mac_msgs[4];      // init, update, final failed; ctrl name
 };
 
 const KuzMagmaFamily& kuzmagma_kuznechik();

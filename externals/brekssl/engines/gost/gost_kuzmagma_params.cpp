@@ -26,8 +26,7 @@ int no_memory(const KuzMagmaFamily& f) {
 
 }  // namespace
 
-int kuzmagma_set_asn1_parameters(const KuzMagmaFamily& f, EVP_CIPHER_CTX* ctx,
-                                 ASN1_TYPE* params) {
+int kuzmagma_set_asn1_parameters(const KuzMagmaFamily& f, EVP_CIPHER_CTX* ctx, ASN1_TYPE* params) {
   Vkc2016CipherData* c = data_of(ctx);
   if (c == nullptr || params == nullptr) return 0;
   // The whole IV the context works with: a receiver needs all of it.
@@ -51,8 +50,7 @@ int kuzmagma_set_asn1_parameters(const KuzMagmaFamily& f, EVP_CIPHER_CTX* ctx,
   return 1;
 }
 
-int kuzmagma_get_asn1_parameters(const KuzMagmaFamily& f, EVP_CIPHER_CTX* ctx,
-                                 ASN1_TYPE* params) {
+int kuzmagma_get_asn1_parameters(const KuzMagmaFamily& f, EVP_CIPHER_CTX* ctx, ASN1_TYPE* params) {
   if (vkc_engine_ctx() == nullptr) return 0;
   if (params == nullptr || ASN1_TYPE_get(params) != V_ASN1_SEQUENCE) return 0;
   Vkc2016CipherData* c = data_of(ctx);

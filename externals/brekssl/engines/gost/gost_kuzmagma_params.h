@@ -12,13 +12,11 @@
 
 // Writes the working IV of the context's IV length (the override when one
 // is set). 1 on success, 0 on failure (after the family's message).
-int kuzmagma_set_asn1_parameters(const KuzMagmaFamily& f, EVP_CIPHER_CTX* ctx,
-                                 ASN1_TYPE* params);
+int kuzmagma_set_asn1_parameters(const KuzMagmaFamily& f, EVP_CIPHER_CTX* ctx, ASN1_TYPE* params);
 
 // Reads the IV into the saved IV. Its length must be the context's IV
 // length, or a longer register a register mode can take (the override is set
 // to it). A parameter that is not a SEQUENCE yields 0 without a message.
-int kuzmagma_get_asn1_parameters(const KuzMagmaFamily& f, EVP_CIPHER_CTX* ctx,
-                                 ASN1_TYPE* params);
+int kuzmagma_get_asn1_parameters(const KuzMagmaFamily& f, EVP_CIPHER_CTX* ctx, ASN1_TYPE* params);
 
 #endif
