@@ -94,23 +94,25 @@ TEST(GostEngine, Selectors) {
   ENGINE_CIPHERS_PTR ciphers = ENGINE_get_ciphers(e.get());
   const int* nids = nullptr;
   int n = ciphers(e.get(), nullptr, &nids, 0);
-  // The Kuznyechik and Magma ciphers join the list when they are built.
-  ASSERT_EQ(n, 5);
+  ASSERT_EQ(n, 15);
   EXPECT_EQ(nids[0], NID_id_Gost28147_89);
   EXPECT_EQ(nids[1], NID_gost89_cnt);
   EXPECT_EQ(nids[2], ssf_nid_gost89_cbc());
   EXPECT_EQ(nids[3], ssf_nid_gost89_cbcstrict());
   EXPECT_EQ(nids[4], ssf_nid_gost89_ecb());
-  EXPECT_EQ(nids[5], 0);
+  EXPECT_EQ(nids[5], ssf_nid_kuznechik_ecb());
+  EXPECT_EQ(nids[9], ssf_nid_kuznechik_cfb());
+  EXPECT_EQ(nids[10], ssf_nid_magma_ecb());
+  EXPECT_EQ(nids[14], ssf_nid_magma_cfb());
+  EXPECT_EQ(nids[15], 0);
   for (int i = 0; i < n; ++i) {
     const EVP_CIPHER* c = nullptr;
     EXPECT_EQ(ciphers(e.get(), &c, nullptr, nids[i]), 1);
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(EVP_CIPHER_get_nid(c), nids[i]);
   }
-  // A name-only object outside the list, a Kuznyechik cipher not yet built,
-  // NID_undef.
-  for (int nid : {ssf_nid_gost89_ctr(), ssf_nid_kuznechik_ctr(), NID_undef, NID_sha256}) {
+  // A name-only object outside the list, NID_undef, a stock cipher.
+  for (int nid : {ssf_nid_gost89_ctr(), NID_undef, NID_sha256}) {
     const EVP_CIPHER* c = EVP_gost28147();
     EXPECT_EQ(ciphers(e.get(), &c, nullptr, nid), 0) << nid;
     EXPECT_EQ(c, nullptr);
@@ -118,13 +120,14 @@ TEST(GostEngine, Selectors) {
 
   ENGINE_DIGESTS_PTR digests = ENGINE_get_digests(e.get());
   n = digests(e.get(), nullptr, &nids, 0);
-  ASSERT_EQ(n, 4);
-  EXPECT_EQ(as_set(nids, n), (std::set<int>{NID_id_GostR3411_94, ssf_nid_md_gost12_256(),
-                                            ssf_nid_md_gost12_512(), NID_id_Gost28147_89_MAC}));
+  ASSERT_EQ(n, 6);
+  EXPECT_EQ(as_set(nids, n),
+            (std::set<int>{NID_id_GostR3411_94, ssf_nid_md_gost12_256(), ssf_nid_md_gost12_512(),
+                           NID_id_Gost28147_89_MAC, ssf_nid_kuznechik_mac(), ssf_nid_magma_mac()}));
   const EVP_MD* md = nullptr;
   EXPECT_EQ(digests(e.get(), &md, nullptr, ssf_nid_md_gost12_512()), 1);
   EXPECT_EQ(md, EVP_gosthash_2012_512());
-  EXPECT_EQ(digests(e.get(), &md, nullptr, ssf_nid_kuznechik_mac()), 0);
+  EXPECT_EQ(digests(e.get(), &md, nullptr, NID_sha256), 0);
   EXPECT_EQ(md, nullptr);
 
   // Nine key types, shared by both key selectors.

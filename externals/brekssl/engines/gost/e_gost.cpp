@@ -13,6 +13,8 @@
 #include "engines/gost/gost_digests.h"
 #include "engines/gost/gost_engine_ctx.h"
 #include "engines/gost/gost_imit.h"
+#include "engines/gost/gost_kuzmagma_ciphers.h"
+#include "engines/gost/gost_kuzmagma_mac.h"
 #include "engines/gost/gost_pkey.h"
 #include "objects/ssf_objects.h"
 #include "ossl_ptr.h"
@@ -37,10 +39,7 @@ int nid_gost_mac() { return NID_id_Gost28147_89_MAC; }
 int nid_gost2001() { return NID_id_GostR3410_2001; }
 int nid_gost2001_dh() { return NID_id_GostR3410_2001DH; }
 
-// Selector rows in the order of the engine's NID lists. A row without an
-// object belongs to the Kuznyechik and Magma ciphers and MACs, which add
-// theirs when they are built; until then the selectors neither list nor
-// hand out those NIDs.
+// Selector rows in the order of the engine's NID lists.
 struct CipherRow {
   int (*nid)();
   const EVP_CIPHER* (*object)();
@@ -51,16 +50,16 @@ constexpr CipherRow kCipherRows[] = {
     {ssf_nid_gost89_cbc, vkc_cipher_gost89_cbc},
     {ssf_nid_gost89_cbcstrict, vkc_cipher_gost89_cbcstrict},
     {ssf_nid_gost89_ecb, vkc_cipher_gost89_ecb},
-    {ssf_nid_kuznechik_ecb, nullptr},
-    {ssf_nid_kuznechik_cbc, nullptr},
-    {ssf_nid_kuznechik_ctr, nullptr},
-    {ssf_nid_kuznechik_ofb, nullptr},
-    {ssf_nid_kuznechik_cfb, nullptr},
-    {ssf_nid_magma_ecb, nullptr},
-    {ssf_nid_magma_cbc, nullptr},
-    {ssf_nid_magma_ctr, nullptr},
-    {ssf_nid_magma_ofb, nullptr},
-    {ssf_nid_magma_cfb, nullptr},
+    {ssf_nid_kuznechik_ecb, vkc_kuznechik_ecb},
+    {ssf_nid_kuznechik_cbc, vkc_kuznechik_cbc},
+    {ssf_nid_kuznechik_ctr, vkc_kuznechik_ctr},
+    {ssf_nid_kuznechik_ofb, vkc_kuznechik_ofb},
+    {ssf_nid_kuznechik_cfb, vkc_kuznechik_cfb},
+    {ssf_nid_magma_ecb, vkc_magma_ecb},
+    {ssf_nid_magma_cbc, vkc_magma_cbc},
+    {ssf_nid_magma_ctr, vkc_magma_ctr},
+    {ssf_nid_magma_ofb, vkc_magma_ofb},
+    {ssf_nid_magma_cfb, vkc_magma_cfb},
 };
 
 struct DigestRow {
@@ -72,8 +71,8 @@ constexpr DigestRow kDigestRows[] = {
     {ssf_nid_md_gost12_256, EVP_gosthash_2012_256},
     {ssf_nid_md_gost12_512, EVP_gosthash_2012_512},
     {nid_gost_mac, EVP_gostimito},
-    {ssf_nid_kuznechik_mac, nullptr},
-    {ssf_nid_magma_mac, nullptr},
+    {ssf_nid_kuznechik_mac, vkc_kuznechik_mac_md},
+    {ssf_nid_magma_mac, vkc_magma_mac_md},
 };
 
 // Key types, in the order of the engine's key-method NID list, with the PEM
