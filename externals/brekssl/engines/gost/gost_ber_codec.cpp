@@ -33,7 +33,8 @@ int encode_tlv(const char* fn, unsigned char tag, int mode, unsigned char** out,
                const unsigned char* prefix, uint32_t prefix_len, const unsigned char* in,
                uint32_t in_len) {
   if (out_len == nullptr || (mode != kBerEncode && mode != kBerLength) ||
-      (in == nullptr && in_len != 0) || in_len > kBerMaxLength - prefix_len ||
+      (mode == kBerEncode && in == nullptr && in_len != 0) ||
+      in_len > kBerMaxLength - prefix_len ||
       (mode == kBerEncode && out == nullptr)) {
     fprintf(stderr, "%s:%d %s Function Failed\n", __FILE__, __LINE__, fn);
     return 0;
