@@ -16,13 +16,6 @@ using namespace gost_kt_test;
 
 namespace {
 
-using KeyTransportPtr =
-    std::unique_ptr<VKC_KEY_TRANSPORT, orvel::Free<VKC_KEY_TRANSPORT, VKC_KEY_TRANSPORT_free>>;
-
-std::string fixture_path(const std::string& name) {
-  return orvel_test::data_dir() + "/gost_keys/" + name;
-}
-
 const Bytes kSentinel(32, 0xEE);
 
 KeyTransportPtr parse(const Bytes& der) {
@@ -259,10 +252,7 @@ TEST_P(GostKtDamage, DeriveRefusesBadUkm) {
 
 INSTANTIATE_TEST_SUITE_P(Keys, GostKtDamage, ::testing::ValuesIn(fixtures()),
                          [](const ::testing::TestParamInfo<Fixture>& i) {
-                           std::string n = i.param.name;
-                           for (char& c : n)
-                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return n;
+                           return fixture_suffix(i.param);
                          });
 
 }  // namespace

@@ -21,10 +21,6 @@ using namespace gost_kt_test;
 
 namespace {
 
-std::string fixture_path(const std::string& name) {
-  return orvel_test::data_dir() + "/gost_keys/" + name;
-}
-
 const Gost28147ParamSet* core_set(const std::string& dotted) {
   Gost28147ParamSet* ps = nullptr;
   EXPECT_EQ(GOST28147_89_FindParByDottedOid(dotted.c_str(), &ps), 0) << dotted;
@@ -96,9 +92,6 @@ class GostKtInterop : public ::testing::TestWithParam<Fixture> {
   }
   orvel::EvpPkeyPtr key_;
 };
-
-using KeyTransportPtr =
-    std::unique_ptr<VKC_KEY_TRANSPORT, orvel::Free<VKC_KEY_TRANSPORT, VKC_KEY_TRANSPORT_free>>;
 
 // Made here, opened by nettle VKO + libgcrypt: the CryptoPro wrap under the
 // diversified KEK, with the parameters each key type is sent with.
@@ -231,10 +224,7 @@ TEST_P(GostKtInterop, DeriveMatchesNettle) {
 
 INSTANTIATE_TEST_SUITE_P(Keys, GostKtInterop, ::testing::ValuesIn(fixtures()),
                          [](const ::testing::TestParamInfo<Fixture>& i) {
-                           std::string n = i.param.name;
-                           for (char& c : n)
-                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return n;
+                           return fixture_suffix(i.param);
                          });
 
 }  // namespace

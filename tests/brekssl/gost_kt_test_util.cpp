@@ -12,6 +12,7 @@
 #include <openssl/objects.h>
 
 #include "ossl_ptr.h"
+#include "test_util.h"
 
 namespace gost_kt_test {
 
@@ -51,6 +52,17 @@ const std::vector<Fixture>& fixtures() {
       {"gost12-512_TC26-512-A", "1.2.643.7.1.2.5.1.1", true, false},
   };
   return f;
+}
+
+std::string fixture_suffix(const Fixture& f) {
+  std::string n = f.name;
+  for (char& ch : n)
+    if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  return n;
+}
+
+std::string fixture_path(const std::string& name) {
+  return orvel_test::data_dir() + "/gost_keys/" + name;
 }
 
 Bytes gcrypt_ecb(const char* oid, const Bytes& key, const Bytes& in, bool encrypt) {

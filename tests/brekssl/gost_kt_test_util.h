@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "engines/gost/gost_keypair.h"
+#include "engines/gost/gost_kt_asn1.h"
+#include "ossl_ptr.h"
 
 namespace gost_kt_test {
 
@@ -27,6 +29,13 @@ struct Fixture {
 };
 const std::vector<Fixture>& fixtures();
 inline void PrintTo(const Fixture& f, std::ostream* os) { *os << f.name; }
+// Test-name suffix of a fixture.
+std::string fixture_suffix(const Fixture& f);
+// Path of a file under gost_keys.
+std::string fixture_path(const std::string& name);
+
+using KeyTransportPtr =
+    std::unique_ptr<VKC_KEY_TRANSPORT, orvel::Free<VKC_KEY_TRANSPORT, VKC_KEY_TRANSPORT_free>>;
 
 // libgcrypt GOST 28147-89 with the S-box of a dotted parameter-set OID.
 Bytes gcrypt_ecb(const char* oid, const Bytes& key, const Bytes& in, bool encrypt);
