@@ -91,3 +91,27 @@ TEST_P(GostKtPkcs7, EnvelopeAndDevelope) {
 INSTANTIATE_TEST_SUITE_P(Recipients, GostKtPkcs7, ::testing::ValuesIn(kRecipients));
 
 }  // namespace
+
+namespace {
+
+// An envelope whose key transport fails its MAC check does not open: the
+// toolkit would go on with a random key, so the failure must be a fatal one.
+TEST_P(GostKtPkcs7, DamagedKeyTransportIsRefused) {
+  orvel::X509Ptr cert = read_cert_pem(fixture(std::string(GetParam()) + ".pem"));
+  orvel::EvpPkeyPtr key = read_private_pem(fixture(std::string(GetParam()) + ".key"));
+  ASSERT_TRUE(cert && key);
+  std::vector<unsigned char> der = envelope(cert.get(), "message");
+  ASSERT_FALSE(der.empty());
+  std::vector<unsigned char> kt = recipient_key(der);
+  auto at = std::search(der.begin(), der.end(), kt.begin(), kt.end());
+  ASSERT_NE(at, der.end());
+  // The last byte of the MAC: encrypted key (2 + 32) and MAC header (2)
+  // after the two SEQUENCE headers.
+  size_t off = (kt[1] & 0x80) ? (kt[1] & 0x7F) : 0;
+  *(at + static_cast<long>(2 + off + 2 + 34 + 2 + 3)) ^= 0x01;
+  std::string got;
+  EXPECT_FALSE(develope(der, key.get(), cert.get(), &got)) << got.size();
+  EXPECT_TRUE(got.empty());
+}
+
+}  // namespace

@@ -115,22 +115,12 @@ int pkey_vkc_encrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* out_len,
   return 1;
 }
 
-int pkey_vkc_decrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* out_len,
-                     const unsigned char* in, size_t in_len) {
-  int key_nid = key_nid_of(ctx);
-  if (gost_pkey_engine_ctx(gost_signing_key_nid(key_nid)) == nullptr) {
-    fprintf(stderr, "pkey_vkc_decrypt: ENGINE_get_ex_data failed\n");
-    return -1;
-  }
-  if (out_len == nullptr) return -1;
-  if (out == nullptr) {
-    *out_len = kGostCekLength;
-    return 1;
-  }
-  // The CEK is written only into room for all of it.
-  if (*out_len < kGostCekLength || in == nullptr || in_len == 0 || in_len > LONG_MAX ||
-      in_len > UINT32_MAX)
-    return -1;
+namespace {
+
+// Opens a key transport with the context's private key into cek (32
+// bytes); -1 on failure.
+int unwrap_into(EVP_PKEY_CTX* ctx, const unsigned char* in, size_t in_len, unsigned char* cek) {
+  if (in == nullptr || in_len == 0 || in_len > LONG_MAX || in_len > UINT32_MAX) return -1;
   const unsigned char* p = in;
   KeyTransportPtr kt(d2i_VKC_KEY_TRANSPORT(nullptr, &p, static_cast<long>(in_len)));
   if (kt == nullptr) {
@@ -167,11 +157,40 @@ int pkey_vkc_decrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* out_len,
   }
   uint32_t len = 0;
   if (gost3410_kek_dec(recp->priv_key, recp->priv_key_len, sender, in,
-                       static_cast<uint32_t>(in_len), out, &len) != 1) {
+                       static_cast<uint32_t>(in_len), cek, &len) != 1) {
     fprintf(stderr, "gost3410_kek_dec failed\n");
     return -1;
   }
-  *out_len = len;
+  return 1;
+}
+
+}  // namespace
+
+int pkey_vkc_decrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* out_len,
+                     const unsigned char* in, size_t in_len) {
+  int key_nid = key_nid_of(ctx);
+  if (gost_pkey_engine_ctx(gost_signing_key_nid(key_nid)) == nullptr) {
+    fprintf(stderr, "pkey_vkc_decrypt: ENGINE_get_ex_data failed\n");
+    return -1;
+  }
+  if (out_len == nullptr) return -1;
+  if (out == nullptr) {
+    // The length query already opens the transport: the toolkit's PKCS#7
+    // code takes only a failure here as fatal, and would go on with a
+    // random key after a failure of the second call.
+    if (in != nullptr && in_len != 0) {
+      unsigned char cek[kGostCekLength];
+      int rc = unwrap_into(ctx, in, in_len, cek);
+      OPENSSL_cleanse(cek, sizeof(cek));
+      if (rc != 1) return -1;
+    }
+    *out_len = kGostCekLength;
+    return 1;
+  }
+  // The CEK is written only into room for all of it.
+  if (*out_len < kGostCekLength) return -1;
+  if (unwrap_into(ctx, in, in_len, out) != 1) return -1;
+  *out_len = kGostCekLength;
   return 1;
 }
 

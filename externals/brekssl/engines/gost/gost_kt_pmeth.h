@@ -11,7 +11,8 @@
 // 1 with the key transport (or only its length without out); 0 on failure.
 int pkey_vkc_encrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* out_len,
                      const unsigned char* key, size_t key_len);
-// 1 with the 32-byte CEK (or only its length without out); -1 on failure.
+// 1 with the 32-byte CEK, or without out its length once the transport
+// has been opened (a damaged one fails already there); -1 on failure.
 int pkey_vkc_decrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* out_len,
                      const unsigned char* in, size_t in_len);
 // 1 with the 32-byte VKO value (or only its length without key); 0 on
