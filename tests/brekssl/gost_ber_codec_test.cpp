@@ -440,3 +440,50 @@ TEST(GostKtWorkers, DeriveRefusals) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random damage of valid encodings: the decoders answer every variant
+// without reading outside it (the sanitizer build watches), and whatever
+// they report lies inside the input.
+TEST(GostBerCodec, MutatedInputStaysInBounds) {
+  ASSERT_TRUE(gost_keys_test::setup());
+  orvel::EvpPkeyPtr key = gost_keys_test::read_private_pem(fixture_path("gost12-512_TC26-512-A.key"));
+  ASSERT_TRUE(key);
+  const Bytes seeds[] = {kt_encrypt(key.get(), Bytes(32, 9)), encode_bag(sample_bag()),
+                         private_key_info(&kDigest, Bytes(64, 3))};
+  std::mt19937 rng(1337);
+  gost_keys_test::StderrCapture quiet;
+  for (const Bytes& seed : seeds) {
+    ASSERT_FALSE(seed.empty());
+    for (int round = 0; round < 1500; round++) {
+      Bytes m = seed;
+      for (int k = 1 + static_cast<int>(rng() % 3); k > 0; k--)
+        m[rng() % m.size()] = static_cast<uint8_t>(rng());
+      if (rng() % 4 == 0) m.resize(rng() % m.size() + 1);
+      // Exact-size copies, so that any read past the end is caught.
+      std::unique_ptr<unsigned char[]> buf(new unsigned char[m.size()]);
+      std::copy(m.begin(), m.end(), buf.get());
+      const unsigned char* lo = buf.get();
+      const unsigned char* hi = lo + m.size();
+      auto inside = [&](const unsigned char* p, uint32_t n) {
+        return p == nullptr || (p >= lo && p + n <= hi);
+      };
+      BerKeyTransport kt{};
+      if (ber_decode_GostR3410_KeyTransport(lo, static_cast<uint32_t>(m.size()), &kt) == 1) {
+        EXPECT_TRUE(inside(kt.enc_key, kt.enc_key_len) && inside(kt.mac, kt.mac_len) &&
+                    inside(kt.wrap_oid, kt.wrap_oid_len) && inside(kt.pub, kt.pub_len) &&
+                    inside(kt.ukm, kt.ukm_len));
+      }
+      Bag bag;
+      decode_bag(m, &bag);
+      decode_key(m);
+      Bytes cek;
+      if (kt_decrypt(key.get(), m, &cek) == 1) {
+        EXPECT_EQ(cek, Bytes(32, 9));
+      }
+    }
+  }
+}
+
+}  // namespace
