@@ -8,6 +8,7 @@
 
 #include "engines/gost/gost_ameth.h"
 #include "engines/gost/gost_keypair_ops.h"
+#include "engines/gost/gost_kt_pmeth.h"
 #include "engines/gost/gost_pkey_engine.h"
 #include "engines/gost/gost_pkey_nids.h"
 
@@ -192,6 +193,9 @@ void set_slots(EVP_PKEY_METHOD* pmeth) {
   EVP_PKEY_meth_set_sign(pmeth, nullptr, pkey_gost2012_sign);
   EVP_PKEY_meth_set_verify(pmeth, nullptr, pkey_gost2012_verify);
   EVP_PKEY_meth_set_ctrl(pmeth, pkey_vkc_ctrl, pkey_vkc_ctrl_gost2012_str);
+  EVP_PKEY_meth_set_encrypt(pmeth, nullptr, pkey_vkc_encrypt);
+  EVP_PKEY_meth_set_decrypt(pmeth, nullptr, pkey_vkc_decrypt);
+  EVP_PKEY_meth_set_derive(pmeth, nullptr, pkey_vkc_derive);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Key methods of the GOST R 34.10 key types and their agreement
 // identifiers: parameter and key generation, signing, verification and
-// controls. The encrypt, decrypt and derive slots belong to key transport
-// and agreement and are not set here.
+// controls, and the key-transport slots of gost_kt_pmeth.h.
 #ifndef ORVEL_GOST_PMETH_H
 #define ORVEL_GOST_PMETH_H
 
