@@ -13,6 +13,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "hok_client.h"
@@ -55,6 +56,18 @@ void set_socket_timeouts(int fd, long seconds) {
   setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
+// Connects a non-blocking connect BIO, waiting at most the time-out. A
+// refused connection fails at once (the toolkit's retrying connect would
+// keep trying a dead URL for the whole time-out).
+bool connect_within(BIO* conn, long seconds) {
+  const time_t deadline = time(nullptr) + seconds;
+  for (;;) {
+    if (BIO_do_connect(conn) > 0) return true;
+    if (!BIO_should_retry(conn)) return false;
+    if (BIO_wait(conn, deadline, 100) <= 0) return false;
+  }
+}
+
 // A connected BIO to the URL's host and port (TLS pushed on it for https),
 // or null with the step's ERROR line.
 BIO* open_connection(const char* func, const Url& u) {
@@ -67,7 +80,7 @@ BIO* open_connection(const char* func, const Url& u) {
   // Non-blocking while connecting, so the connect time-out holds; blocking
   // with socket time-outs afterwards.
   BIO_set_nbio(conn.get(), 1);
-  if (BIO_do_connect_retry(conn.get(), static_cast<int>(g_connect_timeout), -1) <= 0) {
+  if (!connect_within(conn.get(), g_connect_timeout)) {
     log_err("%s() 4 : BIO_do_connect( host = '%s', port = '%s' ) failed", func, u.host.get(),
             u.port.get());
     print_brekssl_errors();
@@ -269,7 +282,8 @@ char* get_hok_resp(const char* url, const char* body, const char* begin_tag, con
   u.host.reset(host);
   u.port.reset(port);
   u.path.reset(path);
-  if (!parsed || !u.host || !u.port || !u.path) {
+  // The toolkit's parser takes an empty text for a URL with an empty host.
+  if (!parsed || !u.host || *u.host == '\0' || !u.port || !u.path) {
     log_err("%s() 2 : OCSP_parse_url( '%s' ) failed", kFunc, url);
     print_brekssl_errors();
     return nullptr;
