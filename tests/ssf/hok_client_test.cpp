@@ -10,6 +10,7 @@
 
 #include "hok_client.h"
 #include "hok_test_env.h"
+#include "net_conn.h"
 #include "settings.h"
 #include "test_hok.h"
 #include "test_pki.h"
@@ -188,7 +189,7 @@ TEST_F(HokClient, LaterUrlsAnswerWhenEarlierOnesFail) {
 TEST_F(HokClient, ServiceThatNeverAnswersTimesOut) {
   SilentPort silent;
   start("http://127.0.0.1:" + std::to_string(silent.port()) + "/x," + hok_.url());
-  orvel::hok_set_timeouts(1, 1);
+  orvel::net::set_timeouts_for_tests(1000, 1000);
   hok_.set_owner_answer(FakeHok::ok(FakeHok::fingerprints_body({"after-timeout"})));
   const auto t0 = std::chrono::steady_clock::now();
   char* run = nullptr;
@@ -196,7 +197,7 @@ TEST_F(HokClient, ServiceThatNeverAnswersTimesOut) {
   orvel::CharsPtr owner(run);
   EXPECT_STREQ(run, "after-timeout");
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
-  orvel::hok_set_timeouts(0, 0);
+  orvel::net::set_timeouts_for_tests(0, 0);
 }
 
 TEST(HokUrlList, SplitsAtEveryCommaWithoutTrimming) {
@@ -241,15 +242,14 @@ TEST_F(HokExchange, StatusLineAndHeaders) {
   EXPECT_EQ(hok_.requests().back().rfind("POST /p HTTP/1.1\r\n", 0), 0u);
 
   EXPECT_EQ(exchange("HTTP/1.1 500 Internal Server Error\r\n\r\n"), "<null>");
-  EXPECT_EQ(last_error(), "server response error Code=500,Reason=Internal Server Error");
+  EXPECT_EQ(last_error(), "received error Code=500,Reason=Internal Server Error");
   EXPECT_EQ(exchange("HTTP/1.0 404\r\n\r\n"), "<null>");
-  EXPECT_EQ(last_error(), "server response error Code=404");
+  EXPECT_EQ(last_error(), "received error Code=404,Reason=");
   EXPECT_EQ(exchange("garbage\r\n\r\n"), "<null>");
-  EXPECT_EQ(last_error(), "server response parse error");
+  EXPECT_EQ(last_error(), "response parse error");
   EXPECT_EQ(exchange("HTTP/1.1 2x0 OK\r\n\r\nbody"), "<null>");
-  EXPECT_EQ(last_error(), "");
   EXPECT_EQ(exchange("HTTP/1.1 200 OK\r\nA: b\r\n"), "<null>");
-  EXPECT_EQ(last_error(), "no content");
+  EXPECT_EQ(last_error(), "header parse error");
   // Header lines of up to 511 bytes and a body with blank-only separator.
   EXPECT_EQ(exchange("HTTP/1.1 200 OK\r\nX: " + std::string(400, 'h') + "\r\n \t\r\nrest"),
             "rest");

@@ -18,10 +18,6 @@
 // found").
 constexpr int kHokNotFound = 26;
 
-// Time-outs of a directory connection: connecting, and every read or write.
-constexpr long kHokConnectTimeoutSeconds = 30;
-constexpr long kHokIoTimeoutSeconds = 120;
-
 // 1 when the text is a SNILS: "ddd-ddd-ddd dd" (14 characters). A length of
 // -1 means a NUL-terminated text whose strlen must be 14.
 int is_snils(const char* text, int len);
@@ -43,7 +39,8 @@ int hok_get_cert_by_fingerprint(const char* fingerprint, X509** cert);
 char* get_hok_resp(const char* url, const char* body, const char* begin_tag, const char* end_tag);
 
 // Writes the POST request to the connected BIO and reads the answer until
-// the peer closes; the body of a 200 answer as one NUL-terminated buffer
+// the peer closes (connections come from the shared network layer, with its
+// time-outs); the body of a 200 answer as one NUL-terminated buffer
 // (toolkit allocator), else null with the toolkit error.
 char* send_and_recv_hok_resp(BIO* bio, const char* host, const char* port, const char* path,
                              const char* body);
@@ -88,10 +85,6 @@ ORVEL_EXPORT char* hok_get_single_fingerprint_by_snils(const char* snils);
 }  // extern "C"
 
 namespace orvel {
-
-// Test seam: shorter connection time-outs (seconds) than the constants
-// above; values below 1 restore the constants.
-void hok_set_timeouts(long connect_seconds, long io_seconds);
 
 // Test seam: forgets the URL list, so the next request splits hok_urls anew.
 void hok_reset_url_list();
