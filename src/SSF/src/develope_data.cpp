@@ -10,6 +10,7 @@
 #include "operations.h"
 #include "ossl_ptr.h"
 #include "time_util.h"
+#include "token_keys.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ int develope(SsfDataBlob* output, const SsfDataBlob* input, SigRcpSsfInfo* recip
   EVP_PKEY* k = nullptr;
   const int load_rc = ssf_load_cert_and_key(recipient, &c, &k, 0, nullptr, nullptr);
   orvel::X509Ptr cert(c);
-  orvel::EvpPkeyPtr key(k);
+  SsfPkeyPtr key(k);  // releases a token key's session as well
   if (load_rc != 0) {
     log_err("%s() 1 : ssf_load_cert_and_key() failed", kFunc);
     return load_rc;
