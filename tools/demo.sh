@@ -4,7 +4,9 @@
 # against a PAB directory that holds the signer's certificate, and checked
 # with the openssl command line as well; then the same with a GOST
 # R 34.10-2012 key and certificate made by GnuTLS's certtool, checked with
-# certtool.
+# certtool; and envelopes for both recipients (GOST 28147-89 content
+# encryption), opened again by the library, with an envelope of the openssl
+# command line opened as well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_BUILD_TESTS=OFF >/dev/null
@@ -78,3 +80,13 @@ $host verify --format PKCS7 --signed "$work/gost-signed.p7" --pab "$work/gost-pa
   --out "$work/gost-verified.p7"
 $host decode --format PKCS7 --in "$work/gost-verified.p7" --out "$work/gost-verified.txt"
 cmp "$work/document.txt" "$work/gost-verified.txt" && echo "GOST-verified content matches the document"
+
+# An envelope for the GOST recipient (key transport with its GOST R 34.10-2012
+# key), opened by the library with that key.
+$host envelope --format PKCS7 --in "$work/document.p7" --out "$work/gost-enveloped.p7" \
+  --pab "$work/gost-pab" --signer "CN=Demo GOST Signer"
+$host develope --format PKCS7 --in "$work/gost-enveloped.p7" --out "$work/gost-developed.p7" \
+  --signer "CN=Demo GOST Signer, O=Orvel Demo, C=RU" \
+  --profile "certfile=$work/gost-cert.pem,keyfile=$work/gost-key.pem"
+$host decode --format PKCS7 --in "$work/gost-developed.p7" --out "$work/gost-developed.txt"
+cmp "$work/document.txt" "$work/gost-developed.txt" && echo "GOST-developed content matches the document"
