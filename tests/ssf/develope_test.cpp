@@ -88,9 +88,8 @@ TEST_F(Develope, DamagedEnvelopes) {
 }
 
 TEST_F(Develope, EmptyEncryptedContentIsAnEmptyDataMessage) {
-  const std::string empty = changed([](PKCS7* p7) {
-    ASN1_OCTET_STRING_set(p7->d.enveloped->enc_data->enc_data, nullptr, 0);
-  });
+  const std::string empty = changed(
+      [](PKCS7* p7) { ASN1_OCTET_STRING_set(p7->d.enveloped->enc_data->enc_data, nullptr, 0); });
   Outcome d = develope(alice_, empty);
   ASSERT_EQ(d.rc, 0);
   EXPECT_EQ(d.results[0], 0);
@@ -149,8 +148,7 @@ TEST_F(Develope, OurEnvelopeOpensIndependently) {
   gnutls_datum_t k = {reinterpret_cast<unsigned char*>(cek.data()), 32};
   gnutls_datum_t v = {reinterpret_cast<unsigned char*>(iv.data()), 8};
   ASSERT_EQ(gnutls_cipher_init(&h, GNUTLS_CIPHER_GOST28147_TC26Z_CFB, &k, &v), 0);
-  ASSERT_EQ(gnutls_cipher_decrypt2(h, ct->data, size_t(ct->length), plain.data(), plain.size()),
-            0);
+  ASSERT_EQ(gnutls_cipher_decrypt2(h, ct->data, size_t(ct->length), plain.data(), plain.size()), 0);
   gnutls_cipher_deinit(h);
   OPENSSL_cleanse(cek.data(), cek.size());
   // The envelope holds the unwrapped document.

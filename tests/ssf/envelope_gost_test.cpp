@@ -36,8 +36,7 @@ TEST_P(EnvelopeGost, RoundTrip) {
 
 INSTANTIATE_TEST_SUITE_P(Keys, EnvelopeGost,
                          ::testing::Values("gost01_CryptoPro-A", "gost12-256_CryptoPro-A",
-                                           "gost12-256_CryptoPro-XchA",
-                                           "gost12-512_TC26-512-A"));
+                                           "gost12-256_CryptoPro-XchA", "gost12-512_TC26-512-A"));
 
 }  // namespace
 }  // namespace orvel_test

@@ -39,11 +39,11 @@ TEST_F(HostEnvelope, EnvelopeThenDevelope) {
       << out;
   EXPECT_EQ(unwrap(read_file(host_.dir.file("plain.p7"))), kDocument);
   // An unknown cipher name is the frame's refusal; develope takes one record.
-  EXPECT_NE(host("envelope --format PKCS7 --cipher AES --in " + q(host_.dir.file("doc.p7")) +
-                     " --out " + q(host_.dir.file("x.p7")) + " --pab " + q(pab_) + " --signer " +
-                     q(alice.sha1_id),
-                 &out),
-            0);
+  EXPECT_NE(
+      host("envelope --format PKCS7 --cipher AES --in " + q(host_.dir.file("doc.p7")) + " --out " +
+               q(host_.dir.file("x.p7")) + " --pab " + q(pab_) + " --signer " + q(alice.sha1_id),
+           &out),
+      0);
   EXPECT_NE(out.find("return code: 14"), std::string::npos) << out;
   EXPECT_EQ(host("develope --format PKCS7 --in " + q(host_.dir.file("env.p7")) + " --out " +
                      q(host_.dir.file("y.p7")) + " --signer a --profile b --signer c",

@@ -78,12 +78,11 @@ TEST_F(Envelope, InputForms) {
 }
 
 TEST_F(Envelope, UnknownRecipientFailsTheCallButEveryRecordGetsItsResult) {
-  Outcome e = envelope({alice_.sha1_id, "CN=Nobody Here", "not an id", bob_.sha1_id},
-                       wrap(kDocument));
+  Outcome e =
+      envelope({alice_.sha1_id, "CN=Nobody Here", "not an id", bob_.sha1_id}, wrap(kDocument));
   EXPECT_EQ(e.rc, SSF_API_RECIPIENT_FAILED);
   EXPECT_TRUE(e.output.empty());
-  EXPECT_EQ(e.results,
-            (std::vector<SsfInt>{0, SSF_CERT_NOT_FOUND, SSF_UNKNOWN_SIGNER, 0}));
+  EXPECT_EQ(e.results, (std::vector<SsfInt>{0, SSF_CERT_NOT_FOUND, SSF_UNKNOWN_SIGNER, 0}));
   const std::string log = host_.log();
   EXPECT_NE(log.find("get_cert_from_pab() 3 : unknown recipient: 'not an id'"), std::string::npos);
   EXPECT_NE(log.find("envelope_data() 7 : no certificate found for: 'CN=Nobody Here'"),

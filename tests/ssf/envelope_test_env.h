@@ -102,11 +102,10 @@ class EnvelopeTest : public ::testing::Test {
     OctetString out(host_);
     const std::string p = pab ? pab : pab_;
     Outcome o;
-    o.rc = host_.Envelope("PKCS7", 5, "GOST-28147-89", 13,
-                          reinterpret_cast<const unsigned char*>(input.data()),
-                          SsfInt(input.size()), pab_len == -2 ? nullptr : p.data(),
-                          pab_len >= 0 ? pab_len : SsfInt(p.size()), "", 0, list.head(),
-                          &out.data, &out.len);
+    o.rc = host_.Envelope(
+        "PKCS7", 5, "GOST-28147-89", 13, reinterpret_cast<const unsigned char*>(input.data()),
+        SsfInt(input.size()), pab_len == -2 ? nullptr : p.data(),
+        pab_len >= 0 ? pab_len : SsfInt(p.size()), "", 0, list.head(), &out.data, &out.len);
     o.output = as_string(out.data, out.len);
     for (auto* e = list.head(); e; e = e->next) o.results.push_back(e->ptrSigRcp->uResult);
     return o;

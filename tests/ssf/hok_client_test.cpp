@@ -2,13 +2,14 @@
 // exact requests, the answer forms (PEM, bare Base64, character
 // references), HTTP failures, several URLs, and a service that never
 // answers.
+#include "hok_client.h"
+
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 
 #include <chrono>
 #include <cstring>
 
-#include "hok_client.h"
 #include "hok_test_env.h"
 #include "net_conn.h"
 #include "settings.h"
@@ -24,8 +25,11 @@ constexpr char kSnils[] = "123-456-789 01";
 std::string expected_head(const std::string& op) {
   return std::string(
              "<soapenv:Envelope xmlns:soapenv=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-             "xmlns:ws=\"http://ws.hok.orvel.ru/\">\n<soapenv:Header/>\n\t<soapenv:Body>\n\t\t<ws:") +
-         op + ">\n\t\t\t<arg0>\n\t\t\t<login>hok-user</login>\n\t\t\t<password>Hok-Secret-7</password>\n";
+             "xmlns:ws=\"http://ws.hok.orvel.ru/\">\n<soapenv:Header/"
+             ">\n\t<soapenv:Body>\n\t\t<ws:") +
+         op +
+         ">\n\t\t\t<arg0>\n\t\t\t<login>hok-user</login>\n\t\t\t<password>Hok-Secret-7</"
+         "password>\n";
 }
 
 std::string expected_tail(const std::string& op) {
@@ -142,8 +146,7 @@ TEST_F(HokClient, EveryFailureIs26) {
       EXPECT_EQ(run, nullptr);
     }
   }
-  EXPECT_NE(log().find("get_hok_resp() 6 : tag '<pkcs>' not found in response"),
-            std::string::npos);
+  EXPECT_NE(log().find("get_hok_resp() 6 : tag '<pkcs>' not found in response"), std::string::npos);
   EXPECT_NE(log().find("get_hok_resp() 7 : tag '</pkcs>' not found in response"),
             std::string::npos);
   EXPECT_NE(log().find("hok_get_cert_by_fingerprint() 6 : PEM_read_bio_X509("), std::string::npos);
@@ -251,8 +254,7 @@ TEST_F(HokExchange, StatusLineAndHeaders) {
   EXPECT_EQ(exchange("HTTP/1.1 200 OK\r\nA: b\r\n"), "<null>");
   EXPECT_EQ(last_error(), "header parse error");
   // Header lines of up to 511 bytes and a body with blank-only separator.
-  EXPECT_EQ(exchange("HTTP/1.1 200 OK\r\nX: " + std::string(400, 'h') + "\r\n \t\r\nrest"),
-            "rest");
+  EXPECT_EQ(exchange("HTTP/1.1 200 OK\r\nX: " + std::string(400, 'h') + "\r\n \t\r\nrest"), "rest");
 }
 
 }  // namespace

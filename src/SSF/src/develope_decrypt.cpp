@@ -64,8 +64,7 @@ int SSF_EVP_PKEY_decrypt(unsigned char* dec_key, size_t capacity, const unsigned
     // The size query gives an upper bound (the modulus size for RSA): the
     // decrypted key itself must be 32 bytes.
     if (size < size_t(kContentKeyLen) || size > 65536) {
-      log_err("%s() 4 : dec_key_size is %d, not %d", kFunc, static_cast<int>(size),
-              kContentKeyLen);
+      log_err("%s() 4 : dec_key_size is %d, not %d", kFunc, static_cast<int>(size), kContentKeyLen);
       return;
     }
     SecretBytes out(size);
@@ -89,9 +88,9 @@ int SSF_EVP_PKEY_decrypt(unsigned char* dec_key, size_t capacity, const unsigned
 }
 
 BIO* my_PKCS7_decrypt(PKCS7* p7, EVP_PKEY* private_key, X509* cert) {
-  if (p7 == nullptr || private_key == nullptr || cert == nullptr ||
-      !PKCS7_type_is_enveloped(p7) || p7->d.enveloped == nullptr ||
-      p7->d.enveloped->enc_data == nullptr || p7->d.enveloped->enc_data->algorithm == nullptr) {
+  if (p7 == nullptr || private_key == nullptr || cert == nullptr || !PKCS7_type_is_enveloped(p7) ||
+      p7->d.enveloped == nullptr || p7->d.enveloped->enc_data == nullptr ||
+      p7->d.enveloped->enc_data->algorithm == nullptr) {
     ERR_raise(ERR_LIB_PKCS7, PKCS7_R_WRONG_CONTENT_TYPE);
     return nullptr;
   }

@@ -36,9 +36,8 @@ bool collect_recipients(SigRcpSsfInformationList recipients, STACK_OF(X509) * pa
       continue;
     }
     r->uResult = rc != 0 ? rc : SSF_CERT_NOT_FOUND;
-    const orvel::SapText id(r->strSigRcpId, r->strSigRcpIdL < kMaxRecipientIdLen
-                                                 ? r->strSigRcpIdL
-                                                 : 0);
+    const orvel::SapText id(r->strSigRcpId,
+                            r->strSigRcpIdL < kMaxRecipientIdLen ? r->strSigRcpIdL : 0);
     log_err("%s() 7 : no certificate found for: '%s'", kFunc, id.c_str());
     all = false;
   }
@@ -77,9 +76,9 @@ int envelope(SsfDataBlob* output, const SsfDataBlob* input, const SsfDataBlob* p
   }
 
   orvel::CharsPtr pab_path(
-      pab != nullptr ? get_sz_string_from_sap_string(reinterpret_cast<const char*>(pab->pbData),
-                                                     pab->cbData)
-                     : nullptr);
+      pab != nullptr
+          ? get_sz_string_from_sap_string(reinterpret_cast<const char*>(pab->pbData), pab->cbData)
+          : nullptr);
   if (!pab_path) {
     log_err("%s() 5 : get_sz_string_from_sap_string() failed", kFunc);
     return SSF_API_PAB_FAILED;
@@ -103,8 +102,7 @@ int envelope(SsfDataBlob* output, const SsfDataBlob* input, const SsfDataBlob* p
     return SSF_API_RECIPIENT_FAILED;
   }
 
-  orvel::Pkcs7Ptr p7(
-      PKCS7_encrypt(certs.get(), content_bio.get(), EVP_gost28147(), PKCS7_BINARY));
+  orvel::Pkcs7Ptr p7(PKCS7_encrypt(certs.get(), content_bio.get(), EVP_gost28147(), PKCS7_BINARY));
   if (!p7) {
     log_err("%s() 9 : PKCS7_encrypt() failed", kFunc);
     print_brekssl_errors();
@@ -124,9 +122,8 @@ int envelope_data(SsfDataBlob* output, const SsfDataBlob* input, const SsfDataBl
                   const SsfDataBlob* /*pab_password*/, SigRcpSsfInformationList recipientList,
                   int /*type*/) {
   dbg("%s() begin at %s", kFunc, get_time_string());
-  const int rc = run_output_op(kFunc, output, [&] {
-    return envelope(output, input, pab, recipientList);
-  });
+  const int rc =
+      run_output_op(kFunc, output, [&] { return envelope(output, input, pab, recipientList); });
   dbg("%s() end at %s, retcode = %d", kFunc, get_time_string(), rc);
   return rc;
 }

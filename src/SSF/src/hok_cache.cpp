@@ -29,8 +29,8 @@ int snils_cache_add_fingerprint(const char* snils, const char* fingerprint) {
   // Texts that do not fit their fields are refused, never cut.
   if (strnlen(snils, kHokSnilsField) >= size_t(kHokSnilsField) ||
       strnlen(fingerprint, kHokFingerprintField) >= size_t(kHokFingerprintField)) {
-    log_err("%s() 2 : snils (at most %d) or fingerprint (at most %d characters) is too long",
-            kFunc, kHokSnilsField - 1, kHokFingerprintField - 1);
+    log_err("%s() 2 : snils (at most %d) or fingerprint (at most %d characters) is too long", kFunc,
+            kHokSnilsField - 1, kHokFingerprintField - 1);
     return -1;
   }
   HokSnilsCacheEntry* entry = nullptr;

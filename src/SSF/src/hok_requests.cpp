@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "hok_client.h"
 #include "log.h"
@@ -29,10 +30,17 @@ std::string xml_text(const char* s) {
   std::string out;
   for (; *s; ++s) {
     switch (*s) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out.push_back(*s);
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out.push_back(*s);
     }
   }
   return out;
@@ -70,6 +78,16 @@ std::string ids_body(const char* fingerprint) {
          xml_text(fingerprint) + "</fingerprint>\n\t\t\t</fingerprints>\n" +
          body_tail("getCertsByIds");
 }
+
+// A request body: it carries the directory password, so it is wiped when
+// it goes.
+struct Body {
+  explicit Body(std::string t) : text(std::move(t)) {}
+  ~Body() { OPENSSL_cleanse(text.data(), text.size()); }
+  Body(const Body&) = delete;
+  Body& operator=(const Body&) = delete;
+  std::string text;
+};
 
 // The digits of a SNILS text, without its separators.
 std::string snils_digits(const char* snils) {
@@ -183,10 +201,10 @@ int hok_get_fingerprint_by_snils(const char* snils, char** fingerprints) {
   *fingerprints = nullptr;
   const list_head* urls = url_list(kFunc);
   if (urls == nullptr) return kHokNotFound;
-  const std::string body = owner_body(snils_digits(snils));
+  const Body body(owner_body(snils_digits(snils)));
   for (list_node* it = list_first_it(urls); it != nullptr; it = list_next_it(it)) {
     const char* url = static_cast<const char*>(list_get_element(it));
-    char* run = get_hok_resp(url, body.c_str(), "<fingerprint>", "</fingerprint>");
+    char* run = get_hok_resp(url, body.text.c_str(), "<fingerprint>", "</fingerprint>");
     if (run != nullptr) {
       *fingerprints = run;
       return 0;
@@ -204,10 +222,10 @@ int hok_get_cert_by_fingerprint(const char* fingerprint, X509** cert) {
   }
   const list_head* urls = url_list(kFunc);
   if (urls == nullptr) return kHokNotFound;
-  const std::string body = ids_body(fingerprint);
+  const Body body(ids_body(fingerprint));
   for (list_node* it = list_first_it(urls); it != nullptr; it = list_next_it(it)) {
     const char* url = static_cast<const char*>(list_get_element(it));
-    orvel::CharsPtr run(get_hok_resp(url, body.c_str(), "<pkcs>", "</pkcs>"));
+    orvel::CharsPtr run(get_hok_resp(url, body.text.c_str(), "<pkcs>", "</pkcs>"));
     if (!run) {
       log_err("%s() 3 : get_hok_resp( url = '%s', fingerprint = '%s' ) failed", kFunc, url,
               fingerprint);
