@@ -112,8 +112,9 @@ BIO* my_PKCS7_decrypt(PKCS7* p7, EVP_PKEY* private_key, X509* cert) {
     ERR_raise(ERR_LIB_PKCS7, PKCS7_R_NO_RECIPIENT_MATCHES_CERTIFICATE);
     return nullptr;
   }
+  // The key's size plus 10 bytes, and never less than the content key.
   const int key_size = EVP_PKEY_get_size(private_key);
-  SecretBytes key(size_t(key_size > 0 ? key_size : 0) + 10);
+  SecretBytes key(size_t(key_size > kContentKeyLen ? key_size : kContentKeyLen) + 10);
   // GOST keys on a token derive on the token. The token method of RSA keys
   // offers no private decryption (the toolkit would call an empty slot), so
   // such a key is refused here. Software keys go through the key method.
