@@ -97,9 +97,13 @@ struct SessionGuard {
 
 }  // namespace
 
-int ssf_find_cert_on_token(const char* id, const char* password, int is_signer,
-                           SigRcpSsfInfo* record, CK_FUNCTION_LIST* p11, CK_SLOT_ID slot,
-                           X509** cert, EVP_PKEY** key, char** pin_slot) {
+namespace {
+
+// The search of one slot; *cert_found tells whether the certificate was on
+// the token.
+int find_cert_on_slot(const char* id, const char* password, int is_signer, SigRcpSsfInfo* record,
+                      CK_FUNCTION_LIST* p11, CK_SLOT_ID slot, X509** cert, EVP_PKEY** key,
+                      char** pin_slot, bool* cert_found) {
   static const char kFunc[] = "ssf_find_cert_on_token";
   const int failed = load_failure_code(is_signer);
   dbg("%s() begin, signer = 0x%p, cert_id = 0x%p, p11 = 0x%p, slot_id = %d, ppCert = 0x%p, "
@@ -146,6 +150,7 @@ int ssf_find_cert_on_token(const char* id, const char* password, int is_signer,
     }
   }
   if (!found) return fail(SSF_CERT_NOT_FOUND);
+  *cert_found = true;
 
   // The certificate's CKA_ID; an id longer than the buffer is refused before
   // it is read.
@@ -207,6 +212,16 @@ int ssf_find_cert_on_token(const char* id, const char* password, int is_signer,
   *cert = found.release();
   if (pin_slot != nullptr) *pin_slot = OPENSSL_strdup(password);
   return end(0);
+}
+
+}  // namespace
+
+int ssf_find_cert_on_token(const char* id, const char* password, int is_signer,
+                           SigRcpSsfInfo* record, CK_FUNCTION_LIST* p11, CK_SLOT_ID slot,
+                           X509** cert, EVP_PKEY** key, char** pin_slot) {
+  bool cert_found = false;
+  return find_cert_on_slot(id, password, is_signer, record, p11, slot, cert, key, pin_slot,
+                           &cert_found);
 }
 
 int ssf_load_cert_and_key_token(const char* module, const char* password, const char* id,
@@ -294,12 +309,18 @@ int ssf_load_cert_and_key_token(const char* module, const char* password, const 
     return fail(SSF_PROFILE_NOT_FOUND);
   }
   log_write("%s() :  total %d slots", kFunc, static_cast<int>(count));
+  // The result of the token that holds the certificate (a wrong PIN there)
+  // is the one reported, not that of a later token without it.
+  int found_result = 0;
   for (CK_ULONG i = 0; i < count; i++) {
-    if (ssf_find_cert_on_token(id, password, is_signer, record, p11, slots[i], cert, key,
-                               pin_slot) == 0)
+    bool cert_found = false;
+    if (find_cert_on_slot(id, password, is_signer, record, p11, slots[i], cert, key, pin_slot,
+                          &cert_found) == 0)
       return end(0);
+    if (cert_found && found_result == 0) found_result = record->uResult;
     log_err("%s() 9 : ssf_find_cert_on_token() failed on slot #%d", kFunc, static_cast<int>(i));
   }
+  if (found_result != 0) record->uResult = found_result;
   if (record->uResult == SSF_INITIAL_VALUE) record->uResult = SSF_CERT_NOT_FOUND;
   return end(failed);
 }
