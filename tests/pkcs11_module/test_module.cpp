@@ -12,13 +12,16 @@
 //                     (32-byte CKA_ID), many_objects (300 other certificates
 //                     first), other_key_id (private key under another id),
 //                     bad_kek (a wrong derived key)
-//   ORVEL_P11_TRACE   file that gets one line per sign or derive call
-//                     ("sign <mechanism> <signature length>", "derive <mech>")
+//                     no_pubkey (no public key object)
+//   ORVEL_P11_TRACE   file that gets one line per call of interest
+//                     ("sign <mechanism> <signature length>", "derive <mech>",
+//                     "initialize", "finalize", "generate <mechanism>")
 #include <gmp.h>
 #include <gnutls/gnutls.h>
 #include <gnutls/x509.h>
 #include <nettle/ecc-curve.h>
 #include <nettle/ecc.h>
+#include <nettle/ecdsa.h>
 #include <nettle/gostdsa.h>
 #include <nettle/gosthash94.h>
 #include <nettle/streebog.h>
@@ -73,9 +76,18 @@ struct State {
   std::string trace;
 };
 
+State* g_state = nullptr;
+
 State& st() {
-  static State* s = new State;  // lives as long as the process
-  return *s;
+  if (g_state == nullptr) g_state = new State;
+  return *g_state;
+}
+
+// The state goes with the module (the engine unloads it after its last
+// reference).
+__attribute__((destructor)) void free_state() {
+  delete g_state;
+  g_state = nullptr;
 }
 
 bool fault(const char* name) { return st().faults.find(name) != std::string::npos; }
@@ -203,12 +215,15 @@ bool load_pair(CK_SLOT_ID slot, const std::string& cert_file, const std::string&
   c.attrs[CKA_CERTIFICATE_TYPE] = ulong_bytes(CKC_X_509);
   c.attrs[CKA_LABEL] = Bytes{'c', 'e', 'r', 't'};
 
-  Object& pk = add_object(slot, CKO_PUBLIC_KEY);
-  pk.attrs[CKA_ID] = id;
-  pk.attrs[CKA_KEY_TYPE] = ulong_bytes(key_type);
-  pk.attrs[CKA_VALUE] = pub;
-  pk.attrs[CKA_GOSTR3410_PARAMS] = params;
-  pk.attrs[CKA_GOSTR3411_PARAMS] = hash_params;
+  if (!fault("no_pubkey")) {
+    Object& pk = add_object(slot, CKO_PUBLIC_KEY);
+    pk.attrs[CKA_ID] = id;
+    pk.attrs[CKA_KEY_TYPE] = ulong_bytes(key_type);
+    pk.attrs[CKA_VALUE] = pub;
+    pk.attrs[CKA_GOSTR3410_PARAMS] = params;
+    pk.attrs[CKA_GOSTR3411_PARAMS] = hash_params;
+    pk.attrs[CKA_LABEL] = Bytes{'k', 'e', 'y'};
+  }
 
   Object& sk = add_object(slot, CKO_PRIVATE_KEY);
   sk.attrs[CKA_ID] = fault("other_key_id") ? Bytes{0x77} : id;
@@ -312,6 +327,7 @@ CK_RV C_Initialize(void*) {
   }
   st().config = env_config();
   configure();
+  trace("initialize");
   st().initialised = true;
   return fault("already_init") ? CKR_CRYPTOKI_ALREADY_INITIALIZED : CKR_OK;
 }
@@ -320,6 +336,7 @@ CK_RV C_Finalize(void*) {
   if (!st().initialised) return CKR_CRYPTOKI_NOT_INITIALIZED;
   st().sessions.clear();
   st().initialised = false;
+  trace("finalize");
   return CKR_OK;
 }
 
@@ -624,6 +641,78 @@ CK_RV C_DeriveKey(CK_SESSION_HANDLE h, CK_MECHANISM* mech, CK_OBJECT_HANDLE base
   return CKR_OK;
 }
 
+// Values of a template attribute, empty when absent.
+Bytes templ_value(const CK_ATTRIBUTE* t, CK_ULONG n, CK_ATTRIBUTE_TYPE type) {
+  for (CK_ULONG i = 0; i < n; i++)
+    if (t[i].type == type) {
+      const auto* p = static_cast<const unsigned char*>(t[i].pValue);
+      return Bytes(p, p + t[i].ulValueLen);
+    }
+  return {};
+}
+
+CK_RV C_GenerateKeyPair(CK_SESSION_HANDLE h, CK_MECHANISM* mech, CK_ATTRIBUTE* pub_t,
+                        CK_ULONG pub_n, CK_ATTRIBUTE* priv_t, CK_ULONG priv_n,
+                        CK_OBJECT_HANDLE* pub_out, CK_OBJECT_HANDLE* priv_out) {
+  Session* s = find_session(h);
+  if (s == nullptr) return CKR_SESSION_HANDLE_INVALID;
+  if (!st().logged_in[s->slot]) return CKR_USER_NOT_LOGGED_IN;
+  if (mech == nullptr || pub_out == nullptr || priv_out == nullptr) return CKR_ARGUMENTS_BAD;
+  const Bytes params = templ_value(pub_t, pub_n, CKA_GOSTR3410_PARAMS);
+  const Bytes hash = templ_value(pub_t, pub_n, CKA_GOSTR3411_PARAMS);
+  const ecc_curve* curve = nullptr;
+  if (params == oid_der("1.2.643.2.2.35.1") || params == oid_der("1.2.643.2.2.36.0") ||
+      params == oid_der("1.2.643.7.1.2.1.1.2"))
+    curve = nettle_get_gost_gc256b();
+  else if (params == oid_der("1.2.643.7.1.2.1.2.1"))
+    curve = nettle_get_gost_gc512a();
+  if (curve == nullptr) return CKR_TEMPLATE_INCOMPLETE;
+  const bool wide = curve == nettle_get_gost_gc512a();
+  if (mech->mechanism != (wide ? CKM_TC26_GOSTR3410_512_KEY_PAIR_GEN : CKM_GOSTR3410_KEY_PAIR_GEN))
+    return CKR_MECHANISM_INVALID;
+  const size_t n = wide ? 64 : 32;
+  ecc_point point;
+  ecc_scalar key;
+  ecc_point_init(&point, curve);
+  ecc_scalar_init(&key, curve);
+  ecdsa_generate_keypair(&point, &key, nullptr, random_bytes);
+  mpz_t x, y, z;
+  mpz_inits(x, y, z, nullptr);
+  ecc_point_get(&point, x, y);
+  ecc_scalar_get(&key, z);
+  Bytes value(2 * n, 0), scalar(n, 0);
+  size_t count = 0;
+  mpz_export(value.data(), &count, -1, 1, 0, 0, x);
+  mpz_export(value.data() + n, &count, -1, 1, 0, 0, y);
+  mpz_export(scalar.data() + n - (mpz_sizeinbase(z, 2) + 7) / 8, &count, 1, 1, 0, 0, z);
+  mpz_clears(x, y, z, nullptr);
+  ecc_point_clear(&point);
+  ecc_scalar_clear(&key);
+  const CK_KEY_TYPE key_type = wide ? CKK_TC26_GOSTR3410_512 : CKK_GOSTR3410;
+  Object& pk = add_object(s->slot, CKO_PUBLIC_KEY);
+  for (CK_ULONG i = 0; i < pub_n; i++) {
+    const auto* p = static_cast<const unsigned char*>(pub_t[i].pValue);
+    pk.attrs[pub_t[i].type] = Bytes(p, p + pub_t[i].ulValueLen);
+  }
+  pk.attrs[CKA_VALUE] = value;
+  pk.attrs[CKA_KEY_TYPE] = ulong_bytes(key_type);
+  *pub_out = pk.handle;
+  Object& sk = add_object(s->slot, CKO_PRIVATE_KEY);
+  for (CK_ULONG i = 0; i < priv_n; i++) {
+    const auto* p = static_cast<const unsigned char*>(priv_t[i].pValue);
+    sk.attrs[priv_t[i].type] = Bytes(p, p + priv_t[i].ulValueLen);
+  }
+  sk.attrs[CKA_KEY_TYPE] = ulong_bytes(key_type);
+  sk.attrs[CKA_GOSTR3410_PARAMS] = params;
+  sk.attrs[CKA_GOSTR3411_PARAMS] = hash;
+  sk.scalar = scalar;
+  sk.curve = curve;
+  sk.gost01 = hash == oid_der("1.2.643.2.2.30.1");
+  *priv_out = sk.handle;
+  trace("generate " + std::to_string(mech->mechanism));
+  return CKR_OK;
+}
+
 CK_FUNCTION_LIST g_list = [] {
   CK_FUNCTION_LIST l{};
   l.version = {2, 40};
@@ -646,6 +735,7 @@ CK_FUNCTION_LIST g_list = [] {
   l.C_SignInit = C_SignInit;
   l.C_Sign = C_Sign;
   l.C_DeriveKey = C_DeriveKey;
+  l.C_GenerateKeyPair = C_GenerateKeyPair;
   return l;
 }();
 
