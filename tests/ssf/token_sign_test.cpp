@@ -4,6 +4,8 @@
 // result codes of the failures a module or token can show.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 
 #include "token_test_env.h"
@@ -54,7 +56,11 @@ TEST_F(GostTokenTest, SignaturesOfBothKeySizesVerifyWithCerttool) {
     write_file(trace_, "");
     std::string sig;
     ASSERT_EQ(sign(s.sha1_id, kTokenPin, &sig), 0) << host_.since_mark();
-    EXPECT_EQ(read_file(trace_), std::string(c.trace) + "\n");
+    std::string signs;
+    std::istringstream lines(read_file(trace_));
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("sign ", 0) == 0) signs += line + "\n";
+    EXPECT_EQ(signs, std::string(c.trace) + "\n");
     std::string log;
     EXPECT_TRUE(certtool_verifies(keys_, c.key_type, sig, root_.cert_pem, "", &log)) << log;
     EXPECT_NE(host_.since_mark().find("ssf_load_cert_and_key_token() :  total 1 slots"),
