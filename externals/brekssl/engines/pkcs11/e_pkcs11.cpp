@@ -103,6 +103,16 @@ int pkcs11_init(ENGINE* /*e*/) { return pkcs11_rsa_complete(); }
 
 int pkcs11_finish(ENGINE* /*e*/) { return 1; }
 
+// The toolkit destroys the engine at its clean-up: the context goes with it.
+int pkcs11_destroy(ENGINE* e) {
+  auto* ctx = static_cast<VKC2012_ENGINE_CTX*>(ENGINE_get_ex_data(e, kVkcEngineCtxIndex));
+  ENGINE_set_ex_data(e, kVkcEngineCtxIndex, nullptr);
+  OPENSSL_free(ctx);
+  // The toolkit has freed the key methods the engine listed.
+  pkcs11_forget_methods();
+  return 1;
+}
+
 bool bind_pkcs11(ENGINE* e) {
   static const char kFunc[] = "bind_pkcs11";
   auto* ctx = static_cast<VKC2012_ENGINE_CTX*>(OPENSSL_zalloc(sizeof(VKC2012_ENGINE_CTX)));
@@ -119,7 +129,8 @@ bool bind_pkcs11(ENGINE* e) {
     return false;
   }
   if (!ENGINE_set_id(e, kPkcs11EngineId) || !ENGINE_set_name(e, kPkcs11EngineName) ||
-      !ENGINE_set_init_function(e, pkcs11_init) || !ENGINE_set_finish_function(e, pkcs11_finish) ||
+      !ENGINE_set_init_function(e, pkcs11_init) ||
+      !ENGINE_set_destroy_function(e, pkcs11_destroy) || !ENGINE_set_finish_function(e, pkcs11_finish) ||
       !ENGINE_set_ctrl_function(e, pkcs11_ctrl) ||
       !ENGINE_set_flags(e, ENGINE_FLAGS_NO_REGISTER_ALL) || !ENGINE_set_cmd_defns(e, pkcs11_cmds) ||
       !ENGINE_set_load_privkey_function(e, pkcs11_load_privkey) ||

@@ -122,6 +122,9 @@ int pkcs11_cert_profile_index();
 
 // Key methods.
 bool pkcs11_build_methods();
+// Drops the pointers to the methods after the toolkit freed them with the
+// engine.
+void pkcs11_forget_methods();
 int pkcs11_pkey_meths(ENGINE* e, EVP_PKEY_METHOD** pmeth, const int** nids, int nid);
 int pkcs11_pkey_asn1_meths(ENGINE* e, EVP_PKEY_ASN1_METHOD** ameth, const int** nids, int nid);
 // The record of a key handled by this engine's GOST methods, else nullptr.

@@ -407,6 +407,11 @@ bool pkcs11_build_methods() {
   return true;
 }
 
+void pkcs11_forget_methods() {
+  g_pmeths = {};
+  g_ameths = {};
+}
+
 int pkcs11_pkey_meths(ENGINE* /*e*/, EVP_PKEY_METHOD** pmeth, const int** nids, int nid) {
   if (pmeth == nullptr) {
     *nids = g_nids.data();
