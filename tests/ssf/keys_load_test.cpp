@@ -127,11 +127,11 @@ TEST_F(KeysLoad, KeyOfAnotherCertificateGives24) {
   EXPECT_NE(log.find("private key does not match certificate"), std::string::npos);
 }
 
-TEST_F(KeysLoad, TokenProfilesAreNotUsableYet) {
-  EXPECT_EQ(load(alice_.subject_text, "token=/usr/lib/softhsm/libsofthsm2.so", "1234"), 5);
-  EXPECT_EQ(result_, 24);
-  EXPECT_TRUE(
-      lib_.logged("ssf_load_cert_and_key_token() : PKCS#11 token profiles are not supported"));
+TEST_F(KeysLoad, TokenProfileWithMissingModuleIsNotFound) {
+  EXPECT_EQ(load(alice_.subject_text, "token=/nonexistent/pkcs11-module.so", "1234"), 5);
+  EXPECT_EQ(result_, 23);
+  EXPECT_TRUE(lib_.logged(
+      "ssf_load_cert_and_key_token() 1 : mdlopen( '/nonexistent/pkcs11-module.so', 'rb' ) failed"));
 }
 
 // ---- 25: passwords ----

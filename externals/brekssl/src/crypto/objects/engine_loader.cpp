@@ -3,6 +3,7 @@
 #include <openssl/engine.h>
 
 #include "engines/gost/e_gost.h"
+#include "engines/pkcs11/e_pkcs11.h"
 #include "engines/rand/e_rand.h"
 #include "log.h"
 #include "objects/ssf_objects.h"
@@ -20,5 +21,6 @@ void ssf_load_builtin_engines() {
   // The system's engines, in this order: gost, rand, pkcs11.
   ENGINE_load_gost();
   ENGINE_load_rand();
+  ENGINE_load_pkcs11();
   ENGINE_register_all_complete();
 }
