@@ -11,6 +11,9 @@
 //   ssfhost addsign --format F --hash H --signed FILE [--in FILE] --out FILE [--inc-certs]
 //                   --signer ID --profile P [--password PW]
 //   ssfhost verify --format F --signed FILE [--in FILE] --pab DIR [--use-certs] [--out FILE]
+//   ssfhost envelope --format F --in FILE --out FILE --pab DIR [--cipher C]
+//                    --signer RECIPIENT-ID ...
+//   ssfhost develope --format F --in FILE --out FILE --signer ID --profile P [--password PW]
 //
 // It prints the return code, each record's uResult with its text, and writes
 // the output octet string to --out. Library: $ORVEL_LIBRARY or the one built
@@ -225,6 +228,38 @@ int run_verify(const SsfApi& api, const Options& opt) {
   return report(rc, &out, opt, results.head());
 }
 
+int run_envelope(const SsfApi& api, const Options& opt) {
+  std::string input;
+  if (!read_input(opt.get("in"), &input)) return 1;
+  RecordList recipients(api);
+  if (!build_records(opt, &recipients)) return 1;
+  const std::string format = opt.get("format"), pab = opt.get("pab"),
+                    pab_password = opt.get("pab-password");
+  const std::string cipher = opt.has("cipher") ? opt.get("cipher") : "GOST-28147-89";
+  OctetString out(api);
+  SsfInt rc = api.Envelope(format.data(), len_of(format), cipher.data(), len_of(cipher),
+                           bytes_of(input), len_of(input), pab.data(), len_of(pab),
+                           pab_password.data(), len_of(pab_password), recipients.head(),
+                           &out.data, &out.len);
+  return report(rc, &out, opt, recipients.head());
+}
+
+int run_develope(const SsfApi& api, const Options& opt) {
+  std::string input;
+  if (!read_input(opt.get("in"), &input)) return 1;
+  RecordList recipients(api);
+  if (!build_records(opt, &recipients)) return 1;
+  if (recipients.head() == nullptr || recipients.head()->next != nullptr) {
+    fprintf(stderr, "ssfhost: develope takes exactly one --signer\n");
+    return 2;
+  }
+  const std::string format = opt.get("format");
+  OctetString out(api);
+  SsfInt rc = api.Develope(format.data(), len_of(format), bytes_of(input), len_of(input),
+                           recipients.head()->ptrSigRcp, &out.data, &out.len);
+  return report(rc, &out, opt, recipients.head());
+}
+
 const Command kCommands[] = {
     {"version", "version [--out FILE]", {}, run_version},
     {"properties", "properties [--property NAME ...] [--argument TEXT]", {}, run_properties},
@@ -248,6 +283,14 @@ const Command kCommands[] = {
      "verify --format F --signed FILE [--in FILE] --pab DIR [--use-certs] [--out FILE]",
      {"format", "signed", "pab"},
      run_verify},
+    {"envelope",
+     "envelope --format F --in FILE --out FILE --pab DIR [--cipher C] --signer RECIPIENT-ID ...",
+     {"format", "in", "out", "pab", "signer"},
+     run_envelope},
+    {"develope",
+     "develope --format F --in FILE --out FILE --signer ID --profile P [--password PW]",
+     {"format", "in", "out", "signer"},
+     run_develope},
 };
 
 void usage() {

@@ -8,6 +8,7 @@
 #include "codes.h"
 #include "encode.h"
 #include "frame.h"
+#include "hok_client.h"
 #include "log.h"
 #include "op_guard.h"
 #include "ossl_ptr.h"
@@ -26,8 +27,6 @@ namespace {
 
 constexpr char kFunc[] = "ssf_verify_data";
 constexpr int kReadStep = 4096;
-
-bool hok_is_specified() { return hok_urls != nullptr && *hok_urls != '\0'; }
 
 // The time the signer's certificate is checked at: now, or with
 // common:verify_use_signing_time the signingTime attribute when present.
