@@ -28,4 +28,22 @@ const char* pk11errorString(unsigned long rv);
 // a record are skipped.
 void set_sig_rcp_res_code(SigRcpSsfInformationList list, int code);
 
+// Result codes of the OCSP and time-stamp clients.
+enum OnlineServiceResult {
+  SSF_RC_OCSP_URL_INVALID = 103,
+  SSF_RC_OCSP_UNREACHABLE = 104,
+  SSF_RC_OCSP_BAD_RESPONSE = 105,
+  SSF_RC_CERT_REVOKED = 106,
+  SSF_RC_CERT_UNKNOWN = 107,
+  SSF_RC_TSP_OCSP_CLOCKS = 109,
+  SSF_RC_TSP_URL_MISSING = 111,
+  SSF_RC_TSP_URL_INVALID = 112,
+  SSF_RC_TSP_UNREACHABLE = 113,
+  SSF_RC_TSP_BAD_RESPONSE = 114,
+  SSF_RC_TSP_UNTRUSTED = 115,
+  SSF_RC_NO_SIGNATURE_TIMESTAMP = 118,
+  SSF_RC_NO_ESC_TIMESTAMP = 123,
+  SSF_RC_NO_ARCHIVE_TIMESTAMP = 125,
+};
+
 #endif

@@ -1,0 +1,80 @@
+// Loopback fixtures of the OCSP and time-stamp tests: an HTTP server thread
+// that records each request and answers it through a handler (a TSA, a
+// proxy, a broken server or a silent one), and the OpenSSL OCSP responder.
+#ifndef ORVEL_TEST_OCSP_TSA_H
+#define ORVEL_TEST_OCSP_TSA_H
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_servers.h"
+
+namespace orvel_test {
+
+// Answers every connection with handler(request bytes); a handler that
+// returns std::nullopt-like kSilent keeps the connection open unanswered
+// until the server stops.
+class RecordingHttpServer {
+ public:
+  using Handler = std::function<std::string(const std::string& request)>;
+  static const std::string& silent();
+
+  explicit RecordingHttpServer(Handler handler);
+  ~RecordingHttpServer();
+  RecordingHttpServer(const RecordingHttpServer&) = delete;
+  RecordingHttpServer& operator=(const RecordingHttpServer&) = delete;
+
+  int port() const { return port_; }
+  std::string url(const std::string& path = "/") const;
+  std::vector<std::string> requests() const;
+
+ private:
+  void serve();
+  void handle(int fd);
+  Handler handler_;
+  int listen_fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<std::string> requests_;
+  std::thread thread_;
+};
+
+// The body of an HTTP request (after the blank line).
+std::string http_body(const std::string& request);
+// "HTTP/1.0 200 OK" with the content type and body.
+std::string http_ok(const std::string& content_type, const std::string& body);
+
+// `openssl ocsp -index` as a responder on a free port.
+class OcspResponder : public ChildServer {
+ public:
+  // index: CA index file; ca, rsigner, rkey: PEM files; extra: further options.
+  OcspResponder(const std::string& index, const std::string& ca, const std::string& rsigner,
+                const std::string& rkey, const std::vector<std::string>& extra = {});
+  std::string url() const;
+};
+
+// A time-stamp service: `openssl ts -reply` over each request, behind a
+// RecordingHttpServer. config: an openssl configuration with a [tsa] section.
+class TsaServer {
+ public:
+  TsaServer(std::string dir, std::string config, std::string section = "tsa_config1");
+  std::string url() const { return server_.url("/tsa"); }
+  std::vector<std::string> requests() const { return server_.requests(); }
+
+ private:
+  std::string reply(const std::string& request);
+  std::string dir_;
+  std::string config_;
+  std::string section_;
+  std::atomic<int> count_{0};
+  RecordingHttpServer server_;
+};
+
+}  // namespace orvel_test
+
+#endif
