@@ -95,50 +95,103 @@ bool split_url(const char* url, Url* out) {
   return true;
 }
 
-ConnectResult Connection::open(const std::string& host, const std::string& port, bool tls) {
+ConnectResult Connection::connect_plain(const std::string& host, const std::string& port,
+                                         BioPtr* conn) {
   chain_.reset();
   ctx_.reset();
   top_ = nullptr;
-  BioPtr conn(BIO_new_connect(host.c_str()));
-  if (!conn) return kConnectSetupFailed;
-  if (BIO_set_conn_port(conn.get(), port.c_str()) <= 0) return kConnectSetupFailed;
-  if (!connect_within(conn.get())) return kConnectFailed;
-  if (!set_io_timeouts(conn.get())) return kConnectFailed;
-  if (tls) {
-    ctx_.reset(SSL_CTX_new(TLS_client_method()));
-    if (!ctx_) return kConnectSetupFailed;
-    SSL_CTX_set_mode(ctx_.get(), SSL_MODE_AUTO_RETRY);
-    SSL_CTX_set_verify(ctx_.get(), SSL_VERIFY_NONE, nullptr);
-    BIO* ssl = BIO_new_ssl(ctx_.get(), 1);
-    if (ssl == nullptr) return kConnectSetupFailed;
-    BIO_push(ssl, conn.release());
-    chain_.reset(ssl);
-  } else {
-    chain_ = std::move(conn);
-  }
+  conn->reset(BIO_new_connect(host.c_str()));
+  if (!*conn) return kConnectSetupFailed;
+  if (BIO_set_conn_port(conn->get(), port.c_str()) <= 0) return kConnectSetupFailed;
+  if (!connect_within(conn->get())) return kConnectFailed;
+  if (!set_io_timeouts(conn->get())) return kConnectFailed;
+  return kConnected;
+}
+
+ConnectResult Connection::push_tls(BioPtr conn) {
+  ctx_.reset(SSL_CTX_new(TLS_client_method()));
+  if (!ctx_) return kConnectSetupFailed;
+  SSL_CTX_set_mode(ctx_.get(), SSL_MODE_AUTO_RETRY);
+  SSL_CTX_set_verify(ctx_.get(), SSL_VERIFY_NONE, nullptr);
+  BIO* ssl = BIO_new_ssl(ctx_.get(), 1);
+  if (ssl == nullptr) return kConnectSetupFailed;
+  BIO_push(ssl, conn.release());
+  chain_.reset(ssl);
   top_ = chain_.get();
   return kConnected;
 }
 
+ConnectResult Connection::open(const std::string& host, const std::string& port, bool tls) {
+  BioPtr conn;
+  const ConnectResult r = connect_plain(host, port, &conn);
+  if (r != kConnected) return r;
+  if (tls) return push_tls(std::move(conn));
+  chain_ = std::move(conn);
+  top_ = chain_.get();
+  return kConnected;
+}
+
+ConnectResult Connection::open_via_proxy(const std::string& proxy_host,
+                                         const std::string& proxy_port, const std::string& target,
+                                         bool tls, const std::string& proxy_auth_b64) {
+  BioPtr conn;
+  const ConnectResult r = connect_plain(proxy_host, proxy_port, &conn);
+  if (r != kConnected) return r;
+  if (!tls) {
+    chain_ = std::move(conn);
+    top_ = chain_.get();
+    return kConnected;
+  }
+  std::string head = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n";
+  if (!proxy_auth_b64.empty()) head += "Proxy-Authorization: Basic " + proxy_auth_b64 + "\r\n";
+  head += "\r\n";
+  const bool sent = net::write_all(conn.get(), head.data(), head.size());
+  OPENSSL_cleanse(&head[0], head.size());
+  if (!sent) return kConnectFailed;
+  // The proxy's answer ends with an empty line; read it byte by byte so that
+  // nothing of the TLS stream behind it is taken.
+  std::string answer;
+  while (answer.size() < 8192) {
+    char ch = 0;
+    if (BIO_read(conn.get(), &ch, 1) != 1) return kConnectFailed;
+    answer.push_back(ch);
+    const size_t n = answer.size();
+    if ((n >= 4 && answer.compare(n - 4, 4, "\r\n\r\n") == 0) ||
+        (n >= 2 && answer.compare(n - 2, 2, "\n\n") == 0)) {
+      const unsigned char* body = nullptr;
+      size_t length = 0;
+      if (!http_answer_body(answer, &body, &length)) return kConnectFailed;
+      return push_tls(std::move(conn));
+    }
+  }
+  return kConnectFailed;
+}
+
 bool Connection::write_all(const void* data, size_t length) {
-  if (top_ == nullptr) return false;
+  return net::write_all(top_, data, length);
+}
+
+bool Connection::read_all(std::string* out) { return net::read_all(top_, out); }
+
+bool write_all(BIO* bio, const void* data, size_t length) {
+  if (bio == nullptr) return false;
   const unsigned char* p = static_cast<const unsigned char*>(data);
   while (length > 0) {
     const int chunk = length > 65536 ? 65536 : static_cast<int>(length);
-    const int n = BIO_write(top_, p, chunk);
+    const int n = BIO_write(bio, p, chunk);
     if (n <= 0) return false;
     p += n;
     length -= static_cast<size_t>(n);
   }
-  return BIO_flush(top_) > 0;
+  return BIO_flush(bio) > 0;
 }
 
-bool Connection::read_all(std::string* out) {
-  if (top_ == nullptr || out == nullptr) return false;
+bool read_all(BIO* bio, std::string* out) {
+  if (bio == nullptr || out == nullptr) return false;
   out->clear();
   unsigned char piece[1024];
   for (;;) {
-    const int n = BIO_read(top_, piece, sizeof piece);
+    const int n = BIO_read(bio, piece, sizeof piece);
     if (n > 0) {
       if (out->size() + static_cast<size_t>(n) > kNetMaxAnswerBytes) {
         ERR_raise_data(ERR_LIB_HTTP, HTTP_R_MAX_RESP_LEN_EXCEEDED, "max=%zu", kNetMaxAnswerBytes);
@@ -147,7 +200,7 @@ bool Connection::read_all(std::string* out) {
       out->append(reinterpret_cast<const char*>(piece), static_cast<size_t>(n));
       continue;
     }
-    if (n == 0 || BIO_eof(top_)) {
+    if (n == 0 || BIO_eof(bio)) {
       // A TLS peer that closes without close_notify still ends the answer.
       ERR_clear_error();
       return true;

@@ -62,6 +62,14 @@ class Connection {
   // own) is pushed on the connection.
   ConnectResult open(const std::string& host, const std::string& port, bool tls);
 
+  // The same through an HTTP proxy: connects to the proxy; for tls a tunnel
+  // to target ("host:port") is opened with CONNECT first (with a Basic
+  // proxy authorisation when proxy_auth_b64 is not empty), so that TLS runs
+  // with the service and not with the proxy.
+  ConnectResult open_via_proxy(const std::string& proxy_host, const std::string& proxy_port,
+                               const std::string& target, bool tls,
+                               const std::string& proxy_auth_b64);
+
   // Writes all bytes; false on error or time-out.
   bool write_all(const void* data, size_t length);
 
@@ -72,10 +80,19 @@ class Connection {
   BIO* bio() const { return top_; }
 
  private:
+  ConnectResult connect_plain(const std::string& host, const std::string& port, BioPtr* conn);
+  ConnectResult push_tls(BioPtr conn);
   SslCtxPtr ctx_;
   BioPtr chain_;     // owns every BIO of the chain
   BIO* top_ = nullptr;
 };
+
+// Writes all bytes to the BIO; false on error or time-out.
+bool write_all(BIO* bio, const void* data, size_t length);
+
+// Reads the BIO in pieces of up to 1,024 bytes until the peer closes; false
+// on a read error, a time-out or an answer above kNetMaxAnswerBytes.
+bool read_all(BIO* bio, std::string* out);
 
 // The body of an HTTP answer: the status line's code must be 200 and the
 // header lines end at the first empty (or all-white-space) line. On failure
