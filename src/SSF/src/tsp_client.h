@@ -10,6 +10,7 @@
 #include <openssl/ts.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
 
 #include <ctime>
 
@@ -49,9 +50,25 @@ X509* ssf_get_ts_cert(PKCS7* token);
 int SSF_TS_RESP_verify_signature(time_t at, PKCS7* token, STACK_OF(X509) * certs,
                                  X509_STORE* store, X509** signer_out);
 
+// What a token is verified against (the toolkit's verify context, whose
+// fields 3.0 no longer lets one read). Flags are the toolkit's TS_VFY_*.
+// Nothing is owned.
+struct SSF_TS_VERIFY_CTX {
+  unsigned flags = 0;
+  X509_STORE* store = nullptr;
+  STACK_OF(X509) * certs = nullptr;
+  ASN1_OBJECT* policy = nullptr;       // TS_VFY_POLICY
+  X509_ALGOR* md_alg = nullptr;        // TS_VFY_IMPRINT
+  const unsigned char* imprint = nullptr;
+  unsigned imprint_len = 0;
+  BIO* data = nullptr;                 // TS_VFY_DATA
+  const ASN1_INTEGER* nonce = nullptr; // TS_VFY_NONCE
+  GENERAL_NAME* tsa_name = nullptr;    // TS_VFY_TSA_NAME
+};
+
 // The toolkit's TS_RESP_verify_token with the signature checked at the time
 // at (-1 for now).
-int SSF_TS_RESP_verify_token(time_t at, TS_VERIFY_CTX* ctx, PKCS7* token);
+int SSF_TS_RESP_verify_token(time_t at, const SSF_TS_VERIFY_CTX* ctx, PKCS7* token);
 
 // 1 when the response's status is granted or grantedWithMods; else 0 with
 // the status, its texts and failure codes in the toolkit's error data.
