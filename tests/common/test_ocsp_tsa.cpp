@@ -3,10 +3,16 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 #include "test_util.h"
@@ -52,6 +58,27 @@ std::string read_request(int fd) {
     if (n <= 0) return req;
     req.append(buf, static_cast<size_t>(n));
   }
+}
+
+// Whether a socket listens on the port (IPv4 or IPv6), from /proc.
+bool port_listens(int port) {
+  char want[8];
+  snprintf(want, sizeof want, ":%04X", port);
+  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    FILE* f = fopen(table, "r");
+    if (f == nullptr) continue;
+    char line[512];
+    bool found = false;
+    while (!found && fgets(line, sizeof line, f) != nullptr) {
+      char local[128] = "", remote[128] = "", state[8] = "";
+      if (sscanf(line, "%*d: %127s %127s %7s", local, remote, state) != 3) continue;
+      const size_t n = strlen(local);
+      found = n > 5 && strcmp(local + n - 5, want) == 0 && strcmp(state, "0A") == 0;
+    }
+    fclose(f);
+    if (found) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -123,16 +150,63 @@ std::string http_ok(const std::string& content_type, const std::string& body) {
          "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
+std::string relay(int port, const std::string& request) {
+  std::string req = request;
+  if (req.compare(0, 12, "POST http://") == 0) {
+    const size_t path = req.find('/', 12);
+    if (path != std::string::npos) req.erase(5, path - 5);
+  }
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      write(fd, req.data(), req.size()) == static_cast<ssize_t>(req.size())) {
+    char buf[4096];
+    for (;;) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 5000) <= 0) break;
+      const ssize_t n = read(fd, buf, sizeof buf);
+      if (n <= 0) break;
+      answer.append(buf, static_cast<size_t>(n));
+    }
+  }
+  close(fd);
+  return answer;
+}
+
 OcspResponder::OcspResponder(const std::string& index, const std::string& ca,
                              const std::string& rsigner, const std::string& rkey,
-                             const std::vector<std::string>& extra) {
-  port_ = free_port();
-  std::vector<std::string> argv = {"openssl", "ocsp",    "-index", index,       "-CA",
-                                   ca,        "-rsigner", rsigner, "-rkey",     rkey,
-                                   "-port",   std::to_string(port_), "-ignore_err"};
+                             const std::vector<std::string>& extra, int port) {
+  // The port is chosen before the certificates that name it are made.
+  port_ = port ? port : free_port();
+  std::vector<std::string> argv = {"/usr/bin/openssl", "ocsp", "-index", index, "-CA", ca,
+                                   "-rsigner", rsigner, "-rkey", rkey,
+                                   "-port", std::to_string(port_), "-ignore_err"};
   argv.insert(argv.end(), extra.begin(), extra.end());
-  start(argv);
-  if (!wait_for_port(port_)) throw std::runtime_error("OCSP responder did not start");
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);  // no orphan when a test dies
+    int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    execv(cargv[0], cargv.data());
+    _exit(127);
+  }
+  // Probing with a connection would wedge `openssl ocsp`, which spins on a
+  // connection closed without a request: wait until the port listens.
+  for (int i = 0; i < 200; ++i) {
+    if (port_listens(port_)) return;
+    usleep(50 * 1000);
+  }
+  throw std::runtime_error("OCSP responder did not start");
 }
 
 std::string OcspResponder::url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }

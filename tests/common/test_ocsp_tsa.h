@@ -49,12 +49,19 @@ std::string http_body(const std::string& request);
 // "HTTP/1.0 200 OK" with the content type and body.
 std::string http_ok(const std::string& content_type, const std::string& body);
 
+// Sends the request to 127.0.0.1:port and returns everything the server
+// answers until it closes. An absolute request target ("POST http://h:p/x")
+// is turned into the origin form first, as a proxy does.
+std::string relay(int port, const std::string& request);
+
 // `openssl ocsp -index` as a responder on a free port.
 class OcspResponder : public ChildServer {
  public:
-  // index: CA index file; ca, rsigner, rkey: PEM files; extra: further options.
+  // index: CA index file; ca, rsigner, rkey: PEM files; extra: further
+  // options; port 0: a free one.
   OcspResponder(const std::string& index, const std::string& ca, const std::string& rsigner,
-                const std::string& rkey, const std::vector<std::string>& extra = {});
+                const std::string& rkey, const std::vector<std::string>& extra = {},
+                int port = 0);
   std::string url() const;
 };
 

@@ -98,7 +98,8 @@ orvel::X509Ptr build_cert(const CertOptions& o, EVP_PKEY* subject_key, X509* iss
     add_ext(cert.get(), &ctx, NID_key_usage, "critical,keyCertSign,cRLSign,digitalSignature");
   } else {
     add_ext(cert.get(), &ctx, NID_key_usage,
-            "critical,digitalSignature,nonRepudiation,keyEncipherment");
+            o.key_usage.empty() ? "critical,digitalSignature,nonRepudiation,keyEncipherment"
+                                : o.key_usage);
   }
   if (o.subject_key_id) add_ext(cert.get(), &ctx, NID_subject_key_identifier, "hash");
   if (o.authority_key_id && (issuer_cert == nullptr || X509_get0_subject_key_id(issuer_cert)))
@@ -107,6 +108,7 @@ orvel::X509Ptr build_cert(const CertOptions& o, EVP_PKEY* subject_key, X509* iss
     add_ext(cert.get(), &ctx, NID_crl_distribution_points, uri_list(o.crl_urls));
   if (!o.freshest_urls.empty())
     add_ext(cert.get(), &ctx, NID_freshest_crl, uri_list(o.freshest_urls));
+  for (const auto& [nid, value] : o.extensions) add_ext(cert.get(), &ctx, nid, value);
   if (o.private_key_usage_period) {
     PKEY_USAGE_PERIOD* pkup = PKEY_USAGE_PERIOD_new();
     time_t now = time(nullptr);

@@ -33,6 +33,13 @@ struct CertOptions {
   std::optional<std::pair<long, long>> private_key_usage_period;
   const EVP_MD* md = nullptr;  // SHA-256 when null
   int key_bits = 2048;
+  // keyUsage of an end certificate in the toolkit's configuration syntax
+  // (empty: the default one).
+  std::string key_usage;
+  // Further extensions by number in that syntax, e.g. {NID_info_access,
+  // "OCSP;URI:http://..."}, {NID_ext_key_usage, "critical,timeStamping"},
+  // {NID_id_pkix_OCSP_noCheck, "ignored"}.
+  std::vector<std::pair<int, std::string>> extensions;
 };
 
 struct Revoked {

@@ -25,7 +25,7 @@ std::string gentime_text(time_t t) {
 int clamp_pause(long long wait) {
   if (wait > INT_MAX) return INT_MAX;
   if (wait < INT_MIN) return INT_MIN;
-  return clamp_pause(wait);
+  return static_cast<int>(wait);
 }
 
 }  // namespace
