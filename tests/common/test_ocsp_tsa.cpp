@@ -89,6 +89,19 @@ const std::string& RecordingHttpServer::silent() {
 }
 
 RecordingHttpServer::RecordingHttpServer(Handler handler) : handler_(std::move(handler)) {
+  start();
+}
+
+RecordingHttpServer::RecordingHttpServer(Handler handler, X509* cert, EVP_PKEY* key)
+    : handler_(std::move(handler)) {
+  tls_ = SSL_CTX_new(TLS_server_method());
+  if (tls_ == nullptr || SSL_CTX_use_certificate(tls_, cert) != 1 ||
+      SSL_CTX_use_PrivateKey(tls_, key) != 1)
+    throw std::runtime_error("TLS fixture set-up failed");
+  start();
+}
+
+void RecordingHttpServer::start() {
   listen_fd_ = listen_loopback(&port_);
   if (listen_fd_ < 0) throw std::runtime_error("no free port");
   thread_ = std::thread([this] { serve(); });
@@ -98,10 +111,11 @@ RecordingHttpServer::~RecordingHttpServer() {
   stop_ = true;
   thread_.join();
   close(listen_fd_);
+  SSL_CTX_free(tls_);
 }
 
 std::string RecordingHttpServer::url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+  return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + path;
 }
 
 std::vector<std::string> RecordingHttpServer::requests() const {
@@ -121,6 +135,37 @@ void RecordingHttpServer::serve() {
 }
 
 void RecordingHttpServer::handle(int fd) {
+  if (tls_ != nullptr) {
+    SSL* ssl = SSL_new(tls_);
+    SSL_set_fd(ssl, fd);
+    timeval tv{2, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    if (SSL_accept(ssl) == 1) {
+      std::string req;
+      char buf[4096];
+      for (;;) {
+        const size_t hdr_end = req.find("\r\n\r\n");
+        if (hdr_end != std::string::npos) {
+          const size_t cl = req.find("Content-Length:");
+          const size_t want =
+              cl != std::string::npos && cl < hdr_end ? strtoul(req.c_str() + cl + 15, nullptr, 10) : 0;
+          if (req.size() >= hdr_end + 4 + want) break;
+        }
+        const int n = SSL_read(ssl, buf, sizeof buf);
+        if (n <= 0) break;
+        req.append(buf, static_cast<size_t>(n));
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requests_.push_back(req);
+      }
+      const std::string answer = handler_(req);
+      if (!answer.empty()) SSL_write(ssl, answer.data(), static_cast<int>(answer.size()));
+      SSL_shutdown(ssl);
+    }
+    SSL_free(ssl);
+    return;
+  }
   const std::string req = read_request(fd);
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -138,6 +183,73 @@ void RecordingHttpServer::handle(int fd) {
     done += static_cast<size_t>(n);
   }
   shutdown(fd, SHUT_WR);
+}
+
+TunnelProxy::TunnelProxy() {
+  listen_fd_ = listen_loopback(&port_);
+  if (listen_fd_ < 0) throw std::runtime_error("no free port");
+  thread_ = std::thread([this] { serve(); });
+}
+
+TunnelProxy::~TunnelProxy() {
+  stop_ = true;
+  thread_.join();
+  close(listen_fd_);
+}
+
+std::vector<std::string> TunnelProxy::requests() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
+}
+
+void TunnelProxy::serve() {
+  while (!stop_) {
+    pollfd lp{listen_fd_, POLLIN, 0};
+    if (poll(&lp, 1, 50) <= 0) continue;
+    const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    const std::string head = read_request(fd);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requests_.push_back(head);
+    }
+    int port = 0;
+    if (head.compare(0, 8, "CONNECT ") != 0 ||
+        sscanf(head.c_str(), "CONNECT 127.0.0.1:%d ", &port) != 1) {
+      const char no[] = "HTTP/1.0 405 Method Not Allowed\r\n\r\n";
+      if (write(fd, no, sizeof no - 1) < 0) {}
+      close(fd);
+      continue;
+    }
+    int up = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(up, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      const char bad[] = "HTTP/1.0 502 Bad Gateway\r\n\r\n";
+      if (write(fd, bad, sizeof bad - 1) < 0) {}
+      close(up);
+      close(fd);
+      continue;
+    }
+    const char ok[] = "HTTP/1.0 200 Connection established\r\n\r\n";
+    if (write(fd, ok, sizeof ok - 1) < 0) {}
+    // Pump both ways until one side closes.
+    pollfd p[2] = {{fd, POLLIN, 0}, {up, POLLIN, 0}};
+    char buf[4096];
+    bool open = true;
+    while (open && !stop_) {
+      if (poll(p, 2, 100) <= 0) continue;
+      for (int i = 0; i < 2 && open; ++i) {
+        if (!(p[i].revents & (POLLIN | POLLHUP))) continue;
+        const ssize_t n = read(p[i].fd, buf, sizeof buf);
+        if (n <= 0 || write(p[1 - i].fd, buf, static_cast<size_t>(n)) != n) open = false;
+      }
+    }
+    close(up);
+    close(fd);
+  }
 }
 
 std::string http_body(const std::string& request) {

@@ -4,6 +4,8 @@
 #ifndef ORVEL_TEST_OCSP_TSA_H
 #define ORVEL_TEST_OCSP_TSA_H
 
+#include <openssl/ssl.h>
+
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -24,6 +26,8 @@ class RecordingHttpServer {
   static const std::string& silent();
 
   explicit RecordingHttpServer(Handler handler);
+  // The same over TLS with this certificate and key (https).
+  RecordingHttpServer(Handler handler, X509* cert, EVP_PKEY* key);
   ~RecordingHttpServer();
   RecordingHttpServer(const RecordingHttpServer&) = delete;
   RecordingHttpServer& operator=(const RecordingHttpServer&) = delete;
@@ -35,7 +39,9 @@ class RecordingHttpServer {
  private:
   void serve();
   void handle(int fd);
+  void start();
   Handler handler_;
+  SSL_CTX* tls_ = nullptr;
   int listen_fd_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};
@@ -53,6 +59,27 @@ std::string http_ok(const std::string& content_type, const std::string& body);
 // answers until it closes. An absolute request target ("POST http://h:p/x")
 // is turned into the origin form first, as a proxy does.
 std::string relay(int port, const std::string& request);
+
+// An HTTP proxy that opens CONNECT tunnels (and records the CONNECT
+// requests); other requests are answered 405.
+class TunnelProxy {
+ public:
+  TunnelProxy();
+  ~TunnelProxy();
+  TunnelProxy(const TunnelProxy&) = delete;
+  TunnelProxy& operator=(const TunnelProxy&) = delete;
+  int port() const { return port_; }
+  std::vector<std::string> requests() const;
+
+ private:
+  void serve();
+  int listen_fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<std::string> requests_;
+  std::thread thread_;
+};
 
 // `openssl ocsp -index` as a responder on a free port.
 class OcspResponder : public ChildServer {

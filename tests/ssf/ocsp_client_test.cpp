@@ -294,5 +294,42 @@ TEST_F(OcspClient, RequestBytesDirectAndThroughProxy) {
   proxy_host = proxy_port = nullptr;
 }
 
+TEST_F(OcspClient, TlsResponderDirectAndThroughProxyTunnel) {
+  const int port = free_port();
+  pki::CertOptions server_opts;
+  server_opts.subject = "CN=127.0.0.1,O=Orvel Test,C=RU";
+  pki::Issued server_cert = pki_.root().issue(server_opts);
+  RecordingHttpServer tls([&](const std::string& req) { return relay(port, req); },
+                          server_cert.cert.get(), server_cert.key.get());
+  auto leaf = pki_.leaf("OCSP;URI:" + tls.url("/"));
+  pki_.list(leaf.cert.get(), false);
+  auto responder = pki_.start(port);
+  auto store = pki_.store();
+  const time_t tsp = time(nullptr) - 10;
+  ASSERT_EQ(ask(leaf.cert.get(), store.get(), tsp).code, 0) << lib_.log();
+  ASSERT_EQ(tls.requests().size(), 1u);
+  EXPECT_EQ(tls.requests()[0].compare(0, 22, "POST / HTTP/1.0\r\nConte"), 0);
+
+  // Through the proxy TLS runs inside a CONNECT tunnel, the credentials go
+  // with the CONNECT, and the request inside is an ordinary one.
+  TunnelProxy proxy;
+  const std::string proxy_port_text = std::to_string(proxy.port());
+  proxy_host = strdup("127.0.0.1");
+  proxy_port = strdup(proxy_port_text.c_str());
+  proxy_login_pwd = strdup("user:pass");
+  EXPECT_EQ(ask(leaf.cert.get(), store.get(), tsp).code, 0) << lib_.log();
+  ASSERT_EQ(proxy.requests().size(), 1u);
+  const std::string target = "127.0.0.1:" + std::to_string(tls.port());
+  EXPECT_EQ(proxy.requests()[0], "CONNECT " + target + " HTTP/1.0\r\nHost: " + target +
+                                     "\r\nProxy-Authorization: Basic dXNlcjpwYXNz\r\n\r\n");
+  ASSERT_EQ(tls.requests().size(), 2u);
+  EXPECT_EQ(tls.requests()[1].find("Proxy-Authorization"), std::string::npos);
+  EXPECT_EQ(tls.requests()[1].compare(0, 16, "POST / HTTP/1.0\r"), 0);
+  free(proxy_host);
+  free(proxy_port);
+  free(proxy_login_pwd);
+  proxy_host = proxy_port = proxy_login_pwd = nullptr;
+}
+
 }  // namespace
 }  // namespace orvel_test
