@@ -200,6 +200,7 @@ TEST_F(OcspChecks, ReferencePredicates) {
 
   // A reference to the response: responder id, producedAt, hash.
   orvel::OcspResponsesIdPtr ref(OCSP_RESPONSES_ID_new());
+  SSF_RESPID_free(ref->OcspIdentifier->responderId);
   ref->OcspIdentifier->responderId = SSF_RESPID_from_basic_response(good.bs.get());
   ASN1_STRING_copy(ref->OcspIdentifier->producedAt, OCSP_resp_get0_produced_at(good.bs.get()));
   EXPECT_EQ(ocspid_and_ocsp_match(ref.get(), good.bs.get()), 1);

@@ -213,6 +213,7 @@ TEST_F(TspClient, StatusTexts) {
   TS_STATUS_INFO* info = TS_STATUS_INFO_new();
   TS_STATUS_INFO_set_status(info, 1);
   TS_RESP_set_status_info(resp.get(), info);
+  TS_STATUS_INFO_free(info);
   EXPECT_EQ(SSF_TS_check_status_info(resp.get()), 1);
 
   struct Case {

@@ -47,7 +47,7 @@ const char* encode_into_base64(const char* text) {
   }
   size_t out = static_cast<size_t>(n);
   while (out > 0 && (data[out - 1] == '\n' || data[out - 1] == '\r')) --out;
-  memcpy(g_base64, data, out);
+  if (out > 0) memcpy(g_base64, data, out);
   g_base64[out] = '\0';
   if (n > 0) OPENSSL_cleanse(data, static_cast<size_t>(n));
   return g_base64;
