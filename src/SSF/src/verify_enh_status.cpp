@@ -1,0 +1,180 @@
+#include "verify_enh_status.h"
+
+#include <openssl/err.h>
+#include <openssl/ocsp.h>
+#include <openssl/x509v3.h>
+
+#include "crl_check.h"
+#include "enhance_deps.h"
+#include "enhance_util.h"
+#include "log.h"
+#include "ossl_ptr.h"
+#include "settings.h"
+
+namespace {
+
+constexpr char kFunc[] = "get_cert_status";
+constexpr int kInvalid = 27;
+constexpr int kBadOcsp = 105;
+constexpr int kRevoked = 106;
+constexpr int kUnknown = 107;
+constexpr int kTooOld = 110;
+
+using OcspCertIdPtr = std::unique_ptr<OCSP_CERTID, orvel::Free<OCSP_CERTID, OCSP_CERTID_free>>;
+
+void free_strings(STACK_OF(OPENSSL_STRING) * s) { X509_email_free(s); }
+using StringStackPtr =
+    std::unique_ptr<STACK_OF(OPENSSL_STRING), orvel::Free<STACK_OF(OPENSSL_STRING), free_strings>>;
+
+bool names_ocsp_responder(X509* cert) {
+  StringStackPtr urls(X509_get1_ocsp(cert));
+  return urls && sk_OPENSSL_STRING_num(urls.get()) > 0;
+}
+
+// The responder's certificate: the answer's first, else the signature's
+// certificate named by the answer's responder id.
+X509* responder_certificate(OCSP_BASICRESP* bs, STACK_OF(X509) * sig_certs) {
+  const STACK_OF(X509)* carried = OCSP_resp_get0_certs(bs);
+  if (sk_X509_num(carried) > 0) return sk_X509_value(carried, 0);
+  log_write("%s() 11 : OCSP certificate not found in response, trying to find in signature "
+            "attributes",
+            kFunc);
+  const ASN1_OCTET_STRING* key = nullptr;
+  const X509_NAME* name = nullptr;
+  if (!OCSP_resp_get0_id(bs, &key, &name) || name == nullptr) return nullptr;
+  for (int i = 0; i < sk_X509_num(sig_certs); ++i)
+    if (X509_NAME_cmp(X509_get_subject_name(sk_X509_value(sig_certs, i)), name) == 0)
+      return sk_X509_value(sig_certs, i);
+  return nullptr;
+}
+
+int ocsp_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals, X509_STORE* store,
+                STACK_OF(X509) * sig_certs) {
+  const std::string subject = enhance_subject(cert);
+  for (int k = 0; k < sk_OCSP_BASICRESP_num(vals->ocspVals); ++k) {
+    OCSP_BASICRESP* bs = sk_OCSP_BASICRESP_value(vals->ocspVals, k);
+    OCSP_SINGLERESP* first = bs ? OCSP_resp_get0(bs, 0) : nullptr;
+    ASN1_OBJECT* alg = nullptr;
+    const EVP_MD* md = nullptr;
+    if (first != nullptr &&
+        OCSP_id_get0_info(nullptr, &alg, nullptr, nullptr,
+                          const_cast<OCSP_CERTID*>(OCSP_SINGLERESP_get0_id(first))))
+      md = EVP_get_digestbyobj(alg);
+    if (md == nullptr) {
+      log_err("%s() 4 : OCSP_BASICRESP #%d has no usable SingleResponse", kFunc, k);
+      return kInvalid;
+    }
+    OcspCertIdPtr id(OCSP_cert_to_id(md, cert, issuer));
+    const int idx = id ? OCSP_resp_find(bs, id.get(), -1) : -1;
+    if (idx < 0) {
+      log_write("%s() 5 : no status found in OCSP_BASICRESP #%d", kFunc, k);
+      continue;
+    }
+    if (SSF_OCSP_basic_verify(&at, bs, sig_certs, store, disable_ocsp_issuer_check ? 0x100 : 0) <
+        1) {
+      log_err("%s() 6 : SSF_OCSP_basic_verify() failed", kFunc);
+      return kInvalid;
+    }
+    OCSP_SINGLERESP* single = OCSP_resp_get0(bs, idx);
+    int reason = 0;
+    ASN1_GENERALIZEDTIME *revtime = nullptr, *this_upd = nullptr, *next_upd = nullptr;
+    const int status = OCSP_single_get0_status(single, &reason, &revtime, &this_upd, &next_upd);
+    if (status == V_OCSP_CERTSTATUS_REVOKED) {
+      log_err("%s() 7 : certificate '%s' revoked", kFunc, subject.c_str());
+      return kRevoked;
+    }
+    if (status == V_OCSP_CERTSTATUS_UNKNOWN) {
+      log_err("%s() 8 : certificate '%s' status unknown", kFunc, subject.c_str());
+      return kUnknown;
+    }
+    if (status != V_OCSP_CERTSTATUS_GOOD) {
+      log_err("%s() 9 : certificate '%s' status = %d", kFunc, subject.c_str(), status);
+      return kUnknown;
+    }
+    const time_t produced = enhance_gentime_to_time_t(OCSP_resp_get0_produced_at(bs));
+    const time_t updated = enhance_gentime_to_time_t(this_upd);
+    if (produced == -1 || updated == -1 ||
+        ocsp_resp_is_good(at, produced, updated, next_upd, nullptr) != 1) {
+      log_err("%s() 10 : OCSP_BASICRESP has wrong 'producedAt' time, it is too old", kFunc);
+      return kTooOld;
+    }
+    X509* responder = responder_certificate(bs, sig_certs);
+    if (responder == nullptr) {
+      log_err("%s() 12 : OCSP responder certificate not found", kFunc);
+      return kBadOcsp;
+    }
+    if (X509_get_ext_by_NID(responder, NID_id_pkix_OCSP_noCheck, -1) < 0) {
+      log_err("%s() 13 : id-pkix-ocsp-nocheck extension not found in responder certificate",
+              kFunc);
+      return kBadOcsp;
+    }
+    return 0;
+  }
+  log_err("%s() 15 : certificate '%s' status not found in revocation values", kFunc,
+          subject.c_str());
+  return kUnknown;
+}
+
+bool lists_serial(X509_CRL* crl, X509* cert) {
+  X509_REVOKED* rev = nullptr;
+  return X509_CRL_get0_by_serial(crl, &rev, X509_get0_serialNumber(cert)) == 1;
+}
+
+int crl_status(X509* cert, time_t at, REVOCATION_VALUES* vals, X509_STORE_CTX* ctx) {
+  const std::string subject = enhance_subject(cert);
+  X509_CRL* first = nullptr;
+  int i = 0;
+  for (; i < sk_X509_CRL_num(vals->crlVals); ++i) {
+    X509_CRL* crl = sk_X509_CRL_value(vals->crlVals, i);
+    if (X509_NAME_cmp(X509_CRL_get_issuer(crl), X509_get_issuer_name(cert)) == 0) {
+      first = crl;
+      break;
+    }
+  }
+  if (first == nullptr) {
+    log_err("%s() 18 : revocation info not found for certificate '%s'", kFunc, subject.c_str());
+    return kUnknown;
+  }
+  if (verify_crl(first, ctx, at) != 1) {
+    log_err("%s() 16 : CRL of certificate '%s' is not valid", kFunc, subject.c_str());
+    return kUnknown;
+  }
+  if (lists_serial(first, cert)) {
+    log_err("%s() 17 : certificate found in CRL, certificate is invalid", kFunc);
+    return kUnknown;
+  }
+  // The first CRL of the issuer decides validity; a later CRL of the same
+  // issuer (a delta CRL) that verifies and lists the certificate still
+  // revokes it.
+  for (++i; i < sk_X509_CRL_num(vals->crlVals); ++i) {
+    X509_CRL* crl = sk_X509_CRL_value(vals->crlVals, i);
+    if (X509_NAME_cmp(X509_CRL_get_issuer(crl), X509_get_issuer_name(cert)) == 0 &&
+        lists_serial(crl, cert) && verify_crl(crl, ctx, at) == 1) {
+      log_err("%s() 17 : certificate found in CRL, certificate is invalid", kFunc);
+      return kUnknown;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int get_cert_status(X509* cert, X509* issuer, const time_t* at, REVOCATION_VALUES* vals,
+                    X509_STORE* store, STACK_OF(X509) * sig_certs) {
+  if (at == nullptr || store == nullptr || cert == nullptr || issuer == nullptr ||
+      vals == nullptr) {
+    log_err("%s() 1 : bad args", kFunc);
+    return -1;
+  }
+  orvel::X509StoreCtxPtr ctx(X509_STORE_CTX_new());
+  if (!ctx || !X509_STORE_CTX_init(ctx.get(), store, cert, nullptr)) {
+    log_err("%s() 2 : X509_STORE_CTX_init() failed", kFunc);
+    return -1;
+  }
+  if (names_ocsp_responder(cert)) {
+    log_write("%s() : OCSP URL found in certificate", kFunc);
+    return ocsp_status(cert, issuer, *at, vals, store, sig_certs);
+  }
+  log_write("%s() : OCSP URL NOT found in certificate", kFunc);
+  return crl_status(cert, *at, vals, ctx.get());
+}

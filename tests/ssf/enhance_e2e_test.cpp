@@ -1,0 +1,439 @@
+// Enhanced signatures end to end: SsfSign in "CADES_XLT1" against a
+// loopback time-stamp service (openssl ts -reply) and an OCSP responder of
+// the test's own, SsfVerify and SsfEnhanceSignatures of the result, and the
+// verification of damaged variants.
+#include <gtest/gtest.h>
+#include <openssl/ocsp.h>
+#include <openssl/x509v3.h>
+
+#include <atomic>
+#include <memory>
+#include <set>
+
+#include "cades_attr_ids.h"
+#include "enhance_material.h"
+#include "enhance_util.h"
+#include "keys_test_env.h"
+#include "orvel_ssf.h"
+#include "pkcs7/ess_attributes.h"
+#include "test_ocsp_tsa.h"
+#include "sign_enhance.h"
+#include "tsp_client.h"
+#include "verify_enhanced.h"
+
+namespace enhance_test {
+namespace {
+
+using orvel_test::read_file;
+using orvel_test::StartedLibrary;
+using orvel_test::TempDir;
+using orvel_test::write_file;
+
+const std::string kDoc = "An enhanced document.\n";
+
+long next_serial() {
+  static long serial = 7000;
+  return ++serial;
+}
+
+// A certificate issued by ca with the extensions given as configuration
+// texts (for example "critical,timeStamping" for extendedKeyUsage).
+pki::Issued issue(const pki::Authority& ca, const std::string& cn,
+                  const std::vector<std::pair<int, std::string>>& exts) {
+  pki::Issued out;
+  out.key = pki::make_rsa_key();
+  out.cert.reset(X509_new());
+  X509* c = out.cert.get();
+  X509_set_version(c, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(c), next_serial());
+  orvel::X509NamePtr name(X509_NAME_new());
+  X509_NAME_add_entry_by_txt(name.get(), "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>(cn.c_str()), -1, -1, 0);
+  X509_NAME_add_entry_by_txt(name.get(), "O", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("Orvel Test"), -1, -1, 0);
+  X509_set_subject_name(c, name.get());
+  X509_set_issuer_name(c, X509_get_subject_name(ca.cert()));
+  X509_gmtime_adj(X509_getm_notBefore(c), -pki::kDay);
+  X509_gmtime_adj(X509_getm_notAfter(c), 300 * pki::kDay);
+  X509_set_pubkey(c, out.key.get());
+  X509V3_CTX ctx;
+  X509V3_set_ctx(&ctx, ca.cert(), c, nullptr, nullptr, 0);
+  for (const auto& [nid, value] : exts) {
+    X509_EXTENSION* e = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value.c_str());
+    EXPECT_NE(e, nullptr) << value;
+    X509_add_ext(c, e, -1);
+    X509_EXTENSION_free(e);
+  }
+  EXPECT_GT(X509_sign(c, ca.key(), EVP_sha256()), 0);
+  return out;
+}
+
+// An OCSP responder answering from a set of revoked serials, signing with a
+// delegated responder certificate.
+class Responder {
+ public:
+  Responder(const pki::Authority& ca, std::set<long>* revoked)
+      : ca_(ca),
+        signer_(issue(ca, "Enhance OCSP",
+                      {{NID_ext_key_usage, "OCSPSigning"}, {NID_id_pkix_OCSP_noCheck, "ignored"}})),
+        revoked_(revoked),
+        server_([this](const std::string& req) { return answer(req); }) {}
+  std::string url() const { return server_.url("/ocsp"); }
+  int requests() const { return static_cast<int>(server_.requests().size()); }
+  // A signed answer about cert with the status, made now.
+  orvel::OcspBasicRespPtr basic(X509* cert, int status) const {
+    orvel::OcspBasicRespPtr bs(OCSP_BASICRESP_new());
+    OCSP_CERTID* id = OCSP_cert_to_id(EVP_sha1(), cert, ca_.cert());
+    orvel::Asn1TimePtr now(X509_gmtime_adj(nullptr, 0));
+    orvel::Asn1TimePtr next(X509_gmtime_adj(nullptr, pki::kDay));
+    OCSP_basic_add1_status(bs.get(), id, status, OCSP_REVOKED_STATUS_KEYCOMPROMISE,
+                           status == V_OCSP_CERTSTATUS_REVOKED ? now.get() : nullptr, now.get(),
+                           next.get());
+    OCSP_CERTID_free(id);
+    OCSP_basic_sign(bs.get(), signer_.cert.get(), signer_.key.get(), EVP_sha256(), nullptr, 0);
+    return bs;
+  }
+
+ private:
+  std::string answer(const std::string& request) {
+    const std::string body = orvel_test::http_body(request);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(body.data());
+    std::unique_ptr<OCSP_REQUEST, orvel::Free<OCSP_REQUEST, OCSP_REQUEST_free>> req(
+        d2i_OCSP_REQUEST(nullptr, &p, static_cast<long>(body.size())));
+    if (!req || OCSP_request_onereq_count(req.get()) < 1) return "HTTP/1.0 400 Bad\r\n\r\n";
+    OCSP_CERTID* cid = OCSP_onereq_get0_id(OCSP_request_onereq_get0(req.get(), 0));
+    ASN1_INTEGER* serial = nullptr;
+    OCSP_id_get0_info(nullptr, nullptr, nullptr, &serial, cid);
+    const int status = revoked_->count(ASN1_INTEGER_get(serial)) ? V_OCSP_CERTSTATUS_REVOKED
+                                                                 : V_OCSP_CERTSTATUS_GOOD;
+    orvel::OcspBasicRespPtr bs(OCSP_BASICRESP_new());
+    orvel::Asn1TimePtr now(X509_gmtime_adj(nullptr, 0));
+    orvel::Asn1TimePtr next(X509_gmtime_adj(nullptr, pki::kDay));
+    OCSP_basic_add1_status(bs.get(), cid, status, OCSP_REVOKED_STATUS_KEYCOMPROMISE,
+                           status == V_OCSP_CERTSTATUS_REVOKED ? now.get() : nullptr, now.get(),
+                           next.get());
+    OCSP_basic_sign(bs.get(), signer_.cert.get(), signer_.key.get(), EVP_sha256(), nullptr, 0);
+    std::unique_ptr<OCSP_RESPONSE, orvel::Free<OCSP_RESPONSE, OCSP_RESPONSE_free>> resp(
+        OCSP_response_create(OCSP_RESPONSE_STATUS_SUCCESSFUL, bs.get()));
+    const Bytes der = orvel_test::to_der(resp.get(), i2d_OCSP_RESPONSE);
+    return orvel_test::http_ok("application/ocsp-response", std::string(der.begin(), der.end()));
+  }
+
+  const pki::Authority& ca_;
+  pki::Issued signer_;
+  std::set<long>* revoked_;
+  orvel_test::RecordingHttpServer server_;
+};
+
+class EnhanceEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    responder_ = std::make_unique<Responder>(root_, &revoked_);
+    tsa_ = issue(root_, "Enhance TSA", {{NID_ext_key_usage, "critical,timeStamping"}});
+    signer_ = issue(root_, "Enhance Signer",
+                    {{NID_info_access, "OCSP;URI:" + responder_->url()},
+                     {NID_key_usage, "digitalSignature,nonRepudiation"}});
+    const std::string root_pem = dir_.file("root.pem");
+    write_file(root_pem, pki::to_pem(root_.cert()));
+    write_file(dir_.file("tsa.pem"), pki::to_pem(tsa_.cert.get()));
+    write_file(dir_.file("tsa.key"), pki::key_to_pem(tsa_.key.get()));
+    write_file(dir_.file("signer.pem"), pki::to_pem(signer_.cert.get()));
+    write_file(dir_.file("signer.key"), pki::key_to_pem(signer_.key.get()));
+    write_file(dir_.file("tsaserial"), "01\n");
+    write_file(dir_.file("ts.cnf"), "[ tsa ]\ndefault_tsa = tsa_config1\n[ tsa_config1 ]\n"
+                                    "dir = " + dir_.path() + "\nserial = $dir/tsaserial\n"
+                                    "signer_cert = $dir/tsa.pem\nsigner_key = $dir/tsa.key\n"
+                                    "signer_digest = sha256\ndefault_policy = 1.2.3.4.1\n"
+                                    "digests = sha1, sha256\naccuracy = secs:1\n"
+                                    "ess_cert_id_alg = sha1\n");
+    tsa_server_ = std::make_unique<orvel_test::TsaServer>(dir_.path(), dir_.file("ts.cnf"));
+    pab_ = dir_.file("pab");
+    orvel_test::run_command("mkdir -p '" + pab_ + "'");
+    write_file(pab_ + "/root.pem", pki::to_pem(root_.cert()));
+    lib_ = std::make_unique<StartedLibrary>("ca_file = " + root_pem +
+                                            "\n[cades]\ntsp_server = " + tsa_server_->url() +
+                                            "\nmax_ocsp_age = 60\n");
+  }
+
+  std::string profile() const {
+    return "certfile=" + dir_.file("signer.pem") + ",keyfile=" + dir_.file("signer.key");
+  }
+
+  // SsfSign of the document in the format; the signer's result out.
+  std::string sign(const std::string& format, int* result, int expected_rc = 0) {
+    const std::string id = enhance_subject(signer_.cert.get());
+    const std::string prof = profile();
+    SigRcpSsfInfo* rec = nullptr;
+    EXPECT_EQ(SsfNEWSigRcpSsfInfo(id.data(), static_cast<SsfInt>(id.size()), nullptr, 0,
+                                  prof.data(), static_cast<SsfInt>(prof.size()), nullptr, 0, 28,
+                                  &rec),
+              0);
+    SigRcpSsfInformationList list = nullptr;
+    EXPECT_EQ(SsfINSSigRcpSsfInfo(rec, &list), 0);
+    const Bytes input = data_content_info(kDoc);
+    unsigned char* out = nullptr;
+    SsfInt out_len = 0;
+    const std::string hash = "SHA1";
+    EXPECT_EQ(SsfSign(format.data(), static_cast<SsfInt>(format.size()), hash.data(),
+                      static_cast<SsfInt>(hash.size()), 1, 0, input.data(),
+                      static_cast<SsfInt>(input.size()), list, &out, &out_len),
+              expected_rc)
+        << lib_->log();
+    *result = rec->uResult;
+    std::string der(reinterpret_cast<char*>(out), out ? static_cast<size_t>(out_len) : 0);
+    SsfDELSsfOctetstring(&out, &out_len);
+    SsfDELSigRcpSsfInfoList(&list);
+    return der;
+  }
+
+  static Bytes data_content_info(const std::string& text) {
+    orvel::Pkcs7Ptr p7(PKCS7_new());
+    PKCS7_set_type(p7.get(), NID_pkcs7_data);
+    ASN1_OCTET_STRING_set(p7->d.data, reinterpret_cast<const unsigned char*>(text.data()),
+                          static_cast<int>(text.size()));
+    return orvel_test::to_der(p7.get(), i2d_PKCS7);
+  }
+
+  // SsfVerify in the format; the result of the one signer.
+  int ssf_verify(const std::string& format, const std::string& der, int* rc) {
+    SigRcpSsfInformationList results = nullptr;
+    unsigned char* out = nullptr;
+    SsfInt out_len = 0;
+    *rc = SsfVerify(format.data(), static_cast<SsfInt>(format.size()), 1,
+                    reinterpret_cast<const unsigned char*>(der.data()),
+                    static_cast<SsfInt>(der.size()), nullptr, 0, pab_.data(),
+                    static_cast<SsfInt>(pab_.size()), nullptr, 0, &results, &out, &out_len);
+    const int result = results && results->ptrSigRcp ? results->ptrSigRcp->uResult : -1;
+    SsfDELSsfOctetstring(&out, &out_len);
+    SsfDELSigRcpSsfInfoList(&results);
+    return result;
+  }
+
+  // VerifyEnhancedSignature on the (edited) signedData, the root trusted.
+  int verify_direct(PKCS7* p7) {
+    orvel::BioPtr chain(PKCS7_dataInit(p7, nullptr));
+    if (!chain) return -100;
+    char buf[256];
+    while (BIO_read(chain.get(), buf, sizeof buf) > 0) {
+    }
+    orvel::X509StackPtr trusted = stack_of({root_.cert()});
+    return VerifyEnhancedSignature(chain.get(), p7, first_signer(p7), trusted.get());
+  }
+
+  static orvel::Pkcs7Ptr parse(const std::string& der) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(der.data());
+    return orvel::Pkcs7Ptr(d2i_PKCS7(nullptr, &p, static_cast<long>(der.size())));
+  }
+
+  Bytes attr(PKCS7_SIGNER_INFO* si, int nid) {
+    const ASN1_STRING* v = enhance_sequence_value(get_raw_attribute(si->unauth_attr, nid));
+    return v ? Bytes(ASN1_STRING_get0_data(v), ASN1_STRING_get0_data(v) + ASN1_STRING_length(v))
+             : Bytes();
+  }
+
+  TempDir dir_;
+  pki::Authority root_ = pki::Authority::root("CN=Enhance E2E Root,O=Orvel Test,C=RU");
+  std::set<long> revoked_;
+  std::unique_ptr<Responder> responder_;
+  pki::Issued tsa_, signer_;
+  std::unique_ptr<orvel_test::TsaServer> tsa_server_;
+  std::string pab_;
+  std::unique_ptr<StartedLibrary> lib_;
+};
+
+TEST_F(EnhanceEndToEnd, SignedInXlt1AndVerified) {
+  int result = -1;
+  const std::string der = sign("CADES_XLT1", &result);
+  ASSERT_EQ(result, 0) << lib_->log();
+  orvel::Pkcs7Ptr p7 = parse(der);
+  ASSERT_TRUE(p7);
+  PKCS7_SIGNER_INFO* si = first_signer(p7.get());
+  for (int nid : {cades::kNidSignatureTimeStamp, cades::kNidRevocationValues,
+                  cades::kNidRevocationRefs, cades::kNidCertValues, cades::kNidCertificateRefs,
+                  cades::kNidEscTimeStamp})
+    EXPECT_FALSE(attr(si, nid).empty()) << OBJ_nid2sn(nid);
+  EXPECT_EQ(tsa_server_->requests().size(), 2u);
+  EXPECT_EQ(responder_->requests(), 1);
+  EXPECT_EQ(verify_direct(p7.get()), 0) << lib_->log();
+  int rc = -1;
+  for (const std::string format : {"CADES_XLT1", "PKCS7_CADES", "PKCS7_ANY"}) {
+    EXPECT_EQ(ssf_verify(format, der, &rc), 0) << format << lib_->log();
+    EXPECT_EQ(rc, 0) << format;
+  }
+}
+
+TEST_F(EnhanceEndToEnd, RevokedSignerIsNotEnhanced) {
+  revoked_.insert(ASN1_INTEGER_get(X509_get0_serialNumber(signer_.cert.get())));
+  int result = -1;
+  sign("CADES_XLT1", &result, SSF_API_SIGNER_FAILED);
+  EXPECT_EQ(result, 106);
+}
+
+TEST_F(EnhanceEndToEnd, EnhanceSignaturesOfAPlainSignature) {
+  int result = -1;
+  const std::string plain = sign("CADES_BES", &result);
+  ASSERT_EQ(result, 0);
+  SigRcpSsfInformationList results = nullptr;
+  unsigned char* out = nullptr;
+  SsfInt out_len = 0;
+  EXPECT_EQ(SsfEnhanceSignatures(pab_.data(), static_cast<SsfInt>(pab_.size()),
+                                 reinterpret_cast<const unsigned char*>(plain.data()),
+                                 static_cast<SsfInt>(plain.size()), nullptr, 0, &results, &out,
+                                 &out_len),
+            0)
+      << lib_->log();
+  ASSERT_NE(results, nullptr);
+  EXPECT_EQ(results->ptrSigRcp->uResult, 0);
+  const std::string enhanced(reinterpret_cast<char*>(out), out ? static_cast<size_t>(out_len) : 0);
+  SsfDELSsfOctetstring(&out, &out_len);
+  SsfDELSigRcpSsfInfoList(&results);
+  int rc = -1;
+  EXPECT_EQ(ssf_verify("CADES_XLT1", enhanced, &rc), 0) << lib_->log();
+  // Enhancing it again: 101, and the signedData comes back unchanged.
+  EXPECT_EQ(SsfEnhanceSignatures(pab_.data(), static_cast<SsfInt>(pab_.size()),
+                                 reinterpret_cast<const unsigned char*>(enhanced.data()),
+                                 static_cast<SsfInt>(enhanced.size()), nullptr, 0, &results, &out,
+                                 &out_len),
+            0)
+      << lib_->log();
+  ASSERT_NE(results, nullptr);
+  EXPECT_EQ(results->ptrSigRcp->uResult, 101);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out), static_cast<size_t>(out_len)), enhanced);
+  SsfDELSsfOctetstring(&out, &out_len);
+  SsfDELSigRcpSsfInfoList(&results);
+}
+
+TEST_F(EnhanceEndToEnd, DamagedVariantsAreRefused) {
+  int result = -1;
+  const std::string der = sign("CADES_XLT1", &result);
+  ASSERT_EQ(result, 0) << lib_->log();
+
+  {  // No certificate values.
+    orvel::Pkcs7Ptr p7 = parse(der);
+    PKCS7_SIGNER_INFO* si = first_signer(p7.get());
+    X509_ATTRIBUTE_free(X509at_delete_attr(
+        si->unauth_attr, X509at_get_attr_by_NID(si->unauth_attr, cades::kNidCertValues, -1)));
+    EXPECT_EQ(verify_direct(p7.get()), 116);
+  }
+  {  // A referenced certificate (the TSA's) left out of the values.
+    orvel::Pkcs7Ptr p7 = parse(der);
+    PKCS7_SIGNER_INFO* si = first_signer(p7.get());
+    set_attr(si, cades::kNidCertValues,
+             certificates_der({signer_.cert.get(), root_.cert()}));
+    EXPECT_EQ(verify_direct(p7.get()), 119) << lib_->log();
+  }
+  {  // An expired certificate among the values.
+    pki::CertOptions o;
+    o.subject = "CN=Expired,O=Orvel Test,C=RU";
+    o.not_before = -10 * pki::kDay;
+    o.not_after = -pki::kDay;
+    pki::Issued expired = root_.issue(o);
+    orvel::Pkcs7Ptr p7 = parse(der);
+    PKCS7_SIGNER_INFO* si = first_signer(p7.get());
+    Bytes values = attr(si, cades::kNidCertValues);
+    const Bytes extra = orvel_test::der_of_cert(expired.cert.get());
+    // SEQUENCE OF Certificate with one more element.
+    Bytes content(values.begin() + get_disp(values.data(), static_cast<int>(values.size())),
+                  values.end());
+    content.insert(content.end(), extra.begin(), extra.end());
+    const Bytes header = {0x30, 0x82, static_cast<unsigned char>(content.size() >> 8),
+                          static_cast<unsigned char>(content.size() & 0xff)};
+    set_attr(si, cades::kNidCertValues, orvel_test::cat({header, content}));
+    EXPECT_EQ(verify_direct(p7.get()), 4) << lib_->log();
+  }
+  {  // The stored OCSP answer says revoked.
+    orvel::Pkcs7Ptr p7 = parse(der);
+    PKCS7_SIGNER_INFO* si = first_signer(p7.get());
+    orvel::RevocationValuesPtr vals(ssf_REVOCATION_VALUES_new());
+    sk_OCSP_BASICRESP_push(vals->ocspVals,
+                           responder_->basic(signer_.cert.get(), V_OCSP_CERTSTATUS_REVOKED).release());
+    unsigned char* d = nullptr;
+    const int n = i2d_REVOCATION_VALUES(vals.get(), &d);
+    set_attr(si, cades::kNidRevocationValues, Bytes(d, d + n));
+    OPENSSL_free(d);
+    EXPECT_EQ(verify_direct(p7.get()), 106) << lib_->log();
+  }
+  {  // A signature time stamp over other data.
+    orvel::Pkcs7Ptr p7 = parse(der);
+    PKCS7_SIGNER_INFO* si = first_signer(p7.get());
+    ASN1_OCTET_STRING* tok = nullptr;
+    orvel::X509StorePtr store = store_of({root_.cert()});
+    const unsigned char other[] = "other data";
+    ASSERT_EQ(make_time_stamp(TS_KIND_ESC, &tok, other, sizeof other, EVP_sha1(), store.get(),
+                              nullptr, nullptr),
+              0)
+        << lib_->log();
+    orvel::Asn1OctetStringPtr token(tok);
+    const Bytes t(ASN1_STRING_get0_data(tok), ASN1_STRING_get0_data(tok) + ASN1_STRING_length(tok));
+    set_attr(si, cades::kNidEscTimeStamp, t);
+    EXPECT_EQ(verify_direct(p7.get()), 123) << lib_->log();
+    set_attr(si, cades::kNidSignatureTimeStamp, t);
+    EXPECT_EQ(verify_direct(p7.get()), 118) << lib_->log();
+  }
+}
+
+TEST_F(EnhanceEndToEnd, SignerInfoOfAnotherSignature) {
+  int result = -1;
+  const std::string a = sign("CADES_XLT1", &result);
+  ASSERT_EQ(result, 0);
+  // A plain signature of other content by the same signer, given a's
+  // SignerInfo: the signature does not verify over the content.
+  orvel::BioPtr in(BIO_new_mem_buf("other content", 13));
+  orvel::Pkcs7Ptr b(PKCS7_sign(signer_.cert.get(), signer_.key.get(), nullptr, in.get(),
+                               PKCS7_BINARY | PKCS7_NOSMIMECAP));
+  orvel::Pkcs7Ptr pa = parse(a);
+  PKCS7_SIGNER_INFO* copy = static_cast<PKCS7_SIGNER_INFO*>(
+      ASN1_item_dup(ASN1_ITEM_rptr(PKCS7_SIGNER_INFO), first_signer(pa.get())));
+  STACK_OF(PKCS7_SIGNER_INFO)* infos = PKCS7_get_signer_info(b.get());
+  PKCS7_SIGNER_INFO* own = sk_PKCS7_SIGNER_INFO_value(infos, 0);
+  sk_PKCS7_SIGNER_INFO_set(infos, 0, copy);
+  PKCS7_SIGNER_INFO_free(own);
+  EXPECT_EQ(verify_direct(b.get()), 27) << lib_->log();
+  // b's own SignerInfo given a's unsigned attributes: the stamps cover
+  // another signature value.
+  orvel::Pkcs7Ptr b2(PKCS7_sign(signer_.cert.get(), signer_.key.get(), nullptr,
+                                orvel::BioPtr(BIO_new_mem_buf("other content", 13)).get(),
+                                PKCS7_BINARY | PKCS7_NOSMIMECAP));
+  PKCS7_SIGNER_INFO* bsi = first_signer(b2.get());
+  PKCS7_add_ESSSigningCertV2_attribute(bsi, signer_.cert.get(), EVP_sha1());
+  for (int nid : {cades::kNidSignatureTimeStamp, cades::kNidRevocationValues,
+                  cades::kNidRevocationRefs, cades::kNidCertValues, cades::kNidCertificateRefs,
+                  cades::kNidEscTimeStamp})
+    set_attr(bsi, nid, attr(first_signer(pa.get()), nid));
+  EXPECT_NE(VerifyEnhancedSignatureAttributes(bsi, 0, stack_of({root_.cert()}).get(), nullptr), 0);
+}
+
+TEST_F(EnhanceEndToEnd, EscStampWithoutHeadersAndASecondEnhancement) {
+  int result = -1;
+  const std::string der = sign("CADES_XLT1", &result);
+  ASSERT_EQ(result, 0) << lib_->log();
+  orvel::Pkcs7Ptr p7 = parse(der);
+  PKCS7_SIGNER_INFO* si = first_signer(p7.get());
+  // An ES-C stamp over the attributes without their outer tag and length.
+  std::vector<unsigned char> bare;
+  ASSERT_EQ(get_esc_data(si, false, &bare), 1);
+  orvel::X509StorePtr store = store_of({root_.cert()});
+  ASN1_OCTET_STRING* tok = nullptr;
+  ASSERT_EQ(make_time_stamp(TS_KIND_ESC, &tok, bare.data(), static_cast<int>(bare.size()),
+                            EVP_sha1(), store.get(), nullptr, nullptr),
+            0);
+  orvel::Asn1OctetStringPtr token(tok);
+  set_attr(si, cades::kNidEscTimeStamp,
+           Bytes(ASN1_STRING_get0_data(tok), ASN1_STRING_get0_data(tok) + ASN1_STRING_length(tok)));
+  EXPECT_EQ(verify_direct(p7.get()), 0) << lib_->log();
+  EXPECT_TRUE(lib_->logged("escTimeStamp with headers is not valid, trying to verify escTimeStamp "
+                           "w/o headers"));
+  // Enhancing the same SignerInfo again replaces each attribute.
+  ASSERT_EQ(EnhanceSignature(p7.get(), si, signer_.cert.get(), store.get()), 0) << lib_->log();
+  for (int nid : {cades::kNidSignatureTimeStamp, cades::kNidRevocationValues,
+                  cades::kNidRevocationRefs, cades::kNidCertValues, cades::kNidCertificateRefs,
+                  cades::kNidEscTimeStamp}) {
+    int count = 0;
+    for (int i = -1; (i = X509at_get_attr_by_NID(si->unauth_attr, nid, i)) >= 0;) ++count;
+    EXPECT_EQ(count, 1) << OBJ_nid2sn(nid);
+  }
+  EXPECT_EQ(verify_direct(p7.get()), 0) << lib_->log();
+}
+
+}  // namespace
+}  // namespace enhance_test
