@@ -48,7 +48,7 @@ bool list_has(STACK_OF(X509) * list, X509* cert) {
 // when it is the same certificate and was appended to the list.
 int fetch_from_directory(X509* cert, STACK_OF(X509) * list) {
   constexpr char kFunc[] = "find_certificate_in_trusted_root";
-  if (!enhance_hok_is_specified()) return 0;
+  if (!hok_is_specified()) return 0;
   log_write("%s() : trying to load certificate from HOK", kFunc);
   unsigned char sha1[EVP_MAX_MD_SIZE];
   unsigned int n = 0;
@@ -56,7 +56,7 @@ int fetch_from_directory(X509* cert, STACK_OF(X509) * list) {
   char fp[2 * EVP_MAX_MD_SIZE + 1] = {};
   for (unsigned int i = 0; i < n; ++i) snprintf(fp + 2 * i, 3, "%02x", sha1[i]);
   X509* fetched = nullptr;
-  const int rc = enhance_hok_get_cert_by_fingerprint(fp, &fetched);
+  const int rc = hok_get_cert_by_fingerprint(fp, &fetched);
   orvel::X509Ptr got(fetched);
   if (rc != 0 || !got) {
     log_err("%s() : hok_get_cert_by_fingerprint( '%s' ) failed", kFunc, fp);
