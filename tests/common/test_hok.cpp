@@ -10,54 +10,21 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "test_servers.h"
+
 namespace orvel_test {
 namespace {
 
-int listen_loopback(int* port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket");
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 16) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    close(fd);
-    throw std::runtime_error("bind/listen");
-  }
-  *port = ntohs(a.sin_port);
+int listen_loopback_or_throw(int* port) {
+  const int fd = listen_on_free_port(port);
+  if (fd < 0) throw std::runtime_error("listen on loopback");
   return fd;
-}
-
-// Reads a request: the head up to the blank line and Content-Length bytes
-// of body (or what comes within two seconds).
-std::string read_request(int fd) {
-  std::string req;
-  size_t want = std::string::npos;
-  char buf[4096];
-  for (;;) {
-    if (want != std::string::npos && req.size() >= want) break;
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 2000) <= 0) break;
-    const ssize_t n = recv(fd, buf, sizeof buf, 0);
-    if (n <= 0) break;
-    req.append(buf, size_t(n));
-    const size_t head_end = req.find("\r\n\r\n");
-    if (want == std::string::npos && head_end != std::string::npos) {
-      const size_t cl = req.find("Content-Length: ");
-      const size_t body_len = cl != std::string::npos && cl < head_end
-                                  ? strtoul(req.c_str() + cl + 16, nullptr, 10)
-                                  : 0;
-      want = head_end + 4 + body_len;
-    }
-  }
-  return req;
 }
 
 }  // namespace
 
 FakeHok::FakeHok() {
-  listen_fd_ = listen_loopback(&port_);
+  listen_fd_ = listen_loopback_or_throw(&port_);
   thread_ = std::thread([this] { serve(); });
 }
 
@@ -118,23 +85,18 @@ void FakeHok::serve() {
 }
 
 void FakeHok::handle(int fd) {
-  const std::string req = read_request(fd);
+  const std::string req = read_http_request(fd);
   std::string answer;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.push_back(req);
     answer = req.find("getCertsByIds") != std::string::npos ? ids_answer_ : owner_answer_;
   }
-  size_t off = 0;
-  while (off < answer.size()) {
-    const ssize_t n = send(fd, answer.data() + off, answer.size() - off, MSG_NOSIGNAL);
-    if (n <= 0) break;
-    off += size_t(n);
-  }
+  send_all(fd, answer);
   shutdown(fd, SHUT_WR);
 }
 
-SilentPort::SilentPort() { fd_ = listen_loopback(&port_); }
+SilentPort::SilentPort() { fd_ = listen_loopback_or_throw(&port_); }
 
 SilentPort::~SilentPort() { close(fd_); }
 

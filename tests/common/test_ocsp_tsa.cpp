@@ -1,6 +1,7 @@
 #include "test_ocsp_tsa.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -8,57 +9,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
+#include "test_servers.h"
 #include "test_util.h"
 
 namespace orvel_test {
 
 namespace {
-
-int listen_loopback(int* port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 16) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    close(fd);
-    return -1;
-  }
-  *port = ntohs(a.sin_port);
-  return fd;
-}
-
-// Reads until the headers and Content-Length bytes of body are in, the peer
-// closes, or two seconds pass without data.
-std::string read_request(int fd) {
-  std::string req;
-  char buf[4096];
-  for (;;) {
-    const size_t hdr_end = req.find("\r\n\r\n");
-    if (hdr_end != std::string::npos) {
-      size_t want = 0;
-      const size_t cl = req.find("Content-Length:");
-      if (cl != std::string::npos && cl < hdr_end) want = strtoul(req.c_str() + cl + 15, nullptr, 10);
-      if (req.size() >= hdr_end + 4 + want) return req;
-    }
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 2000) <= 0) return req;
-    const ssize_t n = read(fd, buf, sizeof buf);
-    if (n <= 0) return req;
-    req.append(buf, static_cast<size_t>(n));
-  }
-}
 
 // Whether a socket listens on the port (IPv4 or IPv6), from /proc.
 bool port_listens(int port) {
@@ -102,7 +63,7 @@ RecordingHttpServer::RecordingHttpServer(Handler handler, X509* cert, EVP_PKEY* 
 }
 
 void RecordingHttpServer::start() {
-  listen_fd_ = listen_loopback(&port_);
+  listen_fd_ = listen_on_free_port(&port_);
   if (listen_fd_ < 0) throw std::runtime_error("no free port");
   thread_ = std::thread([this] { serve(); });
 }
@@ -147,8 +108,9 @@ void RecordingHttpServer::handle(int fd) {
         const size_t hdr_end = req.find("\r\n\r\n");
         if (hdr_end != std::string::npos) {
           const size_t cl = req.find("Content-Length:");
-          const size_t want =
-              cl != std::string::npos && cl < hdr_end ? strtoul(req.c_str() + cl + 15, nullptr, 10) : 0;
+          const size_t want = cl != std::string::npos && cl < hdr_end
+                                  ? strtoul(req.c_str() + cl + 15, nullptr, 10)
+                                  : 0;
           if (req.size() >= hdr_end + 4 + want) break;
         }
         const int n = SSL_read(ssl, buf, sizeof buf);
@@ -166,7 +128,7 @@ void RecordingHttpServer::handle(int fd) {
     SSL_free(ssl);
     return;
   }
-  const std::string req = read_request(fd);
+  const std::string req = read_http_request(fd);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.push_back(req);
@@ -186,7 +148,7 @@ void RecordingHttpServer::handle(int fd) {
 }
 
 TunnelProxy::TunnelProxy() {
-  listen_fd_ = listen_loopback(&port_);
+  listen_fd_ = listen_on_free_port(&port_);
   if (listen_fd_ < 0) throw std::runtime_error("no free port");
   thread_ = std::thread([this] { serve(); });
 }
@@ -208,7 +170,7 @@ void TunnelProxy::serve() {
     if (poll(&lp, 1, 50) <= 0) continue;
     const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
-    const std::string head = read_request(fd);
+    const std::string head = read_http_request(fd);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       requests_.push_back(head);
@@ -217,7 +179,8 @@ void TunnelProxy::serve() {
     if (head.compare(0, 8, "CONNECT ") != 0 ||
         sscanf(head.c_str(), "CONNECT 127.0.0.1:%d ", &port) != 1) {
       const char no[] = "HTTP/1.0 405 Method Not Allowed\r\n\r\n";
-      if (write(fd, no, sizeof no - 1) < 0) {}
+      if (write(fd, no, sizeof no - 1) < 0) {
+      }
       close(fd);
       continue;
     }
@@ -228,13 +191,15 @@ void TunnelProxy::serve() {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(up, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
       const char bad[] = "HTTP/1.0 502 Bad Gateway\r\n\r\n";
-      if (write(fd, bad, sizeof bad - 1) < 0) {}
+      if (write(fd, bad, sizeof bad - 1) < 0) {
+      }
       close(up);
       close(fd);
       continue;
     }
     const char ok[] = "HTTP/1.0 200 Connection established\r\n\r\n";
-    if (write(fd, ok, sizeof ok - 1) < 0) {}
+    if (write(fd, ok, sizeof ok - 1) < 0) {
+    }
     // Pump both ways until one side closes.
     pollfd p[2] = {{fd, POLLIN, 0}, {up, POLLIN, 0}};
     char buf[4096];
@@ -294,9 +259,10 @@ OcspResponder::OcspResponder(const std::string& index, const std::string& ca,
                              const std::vector<std::string>& extra, int port) {
   // The port is chosen before the certificates that name it are made.
   port_ = port ? port : free_port();
-  std::vector<std::string> argv = {"/usr/bin/openssl", "ocsp", "-index", index, "-CA", ca,
-                                   "-rsigner", rsigner, "-rkey", rkey,
-                                   "-port", std::to_string(port_), "-ignore_err"};
+  std::vector<std::string> argv = {
+      "/usr/bin/openssl", "ocsp",  "-index", index, "-CA",   ca,
+      "-rsigner",         rsigner, "-rkey",  rkey,  "-port", std::to_string(port_),
+      "-ignore_err"};
   argv.insert(argv.end(), extra.begin(), extra.end());
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");

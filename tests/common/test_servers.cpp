@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -24,22 +25,6 @@ sockaddr_in loopback(int port) {
   a.sin_port = htons(static_cast<uint16_t>(port));
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   return a;
-}
-
-int listen_on_free_port(int* port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a = loopback(0);
-  socklen_t len = sizeof a;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 8) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    close(fd);
-    return -1;
-  }
-  *port = ntohs(a.sin_port);
-  return fd;
 }
 
 // BER helpers for the LDAP messages.
@@ -102,6 +87,24 @@ bool read_element(int fd, std::string* content) {
   return len == 0 || read_exact(fd, reinterpret_cast<unsigned char*>(content->data()), len);
 }
 
+}  // namespace
+
+int listen_on_free_port(int* port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a = loopback(0);
+  socklen_t len = sizeof a;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 16) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    close(fd);
+    return -1;
+  }
+  *port = ntohs(a.sin_port);
+  return fd;
+}
+
 void send_all(int fd, const std::string& s) {
   size_t off = 0;
   while (off < s.size()) {
@@ -111,7 +114,25 @@ void send_all(int fd, const std::string& s) {
   }
 }
 
-}  // namespace
+std::string read_http_request(int fd) {
+  std::string req;
+  char buf[4096];
+  for (;;) {
+    const size_t hdr_end = req.find("\r\n\r\n");
+    if (hdr_end != std::string::npos) {
+      size_t want = 0;
+      const size_t cl = req.find("Content-Length:");
+      if (cl != std::string::npos && cl < hdr_end)
+        want = strtoul(req.c_str() + cl + 15, nullptr, 10);
+      if (req.size() >= hdr_end + 4 + want) return req;
+    }
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 2000) <= 0) return req;
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) return req;
+    req.append(buf, static_cast<size_t>(n));
+  }
+}
 
 int free_port() {
   int port = 0;

@@ -17,6 +17,17 @@ namespace orvel_test {
 // A TCP port on 127.0.0.1 that nothing listens on at the moment.
 int free_port();
 
+// A socket listening on a free loopback port (its number in *port), or -1.
+int listen_on_free_port(int* port);
+
+// Writes all of s (or until the peer goes away).
+void send_all(int fd, const std::string& s);
+
+// Reads an HTTP request: the head up to the blank line and Content-Length
+// bytes of body, or what came until the peer closed or two seconds passed
+// without data.
+std::string read_http_request(int fd);
+
 // Waits until something accepts connections on the port.
 bool wait_for_port(int port, int timeout_ms = 10000);
 
