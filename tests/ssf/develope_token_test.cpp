@@ -56,7 +56,7 @@ TEST_F(DevelopeToken, GostKeysDeriveOnTheToken) {
 }
 
 TEST_F(DevelopeToken, RsaKeyOnSoftHsmIsRefusedCleanly) {
-  // The token method of RSA keys offers no decryption: a refusal, not a crash.
+  // The token method of RSA keys refuses to decrypt: a refusal, not a crash.
   Recipient r = write_rsa_recipient(host_.dir, ca(), "Rsa Token Recipient");
   add_to_pab(r, "rsa.pem");
   TempDir hsm;
@@ -66,7 +66,7 @@ TEST_F(DevelopeToken, RsaKeyOnSoftHsmIsRefusedCleanly) {
   Outcome d = develope_on_token(r, kSoftHsmModule, e.output);
   EXPECT_EQ(d.rc, SSF_API_RECIPIENT_FAILED);
   EXPECT_EQ(d.results[0], SSF_SIGNATURE_INVALID);
-  EXPECT_NE(host_.log().find("my_PKCS7_decrypt() : an RSA key on a token cannot decrypt"),
+  EXPECT_NE(host_.log().find("token_rsa_decrypt() : an RSA key on a token cannot decrypt"),
             std::string::npos);
 }
 

@@ -115,18 +115,16 @@ BIO* my_PKCS7_decrypt(PKCS7* p7, EVP_PKEY* private_key, X509* cert) {
   // The key's size plus 10 bytes, and never less than the content key.
   const int key_size = EVP_PKEY_get_size(private_key);
   SecretBytes key(size_t(key_size > kContentKeyLen ? key_size : kContentKeyLen) + 10);
-  // GOST keys on a token derive on the token. The token method of RSA keys
-  // offers no private decryption (the toolkit would call an empty slot), so
-  // such a key is refused here. Software keys go through the key method.
+  // GOST keys on a token derive on the token. Other keys go through their
+  // key method (the token method of RSA keys refuses to decrypt).
   int key_len = -1;
-  if (!IsTokenPkey(private_key)) {
-    key_len = SSF_EVP_PKEY_decrypt(key.bytes.data(), key.bytes.size(), ri->enc_key->data,
-                                   ri->enc_key->length, private_key);
-  } else if (TokenKeyContext* token = GetTokenPkey(private_key); token != nullptr) {
+  TokenKeyContext* token = IsTokenPkey(private_key) ? GetTokenPkey(private_key) : nullptr;
+  if (token != nullptr) {
     key_len = TOKEN_PKEY_decrypt(key.bytes.data(), ri->enc_key->data,
                                  size_t(ri->enc_key->length > 0 ? ri->enc_key->length : 0), token);
   } else {
-    log_err("%s() : an RSA key on a token cannot decrypt", "my_PKCS7_decrypt");
+    key_len = SSF_EVP_PKEY_decrypt(key.bytes.data(), key.bytes.size(), ri->enc_key->data,
+                                   ri->enc_key->length, private_key);
   }
   if (key_len < 1) {
     ERR_raise(ERR_LIB_PKCS7, ERR_R_EVP_LIB);

@@ -158,6 +158,15 @@ EVP_PKEY* make_gost_token_key(EVP_PKEY* pub, int type, TokenKeyContext* token) {
   return key.release();
 }
 
+// RSA keys on a token do not decrypt. The toolkit calls the private
+// decryption slot without a null check, so the slot refuses instead of
+// being left empty.
+int token_rsa_no_decrypt(int, const unsigned char*, unsigned char*, RSA*, int) {
+  log_err("%s() : an RSA key on a token cannot decrypt", "token_rsa_decrypt");
+  ERR_raise(ERR_LIB_RSA, ERR_R_OPERATION_FAIL);
+  return -1;
+}
+
 bool ensure_rsa_method() {
   if (rsa_meth != nullptr) return true;
   const RSA_METHOD* def = RSA_get_default_method();
@@ -167,7 +176,7 @@ bool ensure_rsa_method() {
   // finish calls it after closing the session.
   g_default_rsa_finish = RSA_meth_get_finish(def);
   if (!RSA_meth_set1_name(m, "SSF token RSA method") ||
-      !RSA_meth_set_priv_enc(m, token_rsa_encrypt) || !RSA_meth_set_priv_dec(m, nullptr) ||
+      !RSA_meth_set_priv_enc(m, token_rsa_encrypt) || !RSA_meth_set_priv_dec(m, token_rsa_no_decrypt) ||
       !RSA_meth_set_finish(m, token_rsa_privdata_free)) {
     RSA_meth_free(m);
     return false;
