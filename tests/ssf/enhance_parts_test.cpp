@@ -99,6 +99,24 @@ TEST_F(EnhanceParts, WorkingListHoldsEachCertificateOnce) {
   EXPECT_EQ(sk_X509_value(list.get(), 1), pki_.root.cert());
 }
 
+TEST_F(EnhanceParts, CrlIssuedFrom2050OnIsNamedByItsHashAlone) {
+  // thisUpdate in 2051 is a GeneralizedTime, which the identifier's UTCTime
+  // cannot hold: the reference names the CRL by its hash only, stays valid
+  // DER and still matches the CRL.
+  pki::CrlOptions o;
+  o.last_update = 25L * 366 * 86400;
+  orvel::X509CrlPtr crl = pki_.root.crl(o);
+  ASSERT_EQ(ASN1_STRING_type(X509_CRL_get0_lastUpdate(crl.get())), V_ASN1_GENERALIZEDTIME);
+  orvel::CrlValidatedIdPtr id(make_crl_id(crl.get(), EVP_sha256()));
+  ASSERT_TRUE(id);
+  EXPECT_EQ(id->crlIdentifier, nullptr);
+  const Bytes der = orvel_test::to_der(id.get(), i2d_CRL_VALIDATED_ID);
+  const unsigned char* p = der.data();
+  orvel::CrlValidatedIdPtr back(d2i_CRL_VALIDATED_ID(nullptr, &p, static_cast<long>(der.size())));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(crlid_and_crl_match(back.get(), crl.get()), 1);
+}
+
 TEST_F(EnhanceParts, CrlIdentifierNamesTheCrl) {
   pki::CrlOptions o;
   o.crl_number = 42;

@@ -4,6 +4,7 @@
 #include <openssl/x509v3.h>
 
 #include <cstdio>
+#include <ctime>
 
 #include "cades_attr_ids.h"
 #include "enhance_deps.h"
@@ -162,15 +163,22 @@ CRL_VALIDATED_ID* make_crl_id(X509_CRL* crl, const EVP_MD* md) {
   if (!X509_CRL_digest(crl, md, buf, &n) ||
       !ASN1_OCTET_STRING_set(id->crlHash->hashValue, buf, static_cast<int>(n)))
     return nullptr;
+  // The identifier's issue time is a UTCTime. A CRL issued outside the years
+  // UTCTime can hold (from 2050 on) is named by its hash alone: the
+  // identifier is optional, and a GeneralizedTime in its place would not be
+  // valid DER.
+  const ASN1_TIME* issued = X509_CRL_get0_lastUpdate(crl);
+  struct tm issued_tm = {};
+  if (issued == nullptr || !ASN1_TIME_to_tm(issued, &issued_tm)) return nullptr;
+  orvel::Asn1TimePtr issued_utc(ASN1_UTCTIME_set(nullptr, timegm(&issued_tm)));
+  if (!issued_utc) return id.release();
   orvel::CrlIdentifierPtr ident(CRL_IDENTIFIER_new());
   if (!ident) return nullptr;
   X509_NAME_free(ident->crlIssuer);
   ident->crlIssuer = X509_NAME_dup(X509_CRL_get_issuer(crl));
   ASN1_UTCTIME_free(ident->crlIssuedTime);
-  ident->crlIssuedTime = nullptr;
-  const ASN1_TIME* issued = X509_CRL_get0_lastUpdate(crl);
-  if (issued != nullptr) ident->crlIssuedTime = ASN1_STRING_dup(issued);
-  if (ident->crlIssuer == nullptr || ident->crlIssuedTime == nullptr) return nullptr;
+  ident->crlIssuedTime = issued_utc.release();
+  if (ident->crlIssuer == nullptr) return nullptr;
   int crit = 0;
   ident->crlNumber =
       static_cast<ASN1_INTEGER*>(X509_CRL_get_ext_d2i(crl, NID_crl_number, &crit, nullptr));

@@ -17,12 +17,6 @@ namespace {
 constexpr int kRefsMismatch = 119;
 constexpr int kBadValues = 116;
 
-bool same_octets(const ASN1_STRING* a, const ASN1_STRING* b) {
-  return a != nullptr && b != nullptr && ASN1_STRING_length(a) == ASN1_STRING_length(b) &&
-         memcmp(ASN1_STRING_get0_data(a), ASN1_STRING_get0_data(b),
-                static_cast<size_t>(ASN1_STRING_length(a))) == 0;
-}
-
 template <typename T>
 T* decode_attr(PKCS7_SIGNER_INFO* si, int nid, const ASN1_ITEM* it) {
   const ASN1_STRING* v = enhance_sequence_value(get_raw_attribute(si->unauth_attr, nid));
@@ -99,7 +93,8 @@ int crlid_and_crl_match(CRL_VALIDATED_ID* id, X509_CRL* crl) {
   if (ident == nullptr) return 1;
   if (ident->crlIssuer == nullptr ||
       X509_NAME_cmp(ident->crlIssuer, X509_CRL_get_issuer(crl)) != 0 ||
-      !same_octets(ident->crlIssuedTime, X509_CRL_get0_lastUpdate(crl)))
+      ident->crlIssuedTime == nullptr || X509_CRL_get0_lastUpdate(crl) == nullptr ||
+      ASN1_TIME_compare(ident->crlIssuedTime, X509_CRL_get0_lastUpdate(crl)) != 0)
     return 0;
   if (ident->crlNumber == nullptr) return 1;
   orvel::Asn1IntegerPtr number(
