@@ -16,8 +16,11 @@
 //   ssfhost develope --format F --in FILE --out FILE --signer ID --profile P [--password PW]
 //
 // It prints the return code, each record's uResult with its text, and writes
-// the output octet string to --out. Library: $ORVEL_LIBRARY or the one built
-// beside it.
+// the output octet string to --out. Library: $ORVEL_LIBRARY, else the one
+// installed beside this program, else the one built with it.
+#include <limits.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -322,6 +325,22 @@ bool parse_options(int argc, char** argv, Options* opt) {
   return true;
 }
 
+// An installed host finds the library through the relative path from its
+// bin directory to the lib directory; a host in the build tree has none there
+// and takes the library it was built with.
+std::string library_path() {
+  if (const char* env = getenv("ORVEL_LIBRARY")) return env;
+  char exe[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n > 0) {
+    const std::string self(exe, static_cast<size_t>(n));
+    const std::string installed =
+        self.substr(0, self.rfind('/') + 1) + ORVEL_INSTALLED_LIBRARY;
+    if (access(installed.c_str(), R_OK) == 0) return installed;
+  }
+  return ORVEL_DEFAULT_LIBRARY;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -345,10 +364,9 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  const char* lib = getenv("ORVEL_LIBRARY");
   SsfApi api;
   std::string error;
-  if (!api.load(lib ? lib : ORVEL_DEFAULT_LIBRARY, &error)) {
+  if (!api.load(library_path(), &error)) {
     fprintf(stderr, "ssfhost: %s\n", error.c_str());
     return 1;
   }
