@@ -11,14 +11,18 @@
 #include <set>
 
 #include "cades_attr_ids.h"
+#include "enhance_archive.h"
 #include "enhance_material.h"
 #include "enhance_util.h"
+#include "gost_pki.h"
 #include "keys_test_env.h"
 #include "orvel_ssf.h"
 #include "pkcs7/ess_attributes.h"
 #include "test_ocsp_tsa.h"
 #include "sign_enhance.h"
 #include "tsp_client.h"
+#include "tsp_test_env.h"
+#include "verify_enh_archive.h"
 #include "verify_enhanced.h"
 
 namespace enhance_test {
@@ -150,19 +154,25 @@ class EnhanceEndToEnd : public ::testing::Test {
     pab_ = dir_.file("pab");
     orvel_test::run_command("mkdir -p '" + pab_ + "'");
     write_file(pab_ + "/root.pem", pki::to_pem(root_.cert()));
-    lib_ = std::make_unique<StartedLibrary>("ca_file = " + root_pem +
-                                            "\n[cades]\ntsp_server = " + tsa_server_->url() +
-                                            "\nmax_ocsp_age = 60\n");
+    // A fixture of its own authority names it for both digest families.
+    const std::string tsp = tsp_url_.empty() ? "tsp_server = " + tsa_server_->url()
+                                             : "tsp_server = " + tsp_url_ +
+                                                   "\ntsp_server_2012 = " + tsp_url_;
+    lib_ = std::make_unique<StartedLibrary>("ca_file = " + root_pem + "\n" + common_extra_ +
+                                            "[cades]\n" + tsp + "\nmax_ocsp_age = 60\n");
   }
 
   std::string profile() const {
-    return "certfile=" + dir_.file("signer.pem") + ",keyfile=" + dir_.file("signer.key");
+    return profile_time_ + "certfile=" + dir_.file("signer.pem") + ",keyfile=" +
+           dir_.file("signer.key");
   }
 
   // SsfSign of the document in the format; the signer's result out.
   std::string sign(const std::string& format, int* result, int expected_rc = 0) {
-    const std::string id = enhance_subject(signer_.cert.get());
-    const std::string prof = profile();
+    return sign_as(enhance_subject(signer_.cert.get()), profile(), format, result, expected_rc);
+  }
+  std::string sign_as(const std::string& id, const std::string& prof, const std::string& format,
+                      int* result, int expected_rc = 0) {
     SigRcpSsfInfo* rec = nullptr;
     EXPECT_EQ(SsfNEWSigRcpSsfInfo(id.data(), static_cast<SsfInt>(id.size()), nullptr, 0,
                                   prof.data(), static_cast<SsfInt>(prof.size()), nullptr, 0, 28,
@@ -194,8 +204,10 @@ class EnhanceEndToEnd : public ::testing::Test {
     return orvel_test::to_der(p7.get(), i2d_PKCS7);
   }
 
-  // SsfVerify in the format; the result of the one signer.
-  int ssf_verify(const std::string& format, const std::string& der, int* rc) {
+  // SsfVerify in the format; the result of the one signer (and its
+  // record's profile when asked for).
+  int ssf_verify(const std::string& format, const std::string& der, int* rc,
+                 std::string* record_profile = nullptr) {
     SigRcpSsfInformationList results = nullptr;
     unsigned char* out = nullptr;
     SsfInt out_len = 0;
@@ -204,6 +216,10 @@ class EnhanceEndToEnd : public ::testing::Test {
                     static_cast<SsfInt>(der.size()), nullptr, 0, pab_.data(),
                     static_cast<SsfInt>(pab_.size()), nullptr, 0, &results, &out, &out_len);
     const int result = results && results->ptrSigRcp ? results->ptrSigRcp->uResult : -1;
+    if (record_profile != nullptr && results && results->ptrSigRcp &&
+        results->ptrSigRcp->strSigRcpProfile)
+      record_profile->assign(results->ptrSigRcp->strSigRcpProfile,
+                             static_cast<size_t>(results->ptrSigRcp->strSigRcpProfileL));
     SsfDELSsfOctetstring(&out, &out_len);
     SsfDELSigRcpSsfInfoList(&results);
     return result;
@@ -239,6 +255,9 @@ class EnhanceEndToEnd : public ::testing::Test {
   std::unique_ptr<orvel_test::TsaServer> tsa_server_;
   std::string pab_;
   std::unique_ptr<StartedLibrary> lib_;
+  // Set by derived fixtures before SetUp: further [common] lines, the
+  // time-stamp service of both digest families, a signing time of profiles.
+  std::string common_extra_, tsp_url_, profile_time_;
 };
 
 TEST_F(EnhanceEndToEnd, SignedInXlt1AndVerified) {
@@ -433,6 +452,148 @@ TEST_F(EnhanceEndToEnd, EscStampWithoutHeadersAndASecondEnhancement) {
     EXPECT_EQ(count, 1) << OBJ_nid2sn(nid);
   }
   EXPECT_EQ(verify_direct(p7.get()), 0) << lib_->log();
+}
+
+// ---- an authority of the test's own: GOST imprints and archive stamps ----
+
+// One in-process authority answers every time-stamp request, whatever its
+// imprint algorithm (archive stamps ask GOST R 34.11-94, GOST R 34.10-2012
+// signers GOST R 34.11-2012), with SigningCertificateV2 and, when chosen, a
+// fixed genTime. Its certificate names the test's OCSP responder, so an
+// archive stamp carries the responder's answer about it.
+class EnhanceOwnAuthority : public EnhanceEndToEnd {
+ protected:
+  void SetUp() override {
+    authority_ = std::make_unique<orvel_test::RecordingHttpServer>(
+        [this](const std::string& req) { return reply(req); });
+    tsp_url_ = authority_->url("/tsa");
+    common_extra_ = "use_profile_timestamp = yes\n";
+    profile_time_ = "20250301120000";
+    EnhanceEndToEnd::SetUp();
+    authority_tsa_ = issue(root_, "Own TSA", {{NID_ext_key_usage, "critical,timeStamping"},
+                                              {NID_info_access, "OCSP;URI:" + responder_->url()}});
+  }
+
+  std::string reply(const std::string& request) {
+    const std::string body = orvel_test::http_body(request);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(body.data());
+    std::unique_ptr<TS_REQ, orvel::Free<TS_REQ, TS_REQ_free>> req(
+        d2i_TS_REQ(nullptr, &p, static_cast<long>(body.size())));
+    if (!req) return "HTTP/1.0 400 Bad\r\n\r\n";
+    imprints_.push_back(OBJ_obj2nid(
+        TS_MSG_IMPRINT_get_algo(TS_REQ_get_msg_imprint(req.get()))->algorithm));
+    choices_.ess_md = EVP_sha256();
+    return orvel_test::http_ok(
+        "application/timestamp-reply",
+        orvel_test::tsa_reply(body, authority_tsa_.cert.get(), authority_tsa_.key.get(), nullptr,
+                              EVP_get_digestbynid(imprints_.back()), choices_));
+  }
+
+  // add_archival_timestamp with the genTime given, the root trusted.
+  int add_stamp(PKCS7* p7, time_t sec, long usec) {
+    choices_.sec = sec;
+    choices_.usec = usec;
+    orvel::BioPtr chain(PKCS7_dataInit(p7, nullptr));
+    char buf[256];
+    while (chain && BIO_read(chain.get(), buf, sizeof buf) > 0) {
+    }
+    const int rc =
+        add_archival_timestamp(p7, chain.get(), first_signer(p7), stack_of({root_.cert()}).get());
+    choices_.sec = 0;
+    return rc;
+  }
+
+  static std::string gentime_text(time_t sec, long usec) {
+    orvel::Asn1TimePtr t(ASN1_GENERALIZEDTIME_set(nullptr, sec));
+    std::string s(reinterpret_cast<const char*>(ASN1_STRING_get0_data(t.get())),
+                  static_cast<size_t>(ASN1_STRING_length(t.get())));
+    if (usec != 0) {  // milliseconds without trailing zeros
+      std::string frac = std::to_string(1000 + usec / 1000).substr(1);
+      while (frac.back() == '0') frac.pop_back();
+      s.insert(s.size() - 1, "." + frac);
+    }
+    return s;
+  }
+
+  pki::Issued authority_tsa_;
+  orvel_test::TsaChoices choices_;
+  std::vector<int> imprints_;
+  std::unique_ptr<orvel_test::RecordingHttpServer> authority_;
+};
+
+TEST_F(EnhanceOwnAuthority, ArchiveStampsAddedAndVerifiedOldestFirst) {
+  int result = -1;
+  const std::string der = sign("CADES_XLT1", &result);
+  ASSERT_EQ(result, 0) << lib_->log();
+  orvel::Pkcs7Ptr p7 = parse(der);
+  ASSERT_TRUE(p7);
+  // Three stamps in one second: a whole second first, then fractions of it.
+  const time_t t = time(nullptr);
+  const long usecs[] = {0, 500000, 750000};
+  for (long usec : usecs) ASSERT_EQ(add_stamp(p7.get(), t, usec), 0) << lib_->log();
+  EXPECT_EQ(imprints_.back(), NID_id_GostR3411_94);
+  // Stored in DER order, verified and listed in time order; each stamp is
+  // checked with the revocation material it carries.
+  const Bytes archived = orvel_test::to_der(p7.get(), i2d_PKCS7);
+  int rc = -1;
+  std::string profile;
+  EXPECT_EQ(ssf_verify("PKCS7_CADES", std::string(archived.begin(), archived.end()), &rc, &profile),
+            0)
+      << lib_->log();
+  EXPECT_EQ(rc, 0);
+  std::vector<std::string> times;
+  for (size_t at = profile.find("\nArchiveTimeStampTime= "); at != std::string::npos;
+       at = profile.find("\nArchiveTimeStampTime= ", at + 1)) {
+    const size_t open = profile.find("(UTCTime: ", at) + 10;
+    times.push_back(profile.substr(open, profile.find(')', open) - open));
+  }
+  EXPECT_EQ(times, (std::vector<std::string>{gentime_text(t, 0), gentime_text(t, 500000),
+                                             gentime_text(t, 750000)}))
+      << profile;
+  EXPECT_LT(profile.find("\nTimeStampTime= "), profile.find("\nArchiveTimeStampTime= "));
+}
+
+TEST_F(EnhanceOwnAuthority, ArchiveStampNotLaterThanAnExistingOneIs126) {
+  int result = -1;
+  const std::string der = sign("CADES_XLT1", &result);
+  ASSERT_EQ(result, 0) << lib_->log();
+  orvel::Pkcs7Ptr p7 = parse(der);
+  ASSERT_TRUE(p7);
+  const time_t t = time(nullptr);
+  ASSERT_EQ(add_stamp(p7.get(), t, 500000), 0) << lib_->log();
+  // The same moment, and an earlier one in the same second.
+  for (long usec : {500000L, 250000L}) {
+    EXPECT_EQ(add_stamp(p7.get(), t, usec), 126);
+    EXPECT_TRUE(lib_->logged("add_archival_timestamp() 6 : new stamp (" + gentime_text(t, usec) +
+                             ") is older than existing stamp #0 (" + gentime_text(t, 500000) +
+                             ")"))
+        << lib_->log();
+  }
+  std::vector<ArchiveStamp> stamps;
+  ASSERT_EQ(get_arch_timestamps(first_signer(p7.get()), &stamps), 1);
+  EXPECT_EQ(stamps.size(), 1u);
+}
+
+TEST_F(EnhanceOwnAuthority, Gost2012SignerThroughTheWholeRoad) {
+  // certtool issues a GOST R 34.10-2012 key under the root, naming the
+  // responder.
+  orvel_test::GostParty root;
+  root.cert_pem = dir_.file("root.pem");
+  root.key_pem = dir_.file("root.key");
+  write_file(root.key_pem, pki::key_to_pem(root_.key()));
+  const orvel_test::GostParty gost = orvel_test::make_gost_party(
+      dir_, "GOST 2012 Signer", "gost12-256", &root, "", "ocsp_uri = " + responder_->url() + "\n");
+  ASSERT_TRUE(gost.cert);
+  int result = -1;
+  const std::string der =
+      sign_as(gost.subject_text, profile_time_ + gost.profile(), "CADES_XLT1", &result);
+  ASSERT_EQ(result, 0) << lib_->log();
+  // Both stamps asked with the signature's own digest, from tsp_server_2012.
+  EXPECT_EQ(imprints_, (std::vector<int>{NID_id_GostR3411_2012_256, NID_id_GostR3411_2012_256}));
+  EXPECT_EQ(responder_->requests(), 1);
+  int rc = -1;
+  EXPECT_EQ(ssf_verify("CADES_XLT1", der, &rc), 0) << lib_->log();
+  EXPECT_EQ(rc, 0);
 }
 
 }  // namespace

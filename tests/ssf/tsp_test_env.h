@@ -43,14 +43,38 @@ class TsaPki {
   pki::Issued tsa_;
 };
 
+// Further choices of the in-process authority: a genTime (seconds and
+// microseconds, shown to the millisecond; now when sec is 0), the digest of
+// the ESS certificate id (SigningCertificateV2 when given, else version 1
+// with SHA-1) and the signer's digest (SHA-256 when null).
+struct TsaChoices {
+  time_t sec = 0;
+  long usec = 0;
+  const EVP_MD* ess_md = nullptr;
+  const EVP_MD* signer_md = nullptr;
+};
+
+inline int tsa_chosen_time(TS_RESP_CTX*, void* data, long* sec, long* usec) {
+  const auto* c = static_cast<const TsaChoices*>(data);
+  *sec = static_cast<long>(c->sec);
+  *usec = c->usec;
+  return 1;
+}
+
 // A TimeStampResp to the request made here: signer, its extra chain
 // certificates (may be null), and one more digest to accept (may be null).
 inline std::string tsa_reply(const std::string& request_der, X509* cert, EVP_PKEY* key,
-                             STACK_OF(X509) * chain, const EVP_MD* extra_md) {
+                             STACK_OF(X509) * chain, const EVP_MD* extra_md,
+                             const TsaChoices& choices = {}) {
   std::unique_ptr<TS_RESP_CTX, orvel::Free<TS_RESP_CTX, TS_RESP_CTX_free>> ctx(TS_RESP_CTX_new());
   TS_RESP_CTX_set_signer_cert(ctx.get(), cert);
   TS_RESP_CTX_set_signer_key(ctx.get(), key);
-  TS_RESP_CTX_set_signer_digest(ctx.get(), EVP_sha256());
+  TS_RESP_CTX_set_signer_digest(ctx.get(), choices.signer_md ? choices.signer_md : EVP_sha256());
+  if (choices.ess_md != nullptr) TS_RESP_CTX_set_ess_cert_id_digest(ctx.get(), choices.ess_md);
+  if (choices.sec != 0) {
+    TS_RESP_CTX_set_time_cb(ctx.get(), tsa_chosen_time, const_cast<TsaChoices*>(&choices));
+    TS_RESP_CTX_set_clock_precision_digits(ctx.get(), 3);
+  }
   orvel::Asn1ObjectPtr policy(OBJ_txt2obj("1.2.3.4.1", 1));
   TS_RESP_CTX_set_def_policy(ctx.get(), policy.get());
   TS_RESP_CTX_add_md(ctx.get(), EVP_sha256());

@@ -98,7 +98,7 @@ int add_archival_timestamp(PKCS7* p7, BIO* data, PKCS7_SIGNER_INFO* si, STACK_OF
     const ASN1_GENERALIZEDTIME* old = TS_TST_INFO_get_time(stamps[i].tst.get());
     // Compared as times: texts with and without fractions of a second do
     // not order correctly as strings.
-    if (ASN1_TIME_compare(gen_time.get(), old) <= 0) {
+    if (archive_time_order(gen_time.get(), old) != 1) {
       log_err("%s() 6 : new stamp (%.*s) is older than existing stamp #%d (%.*s)", kFunc,
               ASN1_STRING_length(gen_time.get()),
               reinterpret_cast<const char*>(ASN1_STRING_get0_data(gen_time.get())),

@@ -3,20 +3,19 @@
 #include <openssl/evp.h>
 #include <openssl/ts.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
 
-#include "cades_oid_globals.h"
 #include "log.h"
 #include "op_guard.h"
 #include "ossl_ptr.h"
 #include "settings.h"
 #include "signer_id.h"
 #include "time_util.h"
+#include "verify_enh_archive.h"
 #include "x509_name.h"
 
 namespace {
@@ -25,41 +24,15 @@ constexpr char kFunc[] = "set_profile_data";
 // The area the time part of a profile and a printed id are built in.
 constexpr size_t kTextArea = 10240;
 
-// The genTimes of the archive time stamps of a SignerInfo, oldest first; a
-// stamp goes before the first one whose genTime text is not smaller
-// (compared over the shorter length). Empty when a stamp does not decode.
+// The genTimes of the archive time stamps of a SignerInfo as record lines,
+// oldest first; none when a stamp does not decode.
 std::vector<std::string> archive_times(PKCS7_SIGNER_INFO* si) {
-  struct Stamp {
-    std::string key, text;
-  };
-  std::vector<Stamp> stamps;
-  const int nid = g_nNID_id_smime_aa_ets_ArchTsV2;
-  STACK_OF(X509_ATTRIBUTE)* attrs = si->unauth_attr;
-  for (int i = 0; nid != 0 && i < sk_X509_ATTRIBUTE_num(attrs); ++i) {
-    X509_ATTRIBUTE* a = sk_X509_ATTRIBUTE_value(attrs, i);
-    if (OBJ_obj2nid(X509_ATTRIBUTE_get0_object(a)) != nid) continue;
-    for (int j = 0; j < X509_ATTRIBUTE_count(a); ++j) {
-      ASN1_TYPE* t = X509_ATTRIBUTE_get0_type(a, j);
-      if (t == nullptr || t->type != V_ASN1_SEQUENCE || t->value.sequence == nullptr) return {};
-      const unsigned char* p = t->value.sequence->data;
-      orvel::Pkcs7Ptr token(d2i_PKCS7(nullptr, &p, t->value.sequence->length));
-      orvel::TsTstInfoPtr tst(token ? PKCS7_to_TS_TST_INFO(token.get()) : nullptr);
-      const ASN1_GENERALIZEDTIME* gen = tst ? TS_TST_INFO_get_time(tst.get()) : nullptr;
-      if (gen == nullptr) return {};
-      const char* text = ASN1_GENERALIZEDTIME_to_string(gen);
-      Stamp s{std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(gen)),
-                          static_cast<size_t>(ASN1_STRING_length(gen))),
-              text ? text : ""};
-      auto at = std::find_if(stamps.begin(), stamps.end(), [&](const Stamp& o) {
-        const size_t n = std::min(o.key.size(), s.key.size());
-        return s.key.compare(0, n, o.key, 0, n) <= 0;
-      });
-      stamps.insert(at, std::move(s));
-    }
-  }
+  std::vector<ArchiveStamp> stamps;
   std::vector<std::string> out;
-  for (auto& s : stamps)
-    if (!s.text.empty()) out.push_back(std::move(s.text));
+  if (!get_arch_timestamps(si, &stamps)) return out;
+  for (const ArchiveStamp& s : stamps)
+    if (const char* text = ASN1_GENERALIZEDTIME_to_string(TS_TST_INFO_get_time(s.tst.get())))
+      out.emplace_back(text);
   return out;
 }
 

@@ -2,6 +2,9 @@
 
 #include <openssl/err.h>
 
+#include <algorithm>
+#include <string>
+
 #include "enhance_archive.h"
 #include "enhance_deps.h"
 #include "enhance_util.h"
@@ -17,9 +20,15 @@ const ASN1_GENERALIZEDTIME* gen_time(const ArchiveStamp& s) {
   return TS_TST_INFO_get_time(s.tst.get());
 }
 
-// -1, 0, 1 as a is earlier, equal or later than b; -2 when not comparable.
-int time_order(const ASN1_GENERALIZEDTIME* a, const ASN1_GENERALIZEDTIME* b) {
-  return a && b ? ASN1_TIME_compare(a, b) : -2;
+// The digits of a GeneralizedTime's fraction of a second (empty without).
+std::string fraction_digits(const ASN1_TIME* t) {
+  if (ASN1_STRING_type(t) != V_ASN1_GENERALIZEDTIME) return std::string();
+  const char* p = reinterpret_cast<const char*>(ASN1_STRING_get0_data(t));
+  const int n = ASN1_STRING_length(t);
+  std::string digits;
+  if (n > 14 && (p[14] == '.' || p[14] == ','))
+    for (int i = 15; i < n && p[i] >= '0' && p[i] <= '9'; ++i) digits.push_back(p[i]);
+  return digits;
 }
 
 // Decodes the archive stamp held by the attribute; false when it does not.
@@ -46,6 +55,20 @@ bool decode_stamp(X509_ATTRIBUTE* attr, ArchiveStamp* out) {
 
 }  // namespace
 
+int archive_time_order(const ASN1_TIME* a, const ASN1_TIME* b) {
+  if (a == nullptr || b == nullptr) return -2;
+  // The toolkit compares whole seconds; stamps of one second are ordered by
+  // their fractions.
+  const int whole = ASN1_TIME_compare(a, b);
+  if (whole != 0) return whole < -1 ? -2 : whole;
+  std::string fa = fraction_digits(a), fb = fraction_digits(b);
+  const size_t len = std::max(fa.size(), fb.size());
+  fa.resize(len, '0');
+  fb.resize(len, '0');
+  const int c = fa.compare(fb);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
 int get_arch_timestamps(PKCS7_SIGNER_INFO* si, std::vector<ArchiveStamp>* out) {
   out->clear();
   if (si == nullptr) return 0;
@@ -59,7 +82,7 @@ int get_arch_timestamps(PKCS7_SIGNER_INFO* si, std::vector<ArchiveStamp>* out) {
       return 0;
     }
     auto pos = out->begin();
-    while (pos != out->end() && time_order(gen_time(*pos), gen_time(s)) < 0) ++pos;
+    while (pos != out->end() && archive_time_order(gen_time(*pos), gen_time(s)) < 0) ++pos;
     out->insert(pos, std::move(s));
   }
   return 1;
@@ -81,7 +104,7 @@ int VerifyArchiveTimestamp(PKCS7* p7, BIO* data, PKCS7_SIGNER_INFO* si, const Ar
     if (OBJ_obj2nid(X509_ATTRIBUTE_get0_object(attr)) != nid) continue;
     ArchiveStamp other;
     if (!decode_stamp(attr, &other)) return SSF_INITIAL_VALUE;
-    const int order = time_order(gen_time(other), gen_time(stamp));
+    const int order = archive_time_order(gen_time(other), gen_time(stamp));
     if (order == -2) return SSF_INITIAL_VALUE;
     if (order >= 0) X509_ATTRIBUTE_free(sk_X509_ATTRIBUTE_delete(copy->unauth_attr, i));
   }

@@ -20,6 +20,10 @@ struct ArchiveStamp {
   orvel::TsTstInfoPtr tst;
 };
 
+// -1, 0 or 1 as a is earlier than, at the same moment as, or later than b,
+// fractions of a second included; -2 when the two do not compare.
+int archive_time_order(const ASN1_TIME* a, const ASN1_TIME* b);
+
 // The archive stamps of the SignerInfo sorted by genTime, oldest first (of
 // equal times the later found comes first). 1, or 0 when one does not
 // decode or holds no TSTInfo.
