@@ -601,6 +601,10 @@ TEST_F(EnhanceEndToEnd, EscStampOfAnUntrustedAuthorityFailsAtSigning) {
                                             EVP_sha1())
                     : rogue_reply(body));
   });
+  struct KeepSetting {
+    char* configured = tsp_server;
+    ~KeepSetting() { tsp_server = configured; }
+  } keep;
   std::string url = server.url("/tsa");
   tsp_server = url.data();
   int result = -1;
