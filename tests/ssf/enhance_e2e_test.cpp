@@ -8,18 +8,22 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "cades_attr_ids.h"
+#include "codes.h"
 #include "enhance_archive.h"
 #include "enhance_material.h"
+#include "enhance_seq_types.h"
 #include "enhance_util.h"
 #include "gost_pki.h"
 #include "keys_test_env.h"
 #include "orvel_ssf.h"
 #include "pkcs7/ess_attributes.h"
-#include "test_ocsp_tsa.h"
+#include "settings.h"
 #include "sign_enhance.h"
+#include "test_ocsp_tsa.h"
 #include "tsp_client.h"
 #include "tsp_test_env.h"
 #include "verify_enh_archive.h"
@@ -73,12 +77,13 @@ pki::Issued issue(const pki::Authority& ca, const std::string& cn,
 }
 
 // An OCSP responder answering from a set of revoked serials, signing with a
-// delegated responder certificate.
+// delegated responder certificate (issued by signer_ca when given).
 class Responder {
  public:
-  Responder(const pki::Authority& ca, std::set<long>* revoked)
+  Responder(const pki::Authority& ca, std::set<long>* revoked,
+            const pki::Authority* signer_ca = nullptr)
       : ca_(ca),
-        signer_(issue(ca, "Enhance OCSP",
+        signer_(issue(signer_ca ? *signer_ca : ca, "Enhance OCSP",
                       {{NID_ext_key_usage, "OCSPSigning"}, {NID_id_pkix_OCSP_noCheck, "ignored"}})),
         revoked_(revoked),
         server_([this](const std::string& req) { return answer(req); }) {}
@@ -594,6 +599,180 @@ TEST_F(EnhanceOwnAuthority, Gost2012SignerThroughTheWholeRoad) {
   int rc = -1;
   EXPECT_EQ(ssf_verify("CADES_XLT1", der, &rc), 0) << lib_->log();
   EXPECT_EQ(rc, 0);
+}
+
+// ---- Trust in what the signature and the services bring along ----
+
+// The signedData with the first signer's certificate values (unsigned,
+// outside every stamp) given one more certificate.
+std::string with_cert_value(const std::string& der, X509* extra) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(der.data());
+  orvel::Pkcs7Ptr p7(d2i_PKCS7(nullptr, &p, static_cast<long>(der.size())));
+  PKCS7_SIGNER_INFO* si = first_signer(p7.get());
+  orvel::X509StackPtr certs(ssf_d2i_certificates(
+      enhance_sequence_value(get_raw_attribute(si->unauth_attr, cades::kNidCertValues))));
+  EXPECT_TRUE(certs);
+  X509_up_ref(extra);
+  sk_X509_push(certs.get(), extra);
+  unsigned char* out = nullptr;
+  const int len = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(certs.get()), &out,
+                                ASN1_ITEM_rptr(SSF_CERTIFICATES));
+  set_attr(si, cades::kNidCertValues, Bytes(out, out + (len > 0 ? len : 0)));
+  OPENSSL_free(out);
+  const Bytes edited = orvel_test::to_der(p7.get(), i2d_PKCS7);
+  return std::string(edited.begin(), edited.end());
+}
+
+// The signedData with the first signer's revocation values replaced by
+// these CRLs.
+std::string with_crl_values(const std::string& der, std::initializer_list<X509_CRL*> crls) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(der.data());
+  orvel::Pkcs7Ptr p7(d2i_PKCS7(nullptr, &p, static_cast<long>(der.size())));
+  orvel::RevocationValuesPtr vals(ssf_REVOCATION_VALUES_new());
+  for (X509_CRL* crl : crls) sk_X509_CRL_push(vals->crlVals, X509_CRL_dup(crl));
+  unsigned char* out = nullptr;
+  const int len = i2d_REVOCATION_VALUES(vals.get(), &out);
+  set_attr(first_signer(p7.get()), cades::kNidRevocationValues,
+           Bytes(out, out + (len > 0 ? len : 0)));
+  OPENSSL_free(out);
+  const Bytes edited = orvel_test::to_der(p7.get(), i2d_PKCS7);
+  return std::string(edited.begin(), edited.end());
+}
+
+// The signer below an intermediate CA, both without a responder, so that
+// CRLs (from file distribution points) are stored. The look-alike CA has
+// the intermediate's name and another key.
+enum class StoredCrl { kGood, kRevoked, kLookAlike };
+
+class EnhanceStoredCrl : public EnhanceEndToEnd,
+                         public ::testing::WithParamInterface<StoredCrl> {
+ protected:
+  void SetUp() override {
+    EnhanceEndToEnd::SetUp();
+    const std::string ca_name = "CN=Enhance E2E CA,O=Orvel Test,C=RU";
+    pki::CertOptions io;
+    io.crl_urls = {"file://" + dir_.file("root.crl")};
+    inter_.emplace(root_.intermediate(ca_name, io));
+    look_alike_.emplace(pki::Authority::root(ca_name));
+    pki::CertOptions lo;
+    lo.subject = "CN=Enhance CRL Signer,O=Orvel Test,C=RU";
+    lo.crl_urls = {"file://" + dir_.file("ca.crl")};
+    signer_ = inter_->issue(lo);
+    write_file(dir_.file("signer.pem"), pki::to_pem(signer_.cert.get()));
+    write_file(dir_.file("signer.key"), pki::key_to_pem(signer_.key.get()));
+    root_crl_ = root_.crl({});
+    write_file(dir_.file("root.crl"), pki::crl_to_der(root_crl_.get()));
+    const bool look_alike = GetParam() == StoredCrl::kLookAlike;
+    orvel::X509CrlPtr ca_crl = (look_alike ? *look_alike_ : *inter_).crl({});
+    write_file(dir_.file("ca.crl"), pki::crl_to_der(ca_crl.get()));
+    // The signing side's CA file; the verifier trusts the root and the CA.
+    write_file(dir_.file("root.pem"), pki::to_pem(root_.cert()) + pki::to_pem(inter_->cert()) +
+                                          (look_alike ? pki::to_pem(look_alike_->cert()) : ""));
+    write_file(pab_ + "/ca.pem", pki::to_pem(inter_->cert()));
+  }
+  std::optional<pki::Authority> inter_, look_alike_;
+  orvel::X509CrlPtr root_crl_;
+};
+
+std::string stored_crl_name(const ::testing::TestParamInfo<StoredCrl>& p) {
+  static const char* const kNames[] = {"Good", "Revoked", "LookAlike"};
+  return kNames[static_cast<int>(p.param)];
+}
+
+TEST_P(EnhanceStoredCrl, OnlyTheVerifiedIssuerVouchesForTheSigner) {
+  int result = -1;
+  std::string der = sign("CADES_XLT1", &result);
+  ASSERT_EQ(result, 0) << lib_->log();
+  int expected = 0;
+  if (GetParam() == StoredCrl::kRevoked) {
+    pki::CrlOptions o;
+    o.revoked.push_back({signer_.cert.get()});
+    orvel::X509CrlPtr revoking = inter_->crl(o);
+    der = with_crl_values(der, {revoking.get(), root_crl_.get()});
+    expected = 107;
+  } else if (GetParam() == StoredCrl::kLookAlike) {
+    der = with_cert_value(der, look_alike_->cert());
+    expected = 107;
+  }
+  int rc = -1;
+  EXPECT_EQ(ssf_verify("CADES_XLT1", der, &rc), expected) << lib_->log();
+  EXPECT_EQ(lib_->logged("not signed by the issuer of certificate"),
+            GetParam() == StoredCrl::kLookAlike);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EnhanceStoredCrl,
+                         ::testing::Values(StoredCrl::kGood, StoredCrl::kRevoked,
+                                           StoredCrl::kLookAlike),
+                         stored_crl_name);
+
+// With the issuer checks of stored OCSP answers off, a responder certified
+// by a root that only the signature carries (true) vouches for nothing.
+class EnhanceOcspAnchor : public EnhanceEndToEnd, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    EnhanceEndToEnd::SetUp();
+    disable_ocsp_issuer_check = 1;
+    if (!GetParam()) return;
+    responder_ = std::make_unique<Responder>(root_, &revoked_, &rogue_root_);
+    signer_ = issue(root_, "Enhance Signer", {{NID_info_access, "OCSP;URI:" + responder_->url()}});
+    write_file(dir_.file("signer.pem"), pki::to_pem(signer_.cert.get()));
+    write_file(dir_.file("signer.key"), pki::key_to_pem(signer_.key.get()));
+    // The signing side trusts the rogue root; the verifier does not.
+    write_file(dir_.file("root.pem"), pki::to_pem(root_.cert()) + pki::to_pem(rogue_root_.cert()));
+  }
+  void TearDown() override { disable_ocsp_issuer_check = 0; }
+  pki::Authority rogue_root_ = pki::Authority::root("CN=Rogue OCSP Root,O=Orvel Test,C=RU");
+};
+
+TEST_P(EnhanceOcspAnchor, ResponderChainEndsAtATrustedRoot) {
+  int result = -1;
+  const std::string der = sign("CADES_XLT1", &result);
+  ASSERT_EQ(result, 0) << lib_->log();
+  int rc = -1;
+  EXPECT_EQ(ssf_verify("CADES_XLT1", der, &rc), GetParam() ? SSF_SIGNATURE_INVALID : 0)
+      << lib_->log();
+  EXPECT_EQ(lib_->logged("OCSP responder's root 'CN=Rogue OCSP Root"), GetParam()) << lib_->log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Responders, EnhanceOcspAnchor, ::testing::Bool());
+
+// The ES-C stamp comes from an authority whose root only its token carries
+// (as certificate values of the token's SignerInfo).
+TEST_F(EnhanceEndToEnd, EscStampOfAnUntrustedAuthorityFailsAtSigning) {
+  pki::Authority rogue_root = pki::Authority::root("CN=Rogue TSA Root,O=Orvel Test,C=RU");
+  pki::Issued rogue = issue(rogue_root, "Rogue TSA", {{NID_ext_key_usage, "critical,timeStamping"}});
+  auto rogue_reply = [&](const std::string& request) {
+    const std::string reply = orvel_test::tsa_reply(request, rogue.cert.get(), rogue.key.get(),
+                                                    nullptr, EVP_sha1());
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(reply.data());
+    std::unique_ptr<TS_RESP, orvel::Free<TS_RESP, TS_RESP_free>> resp(
+        d2i_TS_RESP(nullptr, &p, static_cast<long>(reply.size())));
+    set_attr(first_signer(TS_RESP_get_token(resp.get())), cades::kNidCertValues,
+             certificates_der({rogue.cert.get(), rogue_root.cert()}));
+    const Bytes der = orvel_test::to_der(resp.get(), i2d_TS_RESP);
+    return std::string(der.begin(), der.end());
+  };
+  std::atomic<int> seen{0};
+  orvel_test::RecordingHttpServer server([&](const std::string& req) {
+    const std::string body = orvel_test::http_body(req);
+    return orvel_test::http_ok(
+        "application/timestamp-reply",
+        seen++ == 0 ? orvel_test::tsa_reply(body, tsa_.cert.get(), tsa_.key.get(), nullptr,
+                                            EVP_sha1())
+                    : rogue_reply(body));
+  });
+  struct KeepSetting {
+    char* configured = tsp_server;
+    ~KeepSetting() { tsp_server = configured; }
+  } keep;
+  std::string url = server.url("/tsa");
+  tsp_server = url.data();
+  int result = -1;
+  const std::string der = sign("CADES_XLT1", &result, SSF_API_SIGNER_FAILED);
+  EXPECT_EQ(result, SSF_RC_NO_ESC_TIMESTAMP) << lib_->log();
+  EXPECT_TRUE(lib_->logged("ssf_verify_TS_token() 5 : X509_verify_cert() failed")) << lib_->log();
+  EXPECT_TRUE(der.empty());
+  EXPECT_EQ(seen.load(), 2);
 }
 
 }  // namespace

@@ -169,6 +169,14 @@ TEST_F(OcspChecks, SingleResponseOfOddAnswers) {
   EXPECT_EQ(get_SINGLE_RESP(no_single.get(), &bs, &produced), nullptr);
   EXPECT_NE(bs, nullptr);
   OCSP_BASICRESP_free(bs);
+  // An answer about nothing names no issuer for the delegate: refused, as
+  // the toolkit refuses it.
+  auto store = pki_.store();
+  const time_t now = time(nullptr);
+  EXPECT_EQ(OCSP_basic_verify_time(&now, empty.get(), nullptr, store.get(), 0),
+            OCSP_basic_verify(empty.get(), nullptr, store.get(), 0));
+  EXPECT_LT(OCSP_basic_verify_time(&now, empty.get(), nullptr, store.get(), 0), 1);
+  ERR_clear_error();
 
   Signed good = sign_status(leaf_.cert.get(), pki_.root().cert(), delegate_.cert.get(),
                             delegate_.key.get(), V_OCSP_CERTSTATUS_GOOD);

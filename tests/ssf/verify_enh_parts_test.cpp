@@ -74,7 +74,7 @@ class EnhancedSigner : public ::testing::Test {
   }
   int verify_attributes() {
     orvel::Asn1TimePtr now(ASN1_GENERALIZEDTIME_set(nullptr, time(nullptr)));
-    return verify_archive_timestamp_rev_status(si_, now.get());
+    return verify_archive_timestamp_rev_status(si_, now.get(), nullptr);
   }
 
   StartedLibrary lib_;
@@ -176,7 +176,7 @@ TEST_F(EnhancedSigner, SigningCertificateOfAnotherSignerIs110) {
     set_attr(osi, nid, Bytes(ASN1_STRING_get0_data(v), ASN1_STRING_get0_data(v) + ASN1_STRING_length(v)));
   }
   orvel::Asn1TimePtr now(ASN1_GENERALIZEDTIME_set(nullptr, time(nullptr)));
-  EXPECT_EQ(verify_archive_timestamp_rev_status(osi, now.get()), 110);
+  EXPECT_EQ(verify_archive_timestamp_rev_status(osi, now.get(), nullptr), 110);
 }
 
 TEST_F(EnhancedSigner, TsaIntermediateNeedsAStoredCrl) {

@@ -314,65 +314,92 @@ int X509_STORE_get_ca_cert_for_crl(X509_STORE_CTX* ctx, X509_CRL* crl, X509** ou
   return -1;
 }
 
+namespace {
+
+// verify_crl once the issuing CA is known: its signature on the CRL, the
+// CRL's times against at (0: now) and the GOST R 34.10-2001 cut-off.
+int check_crl_of(X509_CRL* crl, X509* issuer, time_t at) {
+  static const char kFunc[] = "verify_crl";
+  EVP_PKEY* key = issuer ? X509_get0_pubkey(issuer) : nullptr;
+  if (key == nullptr) {
+    log_err("%s() 2 : getting the issuer's public key failed", kFunc);
+    return -1;
+  }
+  int s = X509_CRL_verify(crl, key);
+  if (s < 0) {
+    log_err("%s() 3 : X509_CRL_verify() failed", kFunc);
+    print_brekssl_errors();
+    return -1;
+  }
+  if (s == 0) {
+    log_err("%s() 4 : crl is invalid", kFunc);
+    return 0;
+  }
+  time_t when = at != 0 ? at : time(nullptr);
+  int c = X509_cmp_time(X509_CRL_get0_lastUpdate(crl), &when);
+  if (c == 0) {
+    log_err("%s() 5 : crl has an invalid 'lastUpdate' field", kFunc);
+    return -1;
+  }
+  if (c > 0) {
+    log_err("%s() 6 : crl is not yet valid", kFunc);
+    return 0;
+  }
+  // A CRL without nextUpdate has no expiry to check.
+  if (const ASN1_TIME* next = X509_CRL_get0_nextUpdate(crl)) {
+    c = X509_cmp_time(next, &when);
+    if (c == 0) {
+      log_err("%s() 7 : crl has an invalid 'nextUpdate' field", kFunc);
+      return -1;
+    }
+    if (c < 0) {
+      log_err("%s() 8 : crl has expired", kFunc);
+      return 0;
+    }
+  }
+  if (check_crl_gost2001(crl) < 0) {
+    log_err("%s() 9 : Gost R 34.10-2001 not allowed for CRLs", kFunc);
+    return -1;
+  }
+  return 1;
+}
+
+}  // namespace
+
 int verify_crl(X509_CRL* crl, X509_STORE_CTX* ctx, time_t at) {
   static const char kFunc[] = "verify_crl";
   dbg("%s() begin, crl = 0x%p, ctx = 0x%p", kFunc, static_cast<void*>(crl),
       static_cast<void*>(ctx));
-  int rc = [&]() -> int {
-    X509* issuer_raw = nullptr;
-    if (crl == nullptr || X509_STORE_get_ca_cert_for_crl(ctx, crl, &issuer_raw) != 1) {
-      log_err("%s() 1 : getting the certificate of the crl-issuer failed", kFunc);
-      return -1;
-    }
+  X509* issuer_raw = nullptr;
+  int rc = -1;
+  if (crl == nullptr || X509_STORE_get_ca_cert_for_crl(ctx, crl, &issuer_raw) != 1) {
+    log_err("%s() 1 : getting the certificate of the crl-issuer failed", kFunc);
+  } else {
     orvel::X509Ptr issuer(issuer_raw);
-    orvel::EvpPkeyPtr key(X509_get_pubkey(issuer.get()));
-    if (!key) {
-      log_err("%s() 2 : getting the issuer's public key failed", kFunc);
-      return -1;
-    }
-    int s = X509_CRL_verify(crl, key.get());
-    if (s < 0) {
-      log_err("%s() 3 : X509_CRL_verify() failed", kFunc);
-      print_brekssl_errors();
-      return -1;
-    }
-    if (s == 0) {
-      log_err("%s() 4 : crl is invalid", kFunc);
-      return 0;
-    }
-    time_t when = at != 0 ? at : time(nullptr);
-    int c = X509_cmp_time(X509_CRL_get0_lastUpdate(crl), &when);
-    if (c == 0) {
-      log_err("%s() 5 : crl has an invalid 'lastUpdate' field", kFunc);
-      return -1;
-    }
-    if (c > 0) {
-      log_err("%s() 6 : crl is not yet valid", kFunc);
-      return 0;
-    }
-    // A CRL without nextUpdate has no expiry to check.
-    if (const ASN1_TIME* next = X509_CRL_get0_nextUpdate(crl)) {
-      c = X509_cmp_time(next, &when);
-      if (c == 0) {
-        log_err("%s() 7 : crl has an invalid 'nextUpdate' field", kFunc);
-        return -1;
-      }
-      if (c < 0) {
-        log_err("%s() 8 : crl has expired", kFunc);
-        return 0;
-      }
-    }
-    if (check_crl_gost2001(crl) < 0) {
-      log_err("%s() 9 : Gost R 34.10-2001 not allowed for CRLs", kFunc);
-      return -1;
-    }
-    return 1;
-  }();
+    rc = check_crl_of(crl, issuer.get(), at);
+  }
   dbg("%s() end, return code = %d", kFunc, rc);
   return rc;
 }
 
-int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, time_t at) {
+int verify_crl_by_issuer(X509_CRL* crl, X509* issuer, time_t at) {
+  static const char kFunc[] = "verify_crl";
+  dbg("%s() begin, crl = 0x%p, issuer = 0x%p", kFunc, static_cast<void*>(crl),
+      static_cast<void*>(issuer));
+  const int rc = crl != nullptr ? check_crl_of(crl, issuer, at) : -1;
+  dbg("%s() end, return code = %d", kFunc, rc);
+  return rc;
+}
+
+bool crl_signed_by(X509_CRL* crl, X509* issuer) {
+  EVP_PKEY* key = crl && issuer ? X509_get0_pubkey(issuer) : nullptr;
+  const bool ok = key != nullptr && X509_CRL_verify(crl, key) == 1;
+  ERR_clear_error();
+  return ok;
+}
+
+int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, time_t at,
+                      X509* issuer) {
   static const char kFunc[] = "check_revoked_crl";
   dbg("%s() begin: cert = 0x%p, crls = 0x%p", kFunc, static_cast<void*>(x509),
       static_cast<void*>(crls));
@@ -384,7 +411,16 @@ int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, 
     std::vector<X509_CRL*> relevant;
     for (int i = 0; i < sk_X509_CRL_num(crls); ++i) {
       X509_CRL* crl = sk_X509_CRL_value(crls, i);
-      if (crl != nullptr && same_issuer(crl, x509)) relevant.push_back(crl);
+      if (crl == nullptr || !same_issuer(crl, x509)) continue;
+      // A CA of the same name with another key speaks for nobody here.
+      if (issuer != nullptr && !crl_signed_by(crl, issuer)) {
+        log_err("%s() 2.1 : CRL issued by '%s' is not signed by the issuer of certificate '%s', "
+                "ignored",
+                kFunc, name_text(X509_CRL_get_issuer(crl)).c_str(),
+                name_text(X509_get_subject_name(x509)).c_str());
+        continue;
+      }
+      relevant.push_back(crl);
     }
     if (relevant.empty()) {
       log_err("%s() 2 : no relevant CRL found", kFunc);
@@ -397,7 +433,7 @@ int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, 
     }
     const ASN1_INTEGER* serial = X509_get0_serialNumber(x509);
     for (X509_CRL* crl : relevant) {
-      if (verify_crl(crl, ctx.get(), at) != 1) {
+      if ((issuer ? verify_crl_by_issuer(crl, issuer, at) : verify_crl(crl, ctx.get(), at)) != 1) {
         log_err("%s() 4 : verify_crl() failed", kFunc);
         return 0;
       }

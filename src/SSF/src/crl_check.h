@@ -21,9 +21,19 @@ int check_for_revocation(X509* x509, X509_STORE_CTX* ctx, const list_head* proto
 // store, lastUpdate and nextUpdate. 1 valid, 0 not valid, -1 not checkable.
 int verify_crl(X509_CRL* crl, X509_STORE_CTX* ctx, time_t at);
 
+// The same checks with the issuing CA given (the issuer that a verified
+// chain established) instead of looked up in a store.
+int verify_crl_by_issuer(X509_CRL* crl, X509* issuer, time_t at);
+
+// Whether the CRL's signature verifies with the issuer's key.
+bool crl_signed_by(X509_CRL* crl, X509* issuer);
+
 // 1 when every CRL of the certificate's issuer among crls is valid at the
-// time and none lists the certificate; else 0.
-int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, time_t at);
+// time and none lists the certificate; else 0. With issuer given (the
+// certificate's issuer in a verified chain) only the CRLs that issuer
+// signed count, and each is checked with it.
+int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, time_t at,
+                      X509* issuer = nullptr);
 
 // The first certificate of the store whose subject is the CRL's issuer and
 // that satisfies the CRL's authority key identifier: 1 with a reference in

@@ -39,6 +39,15 @@ bool store_has_subject(X509_STORE* store, const X509_NAME* name) {
   return false;
 }
 
+bool store_has(X509_STORE* store, X509* cert) {
+  STACK_OF(X509_OBJECT)* objs = X509_STORE_get0_objects(store);
+  for (int i = 0; i < sk_X509_OBJECT_num(objs); ++i) {
+    X509* c = X509_OBJECT_get0_X509(sk_X509_OBJECT_value(objs, i));
+    if (c != nullptr && X509_cmp(c, cert) == 0) return true;
+  }
+  return false;
+}
+
 bool list_has(STACK_OF(X509) * list, X509* cert) {
   for (int i = 0; i < sk_X509_num(list); ++i)
     if (X509_cmp(sk_X509_value(list, i), cert) == 0) return true;
@@ -248,13 +257,31 @@ int enhance_build_chain(X509* cert, X509_STORE* store, time_t at, STACK_OF(X509)
 int find_certificate_in_trusted_root(X509* cert, X509_STORE* store, STACK_OF(X509) * list) {
   constexpr char kFunc[] = "find_certificate_in_trusted_root";
   if (cert == nullptr || store == nullptr) return 0;
-  if (!store_has_subject(store, X509_get_issuer_name(cert))) {
+  // Without a list the store is the trust: the certificate itself must be
+  // one of its certificates, not merely carry a name the store knows.
+  if (!store_has_subject(store, X509_get_issuer_name(cert)) ||
+      (list == nullptr && !store_has(store, cert))) {
     log_err("%s() 5 : certificate not found in trusted root store", kFunc);
     return 0;
   }
   if (list == nullptr || list_has(list, cert)) return 1;
   log_err("%s() 6 : certificate not found in pab_certs", kFunc);
   return fetch_from_directory(cert, list);
+}
+
+X509_STORE* enhance_store_copy(X509_STORE* from) {
+  orvel::X509StorePtr to(X509_STORE_new());
+  if (!to || from == nullptr) return nullptr;
+  STACK_OF(X509_OBJECT)* objs = X509_STORE_get0_objects(from);
+  for (int i = 0; i < sk_X509_OBJECT_num(objs); ++i) {
+    X509_OBJECT* obj = sk_X509_OBJECT_value(objs, i);
+    X509* cert = X509_OBJECT_get0_X509(obj);
+    X509_CRL* crl = X509_OBJECT_get0_X509_CRL(obj);
+    if ((cert != nullptr && !X509_STORE_add_cert(to.get(), cert)) ||
+        (crl != nullptr && !X509_STORE_add_crl(to.get(), crl)))
+      return nullptr;
+  }
+  return to.release();
 }
 
 time_t enhance_gentime_to_time_t(const ASN1_GENERALIZEDTIME* t) {

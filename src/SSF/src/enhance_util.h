@@ -67,8 +67,13 @@ int enhance_build_chain(X509* cert, X509_STORE* store, time_t at, STACK_OF(X509)
 
 // 1 when the store holds the certificate's issuer by name and, with a list,
 // the certificate is in it (by content), or the certificate directory gives
-// the same certificate, which is then appended to the list; else 0.
+// the same certificate, which is then appended to the list; without a list
+// the store must hold the certificate itself (by content). Else 0.
 int find_certificate_in_trusted_root(X509* cert, X509_STORE* store, STACK_OF(X509) * list);
+
+// A new store holding the certificates and CRLs of the given one; null on
+// failure.
+X509_STORE* enhance_store_copy(X509_STORE* from);
 
 // A GeneralizedTime as seconds since the epoch; -1 when it does not convert.
 time_t enhance_gentime_to_time_t(const ASN1_GENERALIZEDTIME* t);

@@ -56,13 +56,17 @@ int ocsp_resp_is_good(time_t tsp_time, time_t produced_at, time_t this_update,
 
 // Verifies the basic response with its first certificate and certs as the
 // candidate signers, at *at when at is given. Toolkit results: 1, 0, -1.
+// On 1 the responder's verified chain goes to *chain_out when given.
 int SSF_OCSP_basic_verify(const time_t* at, OCSP_BASICRESP* bs, STACK_OF(X509) * certs,
-                          X509_STORE* store, unsigned long flags);
+                          X509_STORE* store, unsigned long flags,
+                          STACK_OF(X509) * *chain_out = nullptr);
 
 // The toolkit's OCSP_basic_verify with the responder chain verified at *at
-// when at is not null.
+// when at is not null. On 1 the responder's chain goes to *chain_out (null
+// when the chain was not verified, as with OCSP_NOVERIFY).
 int OCSP_basic_verify_time(const time_t* at, OCSP_BASICRESP* bs, STACK_OF(X509) * certs,
-                           X509_STORE* store, unsigned long flags);
+                           X509_STORE* store, unsigned long flags,
+                           STACK_OF(X509) * *chain_out = nullptr);
 
 // Digest of the DER of the whole basic response; 1 on success, 0 on failure.
 int OCSP_BASICRESP_digest(const OCSP_BASICRESP* bs, const EVP_MD* md, unsigned char* out,

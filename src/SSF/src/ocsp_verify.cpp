@@ -40,9 +40,14 @@ int find_signer(X509** signer, OCSP_BASICRESP* bs, STACK_OF(X509) * certs, unsig
 }
 
 // 1 when cert is the issuer named by every CertID of the response, 0 when
-// one names another, -1 on an error.
+// one names another, -1 on an error. An answer about nothing names no
+// issuer: -1, as the toolkit has it.
 int match_issuer_ids(X509* cert, OCSP_BASICRESP* bs) {
   const int n = OCSP_resp_count(bs);
+  if (n <= 0) {
+    ERR_raise(ERR_LIB_OCSP, OCSP_R_RESPONSE_CONTAINS_NO_REVOCATION_DATA);
+    return -1;
+  }
   for (int i = 0; i < n; ++i) {
     const OCSP_CERTID* cid = OCSP_SINGLERESP_get0_id(OCSP_resp_get0(bs, i));
     ASN1_OCTET_STRING* name_hash = nullptr;
@@ -94,7 +99,8 @@ int check_issuer(OCSP_BASICRESP* bs, STACK_OF(X509) * chain) {
 }  // namespace
 
 int OCSP_basic_verify_time(const time_t* at, OCSP_BASICRESP* bs, STACK_OF(X509) * certs,
-                           X509_STORE* store, unsigned long flags) {
+                           X509_STORE* store, unsigned long flags, STACK_OF(X509) * *chain_out) {
+  if (chain_out != nullptr) *chain_out = nullptr;
   if (bs == nullptr || store == nullptr) return -1;
   X509* signer = nullptr;
   const int found = find_signer(&signer, bs, certs, flags);
@@ -140,24 +146,29 @@ int OCSP_basic_verify_time(const time_t* at, OCSP_BASICRESP* bs, STACK_OF(X509) 
                    X509_verify_cert_error_string(X509_STORE_CTX_get_error(ctx.get())));
     return 0;
   }
-  if (flags & OCSP_NOCHECKS) return 1;
   orvel::X509StackPtr chain(X509_STORE_CTX_get1_chain(ctx.get()));
-  const int issuer = check_issuer(bs, chain.get());
-  if (issuer != 0) return issuer;
-  if (flags & OCSP_NOEXPLICIT) return 0;
-  // Neither the issuer nor its delegate: the root must be trusted for OCSP
-  // signing explicitly.
-  X509* root = sk_X509_value(chain.get(), sk_X509_num(chain.get()) - 1);
-  if (X509_check_trust(root, NID_OCSP_sign, 0) != X509_TRUST_TRUSTED) {
-    ERR_raise(ERR_LIB_OCSP, OCSP_R_ROOT_CA_NOT_TRUSTED);
-    return 0;
-  }
-  return 1;
+  const int rc = [&] {
+    if (flags & OCSP_NOCHECKS) return 1;
+    const int issuer = check_issuer(bs, chain.get());
+    if (issuer != 0) return issuer;
+    if (flags & OCSP_NOEXPLICIT) return 0;
+    // Neither the issuer nor its delegate: the root must be trusted for OCSP
+    // signing explicitly.
+    X509* root = sk_X509_value(chain.get(), sk_X509_num(chain.get()) - 1);
+    if (X509_check_trust(root, NID_OCSP_sign, 0) != X509_TRUST_TRUSTED) {
+      ERR_raise(ERR_LIB_OCSP, OCSP_R_ROOT_CA_NOT_TRUSTED);
+      return 0;
+    }
+    return 1;
+  }();
+  if (rc == 1 && chain_out != nullptr) *chain_out = chain.release();
+  return rc;
 }
 
 int SSF_OCSP_basic_verify(const time_t* at, OCSP_BASICRESP* bs, STACK_OF(X509) * certs,
-                          X509_STORE* store, unsigned long flags) {
+                          X509_STORE* store, unsigned long flags, STACK_OF(X509) * *chain_out) {
   static const char kFunc[] = "SSF_OCSP_basic_verify";
+  if (chain_out != nullptr) *chain_out = nullptr;
   if (bs == nullptr) return -1;
   orvel::X509StackPtr list(sk_X509_new_null());
   if (!list) return -1;
@@ -178,7 +189,7 @@ int SSF_OCSP_basic_verify(const time_t* at, OCSP_BASICRESP* bs, STACK_OF(X509) *
       return -1;
     }
   }
-  const int r = OCSP_basic_verify_time(at, bs, list.get(), store, flags);
+  const int r = OCSP_basic_verify_time(at, bs, list.get(), store, flags, chain_out);
   if (r < 1) {
     log_err("%s() 1 : OCSP_basic_verify_time() failed", kFunc);
     print_brekssl_errors();

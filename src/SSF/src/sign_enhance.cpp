@@ -147,8 +147,12 @@ int EnhanceAllSignatures(PKCS7* p7, STACK_OF(X509) * certs, SigRcpSsfInformation
   int rc = 0;
   SigRcpSsfInformationList e = signers;
   for (int i = 0; i < sk_PKCS7_SIGNER_INFO_num(infos); ++i, e = e ? e->next : nullptr) {
-    const int code =
-        EnhanceSignature(p7, sk_PKCS7_SIGNER_INFO_value(infos, i), sk_X509_value(certs, i), store);
+    // Each signer starts from the trusted certificates alone, whatever an
+    // earlier signer's enhancement met on its way.
+    orvel::X509StorePtr own(enhance_store_copy(store));
+    const int code = own ? EnhanceSignature(p7, sk_PKCS7_SIGNER_INFO_value(infos, i),
+                                            sk_X509_value(certs, i), own.get())
+                         : SSF_API_NOMEMORY;
     if (code == 0) continue;
     log_err("%s() 1 : EnhanceSignature( '%s' ) failed, idx = %d", "EnhanceAllSignatures",
             e && e->ptrSigRcp && e->ptrSigRcp->strSigRcpId ? e->ptrSigRcp->strSigRcpId : "", i);

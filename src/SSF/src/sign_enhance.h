@@ -16,8 +16,9 @@ int AddCACertsToStore(X509* cert, X509_STORE* store);
 // Enhances one SignerInfo; 0 or a result code.
 int EnhanceSignature(PKCS7* p7, PKCS7_SIGNER_INFO* si, X509* cert, X509_STORE* store);
 
-// Enhances every SignerInfo i with certificate i; a failing signer's record
-// i gets its code. 0, or 5 when any failed.
+// Enhances every SignerInfo i with certificate i, each in its own copy of
+// the store of trusted certificates; a failing signer's record i gets its
+// code. 0, or 5 when any failed.
 int EnhanceAllSignatures(PKCS7* p7, STACK_OF(X509) * certs, SigRcpSsfInformationList signers,
                          X509_STORE* store);
 

@@ -8,6 +8,7 @@
 
 #include "cades_attr_ids.h"
 #include "codes.h"
+#include "enhance_util.h"
 #include "log.h"
 #include "ossl_ptr.h"
 #include "pkcs7_verify.h"
@@ -39,23 +40,27 @@ PKCS7_SIGNER_INFO* first_signer_info(PKCS7* token) {
   return sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(token), 0);
 }
 
-// Adds the certificates of the certValues attribute to the store.
-void add_cert_values_to_store(PKCS7_SIGNER_INFO* si, X509_STORE* store) {
-  ASN1_TYPE* t = PKCS7_get_attribute(si, cades::kNidCertValues);
-  if (t == nullptr || t->type != V_ASN1_SEQUENCE || t->value.sequence == nullptr) return;
+// The certificates of the certValues attribute (an empty list when there
+// is none); null only when no list can be made.
+STACK_OF(X509) * cert_values(PKCS7_SIGNER_INFO* si) {
+  orvel::X509StackPtr out(sk_X509_new_null());
+  ASN1_TYPE* t = si ? PKCS7_get_attribute(si, cades::kNidCertValues) : nullptr;
+  if (!out || t == nullptr || t->type != V_ASN1_SEQUENCE || t->value.sequence == nullptr)
+    return out.release();
   const unsigned char* p = t->value.sequence->data;
   // SEQUENCE OF Certificate: walk the elements.
   long len = 0;
   int tag = 0, cls = 0;
   const int inf = ASN1_get_object(&p, &len, &tag, &cls, t->value.sequence->length);
-  if ((inf & 0x80) || tag != V_ASN1_SEQUENCE) return;
+  if ((inf & 0x80) || tag != V_ASN1_SEQUENCE) return out.release();
   const unsigned char* end = p + len;
   while (p < end) {
     orvel::X509Ptr cert(d2i_X509(nullptr, &p, end - p));
-    if (!cert) break;
-    X509_STORE_add_cert(store, cert.get());  // an equal one already there is fine
+    if (!cert || !sk_X509_push(out.get(), cert.get())) break;
+    cert.release();
   }
   ERR_clear_error();
+  return out.release();
 }
 
 bool has_cert(STACK_OF(X509) * certs, X509* cert) {
@@ -87,7 +92,6 @@ int ssf_verify_TS_token(PKCS7* token, TS_TST_INFO* tst, ASN1_OCTET_STRING* data,
   }
   SSF_TS_VERIFY_CTX ctx;
   ctx.flags = TS_VFY_SIGNATURE | TS_VFY_VERSION | TS_VFY_SIGNER;
-  ctx.store = store;
   orvel::BioPtr data_bio;
   if (data != nullptr) {
     data_bio.reset(BIO_new_mem_buf(ASN1_STRING_get0_data(data), ASN1_STRING_length(data)));
@@ -98,7 +102,24 @@ int ssf_verify_TS_token(PKCS7* token, TS_TST_INFO* tst, ASN1_OCTET_STRING* data,
   orvel::X509Ptr signer(ssf_get_ts_cert(token));
   if (!signer) return SSF_RC_TSP_BAD_RESPONSE;
   PKCS7_SIGNER_INFO* si = first_signer_info(token);
-  add_cert_values_to_store(si, store);
+  // What the token carries never becomes a trust anchor of the caller's
+  // store. With a trusted list the carried values may complete the chain in
+  // a copy of the store, since the list then decides on the chain's root;
+  // without one they are untrusted intermediates and the store's own
+  // certificates are the only anchors.
+  orvel::X509StackPtr carried(cert_values(si));
+  orvel::X509StorePtr chain_store(enhance_store_copy(store));
+  if (!carried || !chain_store) return kind_failure(kind);
+  for (int i = 0; certs != nullptr && i < sk_X509_num(carried.get()); ++i)
+    X509_STORE_add_cert(chain_store.get(), sk_X509_value(carried.get(), i));
+  ERR_clear_error();
+  orvel::X509RefStackPtr untrusted(sk_X509_new_null());
+  if (!untrusted) return kind_failure(kind);
+  for (STACK_OF(X509)* list : {token_certs(token), carried.get()})
+    for (int i = 0; i < sk_X509_num(list); ++i)
+      if (!sk_X509_push(untrusted.get(), sk_X509_value(list, i))) return kind_failure(kind);
+  ctx.store = chain_store.get();
+  ctx.certs = carried.get();
 
   // The time of the chain and of the token check.
   time_t when = -1;
@@ -112,7 +133,7 @@ int ssf_verify_TS_token(PKCS7* token, TS_TST_INFO* tst, ASN1_OCTET_STRING* data,
   }
 
   orvel::X509StoreCtxPtr sctx(X509_STORE_CTX_new());
-  if (!sctx || !X509_STORE_CTX_init(sctx.get(), store, signer.get(), token_certs(token)))
+  if (!sctx || !X509_STORE_CTX_init(sctx.get(), chain_store.get(), signer.get(), untrusted.get()))
     return kind_failure(kind);
   X509_STORE_CTX_set_purpose(sctx.get(), X509_PURPOSE_TIMESTAMP_SIGN);
   if (fixed) X509_STORE_CTX_set_time(sctx.get(), 0, when);
@@ -123,7 +144,8 @@ int ssf_verify_TS_token(PKCS7* token, TS_TST_INFO* tst, ASN1_OCTET_STRING* data,
   }
   orvel::X509StackPtr chain(X509_STORE_CTX_get1_chain(sctx.get()));
   X509* root = chain ? sk_X509_value(chain.get(), sk_X509_num(chain.get()) - 1) : nullptr;
-  if (root == nullptr || find_certificate_in_trusted_root(root, store, certs) != 1) {
+  if (root == nullptr ||
+      find_certificate_in_trusted_root(root, certs ? chain_store.get() : store, certs) != 1) {
     log_err("%s() 6 : TSA root certificate is not trusted", kFunc);
     return SSF_RC_TSP_UNTRUSTED;
   }
@@ -140,9 +162,10 @@ int ssf_verify_TS_token(PKCS7* token, TS_TST_INFO* tst, ASN1_OCTET_STRING* data,
       log_write("%s() : escTimeStamp, skipping revocation status check", kFunc);
       return 0;
     case TS_KIND_ARCHIVE:
-      return verify_archive_timestamp_rev_status(si, TS_TST_INFO_get_time(tst));
+      return verify_archive_timestamp_rev_status(si, TS_TST_INFO_get_time(tst), certs);
     case TS_KIND_SIGNATURE:
-      return verify_signature_timestamp_rev_status(si, chain.get(), store, fixed ? &when : nullptr);
+      return verify_signature_timestamp_rev_status(si, chain.get(), chain_store.get(),
+                                                   fixed ? &when : nullptr);
     default:
       log_err("%s() : unknown timestamp type: %d", kFunc, kind);
       return SSF_API_CRYPTO_FAILED;

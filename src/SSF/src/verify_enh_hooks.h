@@ -30,9 +30,11 @@ const char* ASN1_INTEGER_to_string(const ASN1_INTEGER* value);
 int verify_signature_timestamp_rev_status(PKCS7_SIGNER_INFO* si, STACK_OF(X509) * chain,
                                           X509_STORE* store, const time_t* at);
 
-// The archive time stamp's own attributes at its genTime; 0 or a code.
-int verify_archive_timestamp_rev_status(PKCS7_SIGNER_INFO* si,
-                                        const ASN1_GENERALIZEDTIME* gen_time);
+// The archive time stamp's own attributes at its genTime; 0 or a code. The
+// trusted list (may be null) is the one the stamp itself was checked with:
+// the roots of the chains in the stamp's values must be in it.
+int verify_archive_timestamp_rev_status(PKCS7_SIGNER_INFO* si, const ASN1_GENERALIZEDTIME* gen_time,
+                                        STACK_OF(X509) * trusted);
 
 // Revocation values and references of cert's chain at tsp_time added to si;
 // certificates touched are added to work. 0 or a code.
@@ -48,8 +50,9 @@ int add_certValues_attribute(PKCS7_SIGNER_INFO* si, const EVP_MD* md, STACK_OF(X
 // 1 when every certificate is valid at the time, else 0.
 int check_certs_validity(STACK_OF(X509) * certs, time_t at);
 
-// 1 when the store holds the certificate's issuer (and, with a list, the
-// certificate is in it), else 0.
+// 1 when, with a list, the store holds the certificate's issuer and the
+// certificate is in the list, or, without one, the store holds the
+// certificate itself; else 0.
 int find_certificate_in_trusted_root(X509* cert, X509_STORE* store, STACK_OF(X509) * certs);
 
 // A new CRL identifier of the CRL with the digest md, or null.

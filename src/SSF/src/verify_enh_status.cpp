@@ -4,12 +4,16 @@
 #include <openssl/ocsp.h>
 #include <openssl/x509v3.h>
 
+#include <string>
+#include <vector>
+
 #include "crl_check.h"
 #include "enhance_deps.h"
 #include "enhance_util.h"
 #include "log.h"
 #include "ossl_ptr.h"
 #include "settings.h"
+#include "x509_name.h"
 
 namespace {
 
@@ -48,8 +52,19 @@ X509* responder_certificate(OCSP_BASICRESP* bs, STACK_OF(X509) * sig_certs) {
   return nullptr;
 }
 
+// With the issuer checks off any responder role is accepted, but its chain
+// must still end at a trusted certificate, not at one the signature alone
+// carries.
+bool responder_anchored(STACK_OF(X509) * chain, X509_STORE* store, STACK_OF(X509) * trusted) {
+  X509* root = sk_X509_value(chain, sk_X509_num(chain) - 1);
+  if (root != nullptr && find_certificate_in_trusted_root(root, store, trusted) == 1) return true;
+  log_err("%s() 6.1 : OCSP responder's root '%s' is not a trusted certificate", kFunc,
+          enhance_subject(root).c_str());
+  return false;
+}
+
 int ocsp_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals, X509_STORE* store,
-                STACK_OF(X509) * sig_certs) {
+                STACK_OF(X509) * sig_certs, STACK_OF(X509) * trusted) {
   const std::string subject = enhance_subject(cert);
   for (int k = 0; k < sk_OCSP_BASICRESP_num(vals->ocspVals); ++k) {
     OCSP_BASICRESP* bs = sk_OCSP_BASICRESP_value(vals->ocspVals, k);
@@ -70,11 +85,16 @@ int ocsp_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals, X5
       log_write("%s() 5 : no status found in OCSP_BASICRESP #%d", kFunc, k);
       continue;
     }
-    if (SSF_OCSP_basic_verify(&at, bs, sig_certs, store, disable_ocsp_issuer_check ? 0x100 : 0) <
-        1) {
+    const unsigned long flags = disable_ocsp_issuer_check ? OCSP_NOCHECKS : 0;
+    STACK_OF(X509)* responder_chain = nullptr;
+    const int verified = SSF_OCSP_basic_verify(&at, bs, sig_certs, store, flags, &responder_chain);
+    orvel::X509StackPtr chain_owner(responder_chain);
+    if (verified < 1) {
       log_err("%s() 6 : SSF_OCSP_basic_verify() failed", kFunc);
       return kInvalid;
     }
+    if ((flags & OCSP_NOCHECKS) && !responder_anchored(responder_chain, store, trusted))
+      return kInvalid;
     OCSP_SINGLERESP* single = OCSP_resp_get0(bs, idx);
     int reason = 0;
     ASN1_GENERALIZEDTIME *revtime = nullptr, *this_upd = nullptr, *next_upd = nullptr;
@@ -120,36 +140,49 @@ bool lists_serial(X509_CRL* crl, X509* cert) {
   return X509_CRL_get0_by_serial(crl, &rev, X509_get0_serialNumber(cert)) == 1;
 }
 
-int crl_status(X509* cert, time_t at, REVOCATION_VALUES* vals, X509_STORE_CTX* ctx) {
-  const std::string subject = enhance_subject(cert);
-  X509_CRL* first = nullptr;
-  int i = 0;
-  for (; i < sk_X509_CRL_num(vals->crlVals); ++i) {
+// The stored CRLs of cert's issuer name that issuer signed, in order; a CRL
+// of that name from anyone else counts as none (a CA of the same name with
+// another key, which the signature may carry) and is reported.
+std::vector<X509_CRL*> issuer_crls(X509* cert, X509* issuer, REVOCATION_VALUES* vals) {
+  std::vector<X509_CRL*> out;
+  for (int i = 0; i < sk_X509_CRL_num(vals->crlVals); ++i) {
     X509_CRL* crl = sk_X509_CRL_value(vals->crlVals, i);
-    if (X509_NAME_cmp(X509_CRL_get_issuer(crl), X509_get_issuer_name(cert)) == 0) {
-      first = crl;
-      break;
+    if (crl == nullptr || X509_NAME_cmp(X509_CRL_get_issuer(crl), X509_get_issuer_name(cert)) != 0)
+      continue;
+    if (!crl_signed_by(crl, issuer)) {
+      char name[kNameBufSize];
+      print_X509_NAME(name, sizeof name, X509_CRL_get_issuer(crl));
+      log_err("%s() 19 : CRL issued by '%s' is not signed by the issuer of certificate '%s', "
+              "ignored",
+              kFunc, name, enhance_subject(cert).c_str());
+      continue;
     }
+    out.push_back(crl);
   }
-  if (first == nullptr) {
+  return out;
+}
+
+// cert's status from the CRLs of its issuer in the verified chain.
+int crl_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals) {
+  const std::string subject = enhance_subject(cert);
+  const std::vector<X509_CRL*> crls = issuer_crls(cert, issuer, vals);
+  if (crls.empty()) {
     log_err("%s() 18 : revocation info not found for certificate '%s'", kFunc, subject.c_str());
     return kUnknown;
   }
-  if (verify_crl(first, ctx, at) != 1) {
+  if (verify_crl_by_issuer(crls.front(), issuer, at) != 1) {
     log_err("%s() 16 : CRL of certificate '%s' is not valid", kFunc, subject.c_str());
     return kUnknown;
   }
-  if (lists_serial(first, cert)) {
+  if (lists_serial(crls.front(), cert)) {
     log_err("%s() 17 : certificate found in CRL, certificate is invalid", kFunc);
     return kUnknown;
   }
   // The first CRL of the issuer decides validity; a later CRL of the same
   // issuer (a delta CRL) that verifies and lists the certificate still
   // revokes it.
-  for (++i; i < sk_X509_CRL_num(vals->crlVals); ++i) {
-    X509_CRL* crl = sk_X509_CRL_value(vals->crlVals, i);
-    if (X509_NAME_cmp(X509_CRL_get_issuer(crl), X509_get_issuer_name(cert)) == 0 &&
-        lists_serial(crl, cert) && verify_crl(crl, ctx, at) == 1) {
+  for (size_t i = 1; i < crls.size(); ++i) {
+    if (lists_serial(crls[i], cert) && verify_crl_by_issuer(crls[i], issuer, at) == 1) {
       log_err("%s() 17 : certificate found in CRL, certificate is invalid", kFunc);
       return kUnknown;
     }
@@ -160,7 +193,7 @@ int crl_status(X509* cert, time_t at, REVOCATION_VALUES* vals, X509_STORE_CTX* c
 }  // namespace
 
 int get_cert_status(X509* cert, X509* issuer, const time_t* at, REVOCATION_VALUES* vals,
-                    X509_STORE* store, STACK_OF(X509) * sig_certs) {
+                    X509_STORE* store, STACK_OF(X509) * sig_certs, STACK_OF(X509) * trusted) {
   if (at == nullptr || store == nullptr || cert == nullptr || issuer == nullptr ||
       vals == nullptr) {
     log_err("%s() 1 : bad args", kFunc);
@@ -173,8 +206,8 @@ int get_cert_status(X509* cert, X509* issuer, const time_t* at, REVOCATION_VALUE
   }
   if (names_ocsp_responder(cert)) {
     log_write("%s() : OCSP URL found in certificate", kFunc);
-    return ocsp_status(cert, issuer, *at, vals, store, sig_certs);
+    return ocsp_status(cert, issuer, *at, vals, store, sig_certs, trusted);
   }
   log_write("%s() : OCSP URL NOT found in certificate", kFunc);
-  return crl_status(cert, *at, vals, ctx.get());
+  return crl_status(cert, issuer, *at, vals);
 }

@@ -12,8 +12,11 @@
 
 // 0 when the stored OCSP answer (for a certificate naming a responder) or
 // the stored CRL of its issuer shows cert good at the time; -1 without a
-// time or store; else a result code (27, 105, 106, 107, 110).
+// time or store; else a result code (27, 105, 106, 107, 110). issuer is
+// cert's issuer in the verified chain: only CRLs it signed count. With the
+// OCSP issuer checks off, the responder's chain must end at a certificate
+// that find_certificate_in_trusted_root accepts with the trusted list.
 int get_cert_status(X509* cert, X509* issuer, const time_t* at, REVOCATION_VALUES* vals,
-                    X509_STORE* store, STACK_OF(X509) * sig_certs);
+                    X509_STORE* store, STACK_OF(X509) * sig_certs, STACK_OF(X509) * trusted);
 
 #endif

@@ -78,7 +78,7 @@ int check_signer_chain(PKCS7_SIGNER_INFO* si, X509* signer, X509_STORE* store,
   for (int i = 0; i + 1 < n; ++i) {
     const int status = get_cert_status(sk_X509_value(chain.get(), i),
                                        sk_X509_value(chain.get(), i + 1), t == -1 ? nullptr : &t,
-                                       vals.get(), store, certs);
+                                       vals.get(), store, certs, trusted);
     if (status != 0) {
       log_err("%s() 5 : status of certificate #%d is %d", kName, i, status);
       return status;
@@ -244,7 +244,8 @@ int verify_signature_timestamp_rev_status(PKCS7_SIGNER_INFO* si, STACK_OF(X509) 
     for (int j = 0; !has_crl && j < sk_X509_CRL_num(vals->crlVals); ++j)
       has_crl = X509_NAME_cmp(X509_CRL_get_issuer(sk_X509_CRL_value(vals->crlVals, j)),
                               X509_get_issuer_name(ca)) == 0;
-    if (t == -1 || !has_crl || check_revoked_crl(ca, vals->crlVals, store, t) != 1) {
+    if (t == -1 || !has_crl ||
+        check_revoked_crl(ca, vals->crlVals, store, t, sk_X509_value(chain, i + 1)) != 1) {
       log_err("%s() 4 : revocation check failed for intermediate CA #%d (name = '%s')", kName, i,
               enhance_subject(ca).c_str());
       return kTsaBad;
@@ -253,7 +254,7 @@ int verify_signature_timestamp_rev_status(PKCS7_SIGNER_INFO* si, STACK_OF(X509) 
   return 0;
 }
 
-int verify_archive_timestamp_rev_status(PKCS7_SIGNER_INFO* si,
-                                        const ASN1_GENERALIZEDTIME* gen_time) {
-  return VerifyEnhancedSignatureAttributes(si, 1, nullptr, gen_time);
+int verify_archive_timestamp_rev_status(PKCS7_SIGNER_INFO* si, const ASN1_GENERALIZEDTIME* gen_time,
+                                        STACK_OF(X509) * trusted) {
+  return VerifyEnhancedSignatureAttributes(si, 1, trusted, gen_time);
 }
