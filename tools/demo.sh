@@ -4,9 +4,9 @@
 # against a PAB directory that holds the signer's certificate, and checked
 # with the openssl command line as well; then the same with a GOST
 # R 34.10-2012 key and certificate made by GnuTLS's certtool, checked with
-# certtool; and envelopes for both recipients (GOST 28147-89 content
-# encryption), opened again by the library, with an envelope of the openssl
-# command line opened as well.
+# certtool; and envelopes (GOST 28147-89 content encryption) for the RSA
+# recipient and for both recipients together, the latter opened again by the
+# library with the GOST key (only GOST keys develope).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_BUILD_TESTS=OFF >/dev/null
@@ -43,24 +43,13 @@ $host decode --format PKCS7 --in "$work/verified.p7" --out "$work/verified.txt"
 cmp "$work/document.txt" "$work/verified.txt" && echo "verified content matches the document"
 
 # An envelope for the RSA recipient found in the PAB directory by the
-# beginning of its subject text (GOST 28147-89 content encryption), opened
-# by the library with the recipient's key; and an envelope made by the
-# openssl command line (AES-256), opened by the library as well.
+# beginning of its subject text (GOST 28147-89 content encryption); the
+# openssl command line reads the recipient from it. Envelopes are opened
+# with GOST keys only (below).
 $host envelope --format PKCS7 --in "$work/document.p7" --out "$work/enveloped.p7" \
   --pab "$work/pab" --signer "CN=Demo Signer"
-$host develope --format PKCS7 --in "$work/enveloped.p7" --out "$work/developed.p7" \
-  --signer "CN=Demo Signer, O=Orvel Demo, C=RU" \
-  --profile "certfile=$work/cert.pem,keyfile=$work/key.pem"
-$host decode --format PKCS7 --in "$work/developed.p7" --out "$work/developed.txt"
-cmp "$work/document.txt" "$work/developed.txt" && echo "developed content matches the document"
-openssl smime -encrypt -binary -aes256 -outform DER -in "$work/document.txt" \
-  -out "$work/openssl-enveloped.p7" "$work/cert.pem"
-$host develope --format PKCS7 --in "$work/openssl-enveloped.p7" --out "$work/openssl-developed.p7" \
-  --signer "CN=Demo Signer, O=Orvel Demo, C=RU" \
-  --profile "certfile=$work/cert.pem,keyfile=$work/key.pem"
-$host decode --format PKCS7 --in "$work/openssl-developed.p7" --out "$work/openssl-developed.txt"
-cmp "$work/document.txt" "$work/openssl-developed.txt" &&
-  echo "the envelope of the openssl command line opens to the document"
+openssl cms -cmsout -print -inform DER -in "$work/enveloped.p7" | grep "CN=Demo Signer" >/dev/null &&
+  echo "the envelope names the RSA recipient"
 
 # The same with a GOST R 34.10-2012 (256-bit) key and certificate made by
 # GnuTLS's certtool; the digest (GOST R 34.11-2012) follows the key type.
@@ -81,10 +70,13 @@ $host verify --format PKCS7 --signed "$work/gost-signed.p7" --pab "$work/gost-pa
 $host decode --format PKCS7 --in "$work/gost-verified.p7" --out "$work/gost-verified.txt"
 cmp "$work/document.txt" "$work/gost-verified.txt" && echo "GOST-verified content matches the document"
 
-# An envelope for the GOST recipient (key transport with its GOST R 34.10-2012
-# key), opened by the library with that key.
+# An envelope for the GOST and the RSA recipient together (key transport
+# with the GOST R 34.10-2012 key for the one, RSA for the other), opened by
+# the library with the GOST key.
+mkdir "$work/rcpt-pab"
+cp "$work/gost-cert.pem" "$work/cert.pem" "$work/rcpt-pab/"
 $host envelope --format PKCS7 --in "$work/document.p7" --out "$work/gost-enveloped.p7" \
-  --pab "$work/gost-pab" --signer "CN=Demo GOST Signer"
+  --pab "$work/rcpt-pab" --signer "CN=Demo GOST Signer" --signer "CN=Demo Signer"
 $host develope --format PKCS7 --in "$work/gost-enveloped.p7" --out "$work/gost-developed.p7" \
   --signer "CN=Demo GOST Signer, O=Orvel Demo, C=RU" \
   --profile "certfile=$work/gost-cert.pem,keyfile=$work/gost-key.pem"

@@ -1,10 +1,12 @@
-// SsfDevelope: the wrong recipient, damaged envelopes, and RSA envelopes
-// exchanged with the openssl command line both ways (its envelopes opened
-// here; ours opened with openssl's RSA decryption and GnuTLS's GOST
-// 28147-89).
+// SsfDevelope: the wrong recipient, damaged envelopes and content ciphers
+// other than GOST 28147-89 with GOST recipient keys; RSA recipient keys,
+// in our envelopes and in those of the openssl command line, refused; our
+// RSA envelopes opened independently (openssl's RSA decryption and
+// GnuTLS's GOST 28147-89); the plaintext buffer when it cannot grow.
 #include <gnutls/crypto.h>
 #include <gnutls/gnutls.h>
 #include <gtest/gtest.h>
+#include <openssl/crypto.h>
 #include <openssl/objects.h>
 
 #include "engines/gost/gost_cipher_params.h"
@@ -16,8 +18,8 @@ namespace {
 class Develope : public EnvelopeTest {
  protected:
   void SetUp() override {
-    alice_ = write_rsa_recipient(host_.dir, ca(), "Alice Recipient");
-    bob_ = write_rsa_recipient(host_.dir, ca(), "Bob Recipient");
+    alice_ = write_gost_recipient(host_.dir, gost_ca(), "Alice Recipient");
+    bob_ = write_gost_recipient(host_.dir, gost_ca(), "Bob Recipient", "gost12-512");
     add_to_pab(alice_, "alice.pem");
     enveloped_ = envelope({alice_.sha1_id}, wrap(kDocument)).output;
     ASSERT_FALSE(enveloped_.empty());
@@ -96,36 +98,118 @@ TEST_F(Develope, EmptyEncryptedContentIsAnEmptyDataMessage) {
   EXPECT_EQ(unwrap(d.output), "");
 }
 
-TEST_F(Develope, EnvelopesOfTheOpensslCommandLineOpen) {
+TEST_F(Develope, RsaRecipientKeysAreRefused) {
+  // An RSA key's decryption size query gives its modulus size, not the
+  // 32 bytes of a content key: our envelope and those of the openssl
+  // command line (AES-256 and 3DES content) are all refused.
+  Recipient rsa = write_rsa_recipient(host_.dir, ca(), "Rsa Recipient");
+  add_to_pab(rsa, "rsa.pem");
+  Outcome e = envelope({rsa.sha1_id}, wrap(kDocument));
+  ASSERT_EQ(e.rc, 0);
+  std::vector<std::pair<std::string, std::string>> envelopes = {{"ours", e.output}};
   write_file(host_.dir.file("doc.txt"), kDocument);
-  for (const std::string tool : {"smime", "cms"}) {
-    const std::string out = host_.dir.file(tool + ".der");
-    sh("openssl " + tool + " -encrypt -binary -aes256 -outform DER -in '" +
-       host_.dir.file("doc.txt") + "' -out '" + out + "' '" + alice_.cert_pem + "' '" +
-       bob_.cert_pem + "'");
-    for (const Recipient* r : {&alice_, &bob_}) {
-      Outcome d = develope(*r, read_file(out));
-      ASSERT_EQ(d.rc, 0) << tool;
-      EXPECT_EQ(unwrap(d.output), kDocument) << tool;
-    }
+  for (const std::string cmd : {"smime -aes256", "cms -aes256", "smime -des3"}) {
+    const std::string out = host_.dir.file("openssl.der");
+    sh("openssl " + cmd + " -encrypt -binary -outform DER -in '" + host_.dir.file("doc.txt") +
+       "' -out '" + out + "' '" + rsa.cert_pem + "'");
+    envelopes.emplace_back(cmd, read_file(out));
   }
-  // Content keys other than 32 bytes (here 3DES) are refused.
-  sh("openssl smime -encrypt -binary -des3 -outform DER -in '" + host_.dir.file("doc.txt") +
-     "' -out '" + host_.dir.file("des3.der") + "' '" + alice_.cert_pem + "'");
-  expect_decrypt_failure(read_file(host_.dir.file("des3.der")), "3DES");
-  EXPECT_NE(host_.log().find("SSF_EVP_PKEY_decrypt() 4 : dec_key_size is 24, not 32"),
-            std::string::npos);
+  for (const auto& [what, der] : envelopes) {
+    host_.mark();
+    Outcome d = develope(rsa, der);
+    EXPECT_EQ(d.rc, SSF_API_RECIPIENT_FAILED) << what;
+    EXPECT_EQ(d.results[0], SSF_SIGNATURE_INVALID) << what;
+    EXPECT_TRUE(d.output.empty()) << what;
+    const std::string log = host_.since_mark();
+    EXPECT_NE(log.find("SSF_EVP_PKEY_decrypt() 4 : dec_key_size is 256, not 32"), std::string::npos)
+        << what;
+    EXPECT_NE(log.find("develope_data() 9 : my_PKCS7_decrypt() failed"), std::string::npos) << what;
+  }
 }
 
-TEST_F(Develope, OurEnvelopeOpensIndependently) {
-  orvel::Pkcs7Ptr p7 = parse_p7(enveloped_);
+TEST_F(Develope, OtherContentCipherOpensWithAGostKey) {
+  // No tool at hand makes GOST key transport: the toolkit builds the
+  // envelope here, with AES-256 content and the key transport that the
+  // loaded library (started by SetUp) registered in this process.
+  orvel::X509RefStackPtr certs(sk_X509_new_null());
+  ASSERT_TRUE(certs);
+  ASSERT_GT(sk_X509_push(certs.get(), alice_.cert.get()), 0);
+  orvel::BioPtr in(BIO_new_mem_buf(kDocument, -1));
+  orvel::Pkcs7Ptr p7(PKCS7_encrypt(certs.get(), in.get(), EVP_aes_256_cbc(), PKCS7_BINARY));
+  ASSERT_TRUE(p7);
+  unsigned char* der = nullptr;
+  const int n = i2d_PKCS7(p7.get(), &der);
+  ASSERT_GT(n, 0);
+  const std::string aes = as_string(der, n);
+  OPENSSL_free(der);
+  Outcome d = develope(alice_, aes);
+  ASSERT_EQ(d.rc, 0) << host_.log();
+  EXPECT_EQ(d.results[0], 0);
+  EXPECT_EQ(unwrap(d.output), kDocument);
+}
+
+// The toolkit's allocator for the whole process (the loaded library shares
+// the toolkit): while armed, an allocation of exactly that size fails.
+size_t g_fail_size = 0;
+int g_failures = 0;
+bool fails(size_t n) {
+  if (g_fail_size == 0 || n != g_fail_size) return false;
+  ++g_failures;
+  return true;
+}
+void* failing_malloc(size_t n, const char*, int) { return fails(n) ? nullptr : malloc(n); }
+void* failing_realloc(void* p, size_t n, const char*, int) {
+  return fails(n) ? nullptr : realloc(p, n);
+}
+void plain_free(void* p, const char*, int) { free(p); }
+
+class DevelopeBuffer : public Develope {
+ protected:
+  static void SetUpTestSuite() {
+    // Works only before the toolkit's first allocation in this process.
+    installed_ = CRYPTO_set_mem_functions(failing_malloc, failing_realloc, plain_free) == 1;
+  }
+  void SetUp() override {
+    if (!installed_) GTEST_SKIP() << "toolkit allocated before the test started";
+    Develope::SetUp();
+  }
+  static inline bool installed_ = false;
+};
+
+TEST_F(DevelopeBuffer, PlaintextBufferThatCannotGrowGives4) {
+  // 70,001 bytes of plaintext: the buffer grows to 65,536 bytes, then to
+  // all of it; that second growth fails.
+  const std::string document(70001, 'p');
+  Outcome e = envelope({alice_.sha1_id}, wrap(document));
+  ASSERT_EQ(e.rc, 0);
+  host_.mark();
+  g_fail_size = document.size();
+  Outcome d = develope(alice_, e.output);
+  g_fail_size = 0;
+  EXPECT_EQ(d.rc, SSF_API_NOMEMORY);
+  EXPECT_TRUE(d.output.empty());
+  EXPECT_EQ(g_failures, 1);
+  EXPECT_NE(host_.since_mark().find("develope_data() 10 : realloc( 70001 ) failed"),
+            std::string::npos);
+  // Without the failure the same envelope opens.
+  Outcome ok = develope(alice_, e.output);
+  ASSERT_EQ(ok.rc, 0);
+  EXPECT_EQ(unwrap(ok.output), document);
+}
+
+TEST_F(Develope, OurRsaEnvelopeOpensIndependently) {
+  Recipient rsa = write_rsa_recipient(host_.dir, ca(), "Rsa Recipient");
+  add_to_pab(rsa, "rsa.pem");
+  Outcome e = envelope({rsa.sha1_id}, wrap(kDocument));
+  ASSERT_EQ(e.rc, 0);
+  orvel::Pkcs7Ptr p7 = parse_p7(e.output);
   ASSERT_TRUE(p7);
   // The content key through openssl's RSA decryption.
   PKCS7_RECIP_INFO* ri = first_ri(p7.get());
   write_file(host_.dir.file("enc-key.bin"),
              std::string(reinterpret_cast<const char*>(ri->enc_key->data), ri->enc_key->length));
-  sh("openssl pkeyutl -decrypt -inkey '" + alice_.key_pem + "' -in '" +
-     host_.dir.file("enc-key.bin") + "' -out '" + host_.dir.file("cek.bin") + "'");
+  sh("openssl pkeyutl -decrypt -inkey '" + rsa.key_pem + "' -in '" + host_.dir.file("enc-key.bin") +
+     "' -out '" + host_.dir.file("cek.bin") + "'");
   std::string cek = read_file(host_.dir.file("cek.bin"));
   ASSERT_EQ(cek.size(), 32u);
   // IV and parameter set (TC26 Z) of the content cipher.

@@ -22,8 +22,8 @@ class EnvelopeHok : private HokService, public EnvelopeTest {
       : EnvelopeTest(std::string("[hok]\nhok_urls = ") + hok.url("/certs") +
                      "\nhok_login = " + kHokLogin + "\nhok_password = " + kHokPassword + "\n") {}
   void SetUp() override {
-    alice_ = write_rsa_recipient(host_.dir, ca(), "Alice Recipient");
-    carol_ = write_rsa_recipient(host_.dir, ca(), "Carol Outside");
+    alice_ = write_gost_recipient(host_.dir, gost_ca(), "Alice Recipient");
+    carol_ = write_gost_recipient(host_.dir, gost_ca(), "Carol Outside");
     add_to_pab(alice_, "alice.pem");  // Carol is only in the directory
     hok.set_ids_answer(FakeHok::ok(FakeHok::certificate_body(pem_of(carol_.cert.get()))));
   }

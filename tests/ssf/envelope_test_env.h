@@ -1,6 +1,7 @@
 // Envelope tests through the loaded library: RSA recipients issued by a
-// test CA and GOST recipients from the fixed certtool keys, their PAB
-// directory, and calls of SsfEnvelope and SsfDevelope.
+// test CA, GOST recipients issued by a certtool CA or from the fixed
+// certtool keys, their PAB directory, and calls of SsfEnvelope and
+// SsfDevelope. Only GOST recipients develope; RSA recipients are refused.
 #ifndef ORVEL_TESTS_ENVELOPE_TEST_ENV_H
 #define ORVEL_TESTS_ENVELOPE_TEST_ENV_H
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "frame_host.h"
+#include "gost_pki.h"
 #include "sign_test_pki.h"
 #include "test_pki_builder.h"
 
@@ -55,6 +57,16 @@ inline Recipient write_rsa_recipient(const TempDir& dir, const pki::Authority& c
   return recipient_from_files(dir.file(name + "-cert.pem"), dir.file(name + "-key.pem"));
 }
 
+// A GOST recipient (certtool key, "gost12-256" unless told otherwise)
+// issued by a GOST CA, written under dir; extra: more template lines.
+inline Recipient write_gost_recipient(const TempDir& dir, const GostParty& ca,
+                                      const std::string& name,
+                                      const std::string& key_type = "gost12-256",
+                                      const std::string& extra = "") {
+  GostParty p = make_gost_party(dir, name, key_type, &ca, "", extra);
+  return recipient_from_files(p.cert_pem, p.key_pem);
+}
+
 // A fixed GOST key and its self-signed certificate from the test data
 // ("gost12-256_CryptoPro-A" and the like).
 inline Recipient gost_recipient(const std::string& name) {
@@ -78,6 +90,13 @@ class EnvelopeTest : public ::testing::Test {
   static const pki::Authority& ca() {
     static const pki::Authority root = pki::Authority::root();
     return root;
+  }
+  // A GOST CA made with certtool on first use.
+  const GostParty& gost_ca() {
+    if (!gost_ca_)
+      gost_ca_ = std::make_unique<GostParty>(
+          make_gost_party(host_.dir, "Orvel GOST Root", "gost12-256", nullptr));
+    return *gost_ca_;
   }
   void add_to_pab(const Recipient& r, const std::string& file) {
     write_file(pab_ + "/" + file, read_file(r.cert_pem));
@@ -124,6 +143,7 @@ class EnvelopeTest : public ::testing::Test {
 
   Host host_;
   std::string pab_;
+  std::unique_ptr<GostParty> gost_ca_;
 };
 
 }  // namespace orvel_test

@@ -218,6 +218,39 @@ TEST_F(KeysLoad, PrivateKeyUsagePeriodBindsSignersOnly) {
   EXPECT_EQ(load(current.subject_text, current.profile_pem()), 0);
 }
 
+TEST_F(KeysLoad, UnparsablePrivateKeyUsagePeriodBoundFails) {
+  // The extension written by hand: [0] notBefore and [1] notAfter, one of
+  // them a GeneralizedTime that does not parse, the other far off.
+  auto period = [](const std::string& from, const std::string& to) {
+    std::string body =
+        std::string("\x80") + char(from.size()) + from + "\x81" + char(to.size()) + to;
+    std::string der = std::string("\x30") + char(body.size()) + body;
+    std::string hex = "DER:";
+    for (unsigned char c : der) {
+      char b[3];
+      snprintf(b, sizeof b, "%02X", c);
+      hex += b;
+    }
+    return hex;
+  };
+  struct Case {
+    const char *name, *from, *to, *line;
+  } cases[] = {
+      {"Bad Start Signer", "2020XX01000000Z", "20991231000000Z", "is not begin yet"},
+      {"Bad End Signer", "20000101000000Z", "2099XX31000000Z", "is expired"},
+  };
+  for (const Case& c : cases) {
+    pki::CertOptions o;
+    o.extensions = {{NID_private_key_usage_period, period(c.from, c.to)}};
+    SignerFiles s = write_signer(keys_, *root_, c.name, o);
+    EXPECT_EQ(load(s.subject_text, s.profile_pem()), 5) << c.name;
+    EXPECT_EQ(result_, 22) << c.name;
+    EXPECT_TRUE(
+        lib_.logged(std::string("ssf_load_cert_and_key() : PrivateKeyUsagePeriod ") + c.line))
+        << c.name;
+  }
+}
+
 // ---- 26: certificate checks of signers ----
 
 TEST_F(KeysLoad, ExpiredCertificateGives26ForSignersOnly) {

@@ -2,8 +2,13 @@
 #include "list.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -42,6 +47,36 @@ std::vector<intptr_t> g_seen;
 void record(void* d) { g_seen.push_back(as_int(d)); }
 int cmp_ints(void* a, void* b) { return as_int(a) == as_int(b) ? 0 : 1; }
 void* plus_ten(void* d) { return as_data(as_int(d) + 10); }
+
+// AddressSanitizer's allocator does not run out under an address-space
+// limit: the test that exhausts the heap is skipped there.
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVEL_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVEL_TEST_ASAN 1
+#endif
+#endif
+
+#ifndef ORVEL_TEST_ASAN
+// Takes every node-sized block the heap can still give; the blocks are
+// chained through their first word.
+void* g_hoard = nullptr;
+void hoard_all() {
+  for (;;) {
+    auto* block = static_cast<void**>(malloc(sizeof(list_node)));
+    if (block == nullptr) return;
+    *block = g_hoard;
+    g_hoard = block;
+  }
+}
+int g_copies = 0;
+// Counts its copies; after the second no memory is left for another node.
+void* copy_then_starve(void* d) {
+  if (++g_copies == 2) hoard_all();
+  return d;
+}
+#endif
 
 }  // namespace
 
@@ -136,4 +171,39 @@ TEST(List, CompareCounts) {
   EXPECT_EQ(list_cmp(a, b, cmp_ints), 1);
   list_destroy(a, nullptr);
   list_destroy(b, nullptr);
+}
+
+TEST(List, DeepCopyMakesNoCopyWithoutANode) {
+#ifdef ORVEL_TEST_ASAN
+  GTEST_SKIP() << "needs the C library's allocator";
+#else
+  list_head* l = list_create();
+  for (intptr_t v : {1, 2, 3, 4}) list_push(l, list_node_create(as_data(v)));
+  long pages = 0;
+  FILE* statm = fopen("/proc/self/statm", "r");
+  ASSERT_NE(statm, nullptr);
+  ASSERT_EQ(fscanf(statm, "%ld", &pages), 1);
+  fclose(statm);
+  fflush(nullptr);
+  const pid_t pid = fork();
+  ASSERT_NE(pid, -1);
+  if (pid == 0) {
+    // The child's address space is capped a little above its present size,
+    // so its heap runs out when the copy function takes what is left.
+    rlimit lim;
+    lim.rlim_cur = lim.rlim_max = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (16u << 20);
+    if (setrlimit(RLIMIT_AS, &lim) != 0) _exit(4);
+    list_head* copy = list_deep_copy(l, copy_then_starve);
+    if (copy == nullptr) _exit(3);
+    if (list_size(copy) == list_size(l)) _exit(2);
+    _exit(g_copies == list_size(copy) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  // 1: a datum was copied for a node that could not be made (and leaked);
+  // 2: memory never ran out; 3: no list; 4: no limit.
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  list_destroy(l, nullptr);
+#endif
 }

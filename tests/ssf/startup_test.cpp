@@ -334,10 +334,19 @@ TEST(Startup, NoDirLibrary) {
 }
 
 TEST(Startup, OverlongDirLibraryIsRefused) {
-  setenv("DIR_LIBRARY", std::string(1024, 'd').c_str(), 1);
-  EXPECT_EQ(qel_get_config_dir(), nullptr);
   setenv("DIR_LIBRARY", std::string(1023, 'd').c_str(), 1);
   EXPECT_NE(qel_get_config_dir(), nullptr);
+  setenv("DIR_LIBRARY", std::string(1024, 'd').c_str(), 1);
+  EXPECT_EQ(qel_get_config_dir(), nullptr);
+  // The trace file is set once: a private one takes start-up's lines. The
+  // variable is set, so only its length is reported, not its absence.
+  TempDir dir;
+  ASSERT_EQ(set_log(dir.file("trace.log").c_str(), "Orvel-SSF", 0), 0);
+  ASSERT_EQ(init_lib(), 0);
+  const std::string log = read_file(dir.file("trace.log"));
+  EXPECT_TRUE(contains(log, "\n'DIR_LIBRARY' is longer than 1023 characters\n"));
+  EXPECT_FALSE(contains(log, "'DIR_LIBRARY' environment variable not found"));
+  EXPECT_TRUE(contains(log, "config_dir = '<NULL>'\n"));
 }
 
 TEST(Startup, SecondCallRepeatsNothing) {

@@ -3,6 +3,8 @@
 #include <openssl/err.h>
 #include <openssl/pkcs7.h>
 
+#include <limits>
+
 #include "develope_decrypt.h"
 #include "keys.h"
 #include "log.h"
@@ -16,6 +18,7 @@ namespace {
 
 constexpr char kFunc[] = "develope_data";
 constexpr int kReadStep = 4096;
+constexpr size_t kDrainStep = 65536;
 
 // A memory BIO whose plaintext is wiped before it is freed.
 struct WipedMemBio {
@@ -26,6 +29,46 @@ struct WipedMemBio {
       OPENSSL_cleanse(mem->data, mem->max);
   }
 };
+
+// The plaintext in one buffer grown by reallocation; the old block of each
+// growth and the last one are wiped before they are freed.
+struct PlainBuffer {
+  unsigned char* data = nullptr;
+  size_t capacity = 0;
+  size_t used = 0;
+  PlainBuffer() = default;
+  PlainBuffer(const PlainBuffer&) = delete;
+  PlainBuffer& operator=(const PlainBuffer&) = delete;
+  ~PlainBuffer() { OPENSSL_clear_free(data, capacity); }
+  // False when the allocation fails; the buffer is then left as it was.
+  bool grow(size_t new_capacity) {
+    void* p = OPENSSL_clear_realloc(data, capacity, new_capacity);
+    if (p == nullptr) return false;
+    data = static_cast<unsigned char*>(p);
+    capacity = new_capacity;
+    return true;
+  }
+};
+
+// Drains the memory BIO into the buffer in steps of at most 65,536 bytes.
+// SSF_API_OK, or SSF_API_NOMEMORY with its line when the buffer cannot grow.
+int drain(BIO* plain, PlainBuffer* text) {
+  constexpr size_t kMaxBlob = size_t(std::numeric_limits<SsfInt>::max());
+  for (;;) {
+    const size_t pending = BIO_ctrl_pending(plain);
+    if (pending == 0) return SSF_API_OK;
+    const size_t step = pending < kDrainStep ? pending : kDrainStep;
+    const size_t new_size = text->used + step;
+    if (new_size > kMaxBlob || !text->grow(new_size)) {
+      log_err("%s() 10 : realloc( %d ) failed", kFunc,
+              static_cast<int>(new_size > kMaxBlob ? kMaxBlob : new_size));
+      return SSF_API_NOMEMORY;
+    }
+    const int n = BIO_read(plain, text->data + text->used, static_cast<int>(step));
+    if (n <= 0) return SSF_API_OK;
+    text->used += size_t(n);
+  }
+}
 
 int develope(SsfDataBlob* output, const SsfDataBlob* input, SigRcpSsfInfo* recipient) {
   X509* c = nullptr;
@@ -85,12 +128,12 @@ int develope(SsfDataBlob* output, const SsfDataBlob* input, SigRcpSsfInfo* recip
     return SSF_API_RECIPIENT_FAILED;
   }
 
-  char* data = nullptr;
-  const long len = BIO_get_mem_data(plain.bio.get(), &data);
+  PlainBuffer text;
+  if (const int rc = drain(plain.bio.get(), &text); rc != SSF_API_OK) return rc;
   SsfDataBlob plaintext;
-  plaintext.pbData = reinterpret_cast<unsigned char*>(data);
-  plaintext.cbData = static_cast<SsfInt>(len);
-  if (len < 0 || len > 0x7fffffffL || encode_data(output, &plaintext) != 0) {
+  plaintext.pbData = text.data;
+  plaintext.cbData = static_cast<SsfInt>(text.used);
+  if (encode_data(output, &plaintext) != 0) {
     log_err("%s() 11 : encode_data() failed", kFunc);
     return SSF_API_ENCODE_FAILED;
   }

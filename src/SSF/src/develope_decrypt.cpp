@@ -3,7 +3,6 @@
 #include <openssl/err.h>
 #include <openssl/objects.h>
 
-#include <cstring>
 #include <vector>
 
 #include "log.h"
@@ -61,16 +60,14 @@ int SSF_EVP_PKEY_decrypt(unsigned char* dec_key, size_t capacity, const unsigned
       print_brekssl_errors();
       return;
     }
-    // The size query gives an upper bound (the modulus size for RSA): the
-    // decrypted key itself must be 32 bytes.
-    if (size < size_t(kContentKeyLen) || size > 65536) {
+    // Only a key transport that yields the 32-byte content key is taken;
+    // an RSA key answers with its modulus size and is refused here.
+    if (size != size_t(kContentKeyLen)) {
       log_err("%s() 4 : dec_key_size is %d, not %d", kFunc, static_cast<int>(size), kContentKeyLen);
       return;
     }
-    SecretBytes out(size);
     size_t out_len = size;
-    if (EVP_PKEY_decrypt(ctx.get(), out.bytes.data(), &out_len, enc_key, size_t(enc_key_len)) <=
-        0) {
+    if (EVP_PKEY_decrypt(ctx.get(), dec_key, &out_len, enc_key, size_t(enc_key_len)) <= 0) {
       log_err("%s() 5 : EVP_PKEY_decrypt() failed", kFunc);
       print_brekssl_errors();
       return;
@@ -80,7 +77,6 @@ int SSF_EVP_PKEY_decrypt(unsigned char* dec_key, size_t capacity, const unsigned
               kContentKeyLen);
       return;
     }
-    memcpy(dec_key, out.bytes.data(), kContentKeyLen);
     ret = kContentKeyLen;
   }();
   dbg("%s() end, return code = %d", kFunc, ret);
@@ -116,7 +112,7 @@ BIO* my_PKCS7_decrypt(PKCS7* p7, EVP_PKEY* private_key, X509* cert) {
   const int key_size = EVP_PKEY_get_size(private_key);
   SecretBytes key(size_t(key_size > kContentKeyLen ? key_size : kContentKeyLen) + 10);
   // GOST keys on a token derive on the token. Other keys go through their
-  // key method (the token method of RSA keys refuses to decrypt).
+  // key method; RSA keys, on a token or not, are refused by the size check.
   int key_len = -1;
   TokenKeyContext* token = IsTokenPkey(private_key) ? GetTokenPkey(private_key) : nullptr;
   if (token != nullptr) {

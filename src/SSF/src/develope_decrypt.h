@@ -16,7 +16,8 @@ constexpr int kContentKeyLen = 32;
 
 // Decrypts the transported key with a software private key into dec_key
 // (capacity bytes, at least 32). 32 on success, -1 on failure (with its
-// ERROR line and the toolkit's error queue). Only a 32-byte key is accepted.
+// ERROR line and the toolkit's error queue). A key whose decryption size
+// query is not 32 bytes (an RSA key) is refused.
 int SSF_EVP_PKEY_decrypt(unsigned char* dec_key, size_t capacity, const unsigned char* enc_key,
                          int enc_key_len, EVP_PKEY* private_key);
 

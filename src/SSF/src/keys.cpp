@@ -35,7 +35,10 @@ int check_private_key_usage_period(X509* cert) {
     return SSF_UNKNOWN_SIGNER;
   }
   const time_t now = ssf_now();
-  if (period->notBefore != nullptr && now < ASN1_GENERALIZEDTIME_to_time_t(period->notBefore)) {
+  // A bound that does not parse converts to 0: an end of 0 has passed, and
+  // a start of 0 must not count as begun, so an unparsable start fails too.
+  if (period->notBefore != nullptr && (now < ASN1_GENERALIZEDTIME_to_time_t(period->notBefore) ||
+                                       ASN1_GENERALIZEDTIME_check(period->notBefore) != 1)) {
     log_err("%s() : PrivateKeyUsagePeriod is not begin yet", kFunc);
     return SSF_UNKNOWN_SIGNER;
   }

@@ -165,9 +165,13 @@ list_head* list_deep_copy(const list_head* list, list_copy_fn copy_fn) {
   if (list == nullptr) return nullptr;
   list_head* copy = list_create();
   if (copy == nullptr) return nullptr;
+  // The node comes first: a datum is copied only when there is a node to
+  // hold it, so a failed node leaves no copy behind.
   for (list_node* n = list->first; n != nullptr; n = n->next) {
-    list_node* node = list_node_create(copy_fn ? copy_fn(n->data) : n->data);
-    if (node == nullptr || !list_push(copy, node)) break;
+    list_node* node = list_node_create(nullptr);
+    if (node == nullptr) break;
+    node->data = copy_fn ? copy_fn(n->data) : n->data;
+    list_push(copy, node);
   }
   return copy;
 }

@@ -55,8 +55,15 @@ int read_flag(const char* key, const char* step) {
 void open_trace_log(const char* config_dir) {
   if (config_dir == nullptr) {
     set_log(get_default_log_file(), kAppName, 0);
-    log_err("'DIR_LIBRARY' environment variable not found");
-    syslog(LOG_ERR, "'DIR_LIBRARY' environment variable not found");
+    // Set but too long for the configuration-directory buffer: say so,
+    // not that it is missing.
+    if (getenv("DIR_LIBRARY") != nullptr) {
+      log_err("'DIR_LIBRARY' is longer than %d characters", 1023);
+      syslog(LOG_ERR, "'DIR_LIBRARY' is longer than %d characters", 1023);
+    } else {
+      log_err("'DIR_LIBRARY' environment variable not found");
+      syslog(LOG_ERR, "'DIR_LIBRARY' environment variable not found");
+    }
     return;
   }
   syslog(LOG_INFO, "'DIR_LIBRARY' = '%s'", config_dir);
@@ -314,10 +321,6 @@ int init_lib() {
   g_config_file[0] = '\0';
   const char* config_dir = qel_get_config_dir();
   open_trace_log(config_dir);
-  if (config_dir == nullptr && getenv("DIR_LIBRARY") != nullptr) {
-    log_err("'DIR_LIBRARY' is longer than %d characters", 1023);
-    syslog(LOG_ERR, "'DIR_LIBRARY' is longer than %d characters", 1023);
-  }
   log_write("%s(): Revision info: '%s'", kFunc, get_ssf_svn_info());
   log_write("%s(): Version info: '%s'", kFunc, kSsfVersionBanner);
 
