@@ -245,14 +245,17 @@ TEST_F(HokExchange, StatusLineAndHeaders) {
   EXPECT_EQ(hok_.requests().back().rfind("POST /p HTTP/1.1\r\n", 0), 0u);
 
   EXPECT_EQ(exchange("HTTP/1.1 500 Internal Server Error\r\n\r\n"), "<null>");
-  EXPECT_EQ(last_error(), "received error Code=500,Reason=Internal Server Error");
+  EXPECT_EQ(last_error(), "server response error Code=500,Reason=Internal Server Error");
+  // No reason phrase: no ",Reason=".
   EXPECT_EQ(exchange("HTTP/1.0 404\r\n\r\n"), "<null>");
-  EXPECT_EQ(last_error(), "received error Code=404,Reason=");
+  EXPECT_EQ(last_error(), "server response error Code=404");
   EXPECT_EQ(exchange("garbage\r\n\r\n"), "<null>");
-  EXPECT_EQ(last_error(), "response parse error");
+  EXPECT_EQ(last_error(), "server response parse error");
+  // A status that is not a number fails without an error entry.
   EXPECT_EQ(exchange("HTTP/1.1 2x0 OK\r\n\r\nbody"), "<null>");
+  EXPECT_EQ(last_error(), "");
   EXPECT_EQ(exchange("HTTP/1.1 200 OK\r\nA: b\r\n"), "<null>");
-  EXPECT_EQ(last_error(), "header parse error");
+  EXPECT_EQ(last_error(), "no content");
   // Header lines of up to 511 bytes and a body with blank-only separator.
   EXPECT_EQ(exchange("HTTP/1.1 200 OK\r\nX: " + std::string(400, 'h') + "\r\n \t\r\nrest"), "rest");
 }
