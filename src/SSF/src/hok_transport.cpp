@@ -1,6 +1,7 @@
 // One exchange with the directory over the shared network layer (connect
 // and exchange deadline, verified TLS for https, read until the peer closes,
-// the status line): POST the SOAP body and cut the texts between two tags
+// the status line): POST the SOAP body, undo the chunked and gzip/deflate
+// codings an HTTP/1.1 answer may carry, and cut the texts between two tags
 // out of the answer.
 #include <openssl/err.h>
 
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "hok_client.h"
+#include "http_coding.h"
 #include "log.h"
 #include "net_conn.h"
 #include "ossl_ptr.h"
@@ -85,8 +87,13 @@ char* send_and_recv_hok_resp(BIO* bio, const char* host, const char* port, const
   dbg("-----END HOK RESPONSE-----");
   const unsigned char* content = nullptr;
   size_t length = 0;
-  if (!orvel::net::http_answer_body(answer, &content, &length)) return nullptr;
-  return toolkit_copy(reinterpret_cast<const char*>(content), length);
+  std::string_view headers;
+  if (!orvel::net::http_answer_body(answer, &content, &length, &headers)) return nullptr;
+  std::string decoded;
+  if (!orvel::net::http_decode_body(
+          headers, std::string_view(reinterpret_cast<const char*>(content), length), &decoded))
+    return nullptr;
+  return toolkit_copy(decoded.data(), decoded.size());
 }
 
 char* get_hok_resp(const char* url, const char* body, const char* begin_tag, const char* end_tag) {
