@@ -35,12 +35,15 @@ class RecordingHttpServer {
   int port() const { return port_; }
   std::string url(const std::string& path = "/") const;
   std::vector<std::string> requests() const;
+  // Plain HTTP answers go out one byte per interval from now on.
+  void trickle(int interval_ms) { trickle_ms_ = interval_ms; }
 
  private:
   void serve();
   void handle(int fd);
   void start();
   Handler handler_;
+  std::atomic<int> trickle_ms_{0};
   SSL_CTX* tls_ = nullptr;
   int listen_fd_ = -1;
   int port_ = 0;

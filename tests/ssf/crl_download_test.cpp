@@ -82,6 +82,21 @@ TEST_F(CrlDownload, HttpServesDerAndBase64And404AndEmptyBody) {
   EXPECT_TRUE(log_.contains("download_crl() : failed to parse CRL"));
 }
 
+// A download that grows past the cap is cancelled with an ERROR line; one
+// of exactly the cap's size still arrives.
+TEST_F(CrlDownload, DownloadAboveTheCapIsCancelled) {
+  write_file(www_.file("root.crl"), der());
+  HttpServer http(www_.path());
+  set_crl_max_bytes_for_tests(der().size() - 1);
+  EXPECT_EQ(download_crl(http.url("root.crl").c_str()), nullptr);
+  EXPECT_TRUE(log_.contains("WriteMemoryCallback() : CRL larger than " +
+                            std::to_string(der().size() - 1) + " bytes, download cancelled"));
+  set_crl_max_bytes_for_tests(der().size());
+  orvel::X509CrlPtr got(download_crl(http.url("root.crl").c_str()));
+  EXPECT_TRUE(same_crl(got.get()));
+  set_crl_max_bytes_for_tests(0);
+}
+
 TEST_F(CrlDownload, UnreachableServerFailsQuickly) {
   int port = free_port();
   std::string url = "http://127.0.0.1:" + std::to_string(port) + "/root.crl";

@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 
+#define ZLIB_CONST
+#include <zlib.h>
+
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "hok_test_env.h"
@@ -245,16 +249,82 @@ TEST_F(HokExchange, StatusLineAndHeaders) {
   EXPECT_EQ(hok_.requests().back().rfind("POST /p HTTP/1.1\r\n", 0), 0u);
 
   EXPECT_EQ(exchange("HTTP/1.1 500 Internal Server Error\r\n\r\n"), "<null>");
-  EXPECT_EQ(last_error(), "received error Code=500,Reason=Internal Server Error");
+  EXPECT_EQ(last_error(), "server response error Code=500,Reason=Internal Server Error");
+  // No reason phrase: no ",Reason=".
   EXPECT_EQ(exchange("HTTP/1.0 404\r\n\r\n"), "<null>");
-  EXPECT_EQ(last_error(), "received error Code=404,Reason=");
+  EXPECT_EQ(last_error(), "server response error Code=404");
   EXPECT_EQ(exchange("garbage\r\n\r\n"), "<null>");
-  EXPECT_EQ(last_error(), "response parse error");
+  EXPECT_EQ(last_error(), "server response parse error");
+  // A status that is not a number fails without an error entry.
   EXPECT_EQ(exchange("HTTP/1.1 2x0 OK\r\n\r\nbody"), "<null>");
+  EXPECT_EQ(last_error(), "");
   EXPECT_EQ(exchange("HTTP/1.1 200 OK\r\nA: b\r\n"), "<null>");
-  EXPECT_EQ(last_error(), "header parse error");
+  EXPECT_EQ(last_error(), "no content");
   // Header lines of up to 511 bytes and a body with blank-only separator.
   EXPECT_EQ(exchange("HTTP/1.1 200 OK\r\nX: " + std::string(400, 'h') + "\r\n \t\r\nrest"), "rest");
+}
+
+// Data compressed by zlib: window_bits 15 zlib, -15 bare deflate, 31 gzip.
+std::string compressed(const std::string& data, int window_bits) {
+  z_stream zs{};
+  EXPECT_EQ(deflateInit2(&zs, 9, Z_DEFLATED, window_bits, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&zs, data.size()), '\0');
+  zs.next_in = reinterpret_cast<const Bytef*>(data.data());
+  zs.avail_in = static_cast<uInt>(data.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
+
+std::string answer_with(const std::string& headers, const std::string& body) {
+  return "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n" + headers + "\r\n" + body;
+}
+
+std::string chunked(const std::string& body, size_t piece) {
+  std::string out;
+  for (size_t at = 0; at < body.size(); at += piece) {
+    const std::string part = body.substr(at, piece);
+    char size[16];
+    snprintf(size, sizeof size, "%zx", part.size());
+    out += std::string(size) + (at == 0 ? ";ext=1" : "") + "\r\n" + part + "\r\n";
+  }
+  return out + "0\r\nTrailer: x\r\n\r\n";
+}
+
+// An HTTP/1.1 service may answer in chunks and with the content codings the
+// request accepts; the body is read as it was before them, and a
+// compressed answer cannot grow past the answer cap.
+TEST_F(HokExchange, ChunkedAndCompressedAnswersAreDecoded) {
+  const std::string body = FakeHok::fingerprints_body({"fp-coded", std::string(3000, 'f')});
+  const std::string gz = compressed(body, 31);
+  const std::vector<std::string> decoded = {
+      answer_with("Transfer-Encoding: chunked\r\n", chunked(body, 1000)),
+      answer_with("Content-Encoding: gzip\r\n", gz),
+      answer_with("Content-Encoding: deflate\r\n", compressed(body, 15)),
+      answer_with("Content-Encoding: deflate\r\n", compressed(body, -15)),
+      answer_with("content-encoding: GZIP\r\nTransfer-Encoding: chunked\r\n", chunked(gz, 100)),
+      // Two gzip members in a row.
+      answer_with("Content-Encoding: gzip\r\n",
+                  compressed(body.substr(0, 1000), 31) + compressed(body.substr(1000), 31)),
+  };
+  for (const std::string& a : decoded) EXPECT_EQ(exchange(a), body) << a.substr(0, 80);
+
+  const std::string bomb = compressed(std::string(orvel::net::kNetMaxAnswerBytes + 1, '\0'), 31);
+  ASSERT_LT(bomb.size(), 100000u);
+  const std::vector<std::string> refused = {
+      answer_with("Content-Encoding: gzip\r\n", bomb),
+      answer_with("Content-Encoding: gzip\r\n", gz.substr(0, gz.size() / 2)),
+      answer_with("Content-Encoding: br\r\n", body),
+      answer_with("Transfer-Encoding: chunked\r\n", chunked(body, 1000).substr(0, 1500)),
+      answer_with("Transfer-Encoding: chunked\r\n", "zz\r\n" + body),
+  };
+  for (const std::string& a : refused) {
+    EXPECT_EQ(exchange(a), "<null>") << a.substr(0, 80);
+    EXPECT_EQ(last_error().rfind("server response parse error", 0), 0u) << a.substr(0, 80);
+  }
 }
 
 }  // namespace

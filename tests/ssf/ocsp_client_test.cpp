@@ -298,7 +298,11 @@ TEST_F(OcspClient, TlsResponderDirectAndThroughProxyTunnel) {
   const int port = free_port();
   pki::CertOptions server_opts;
   server_opts.subject = "CN=127.0.0.1,O=Orvel Test,C=RU";
+  server_opts.extensions = {{NID_subject_alt_name, "IP:127.0.0.1"}};
   pki::Issued server_cert = pki_.root().issue(server_opts);
+  // The service is trusted through the configured CA file.
+  std::string ca_file = pki_.root_pem();
+  CA_FILE = ca_file.data();
   RecordingHttpServer tls([&](const std::string& req) { return relay(port, req); },
                           server_cert.cert.get(), server_cert.key.get());
   auto leaf = pki_.leaf("OCSP;URI:" + tls.url("/"));
@@ -329,6 +333,7 @@ TEST_F(OcspClient, TlsResponderDirectAndThroughProxyTunnel) {
   free(proxy_port);
   free(proxy_login_pwd);
   proxy_host = proxy_port = proxy_login_pwd = nullptr;
+  CA_FILE = nullptr;
 }
 
 }  // namespace

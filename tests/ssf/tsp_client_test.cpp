@@ -197,6 +197,74 @@ TEST_F(TspClient, ServiceUrlByDigestAndFailingServices) {
   orvel::net::set_timeouts_for_tests(0, 0);
 }
 
+// An https service must present a chain to the CA file that names it: a
+// self-signed certificate or one for another address is a service not
+// reached, with the verification error in the trace.
+TEST_F(TspClient, HttpsServiceMustBeVerified) {
+  pki::CertOptions for_us, for_other;
+  for_us.subject = for_other.subject = "CN=127.0.0.1,O=Orvel Test,C=RU";
+  for_us.extensions = {{NID_subject_alt_name, "IP:127.0.0.1"}};
+  for_other.extensions = {{NID_subject_alt_name, "IP:127.0.0.2"}};
+  const pki::Authority rogue = pki::Authority::root("CN=127.0.0.1,O=Rogue,C=RU", for_us);
+  const pki::Issued good = tsa_.pki().root().issue(for_us);
+  const pki::Issued other = tsa_.pki().root().issue(for_other);
+  struct Case {
+    X509* cert;
+    EVP_PKEY* key;
+    int code;
+    int verify_error;
+  };
+  const Case cases[] = {
+      {rogue.cert(), rogue.key(), SSF_RC_TSP_UNREACHABLE, X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT},
+      {other.cert.get(), other.key.get(), SSF_RC_TSP_UNREACHABLE, X509_V_ERR_IP_ADDRESS_MISMATCH},
+      {good.cert.get(), good.key.get(), 0, X509_V_OK},
+  };
+  std::string ca_file = tsa_.pki().root_pem();
+  CA_FILE = ca_file.data();
+  auto store = tsa_.pki().store();
+  for (const Case& c : cases) {
+    RecordingHttpServer server(
+        [&](const std::string& req) {
+          return http_ok("application/timestamp-reply",
+                         tsa_reply(http_body(req), tsa_.tsa_cert(), tsa_.tsa_key(), nullptr,
+                                   nullptr));
+        },
+        c.cert, c.key);
+    use(server.url("/tsa"));
+    EXPECT_EQ(stamp(TS_KIND_ESC, "x", EVP_sha256(), store.get()).code, c.code) << lib_.log();
+    if (c.code == 0) {
+      EXPECT_EQ(server.requests().size(), 1u);
+    } else {
+      EXPECT_TRUE(server.requests().empty());
+      EXPECT_TRUE(lib_.logged(std::string("tls_handshake() : certificate of '127.0.0.1' not "
+                                          "verified: ") +
+                              X509_verify_cert_error_string(c.verify_error)))
+          << lib_.log();
+    }
+  }
+  CA_FILE = nullptr;
+}
+
+// A service that sends its answer a byte at a time is cut off when the
+// exchange's deadline passes, however steadily the bytes come.
+TEST_F(TspClient, TricklingServiceIsCutOffAtTheDeadline) {
+  orvel::net::set_timeouts_for_tests(2000, 1500);
+  RecordingHttpServer server([](const std::string&) {
+    return http_ok("application/timestamp-reply", std::string(4096, '0'));
+  });
+  server.trickle(50);
+  use(server.url("/"));
+  auto store = tsa_.pki().store();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(stamp(TS_KIND_ESC, "x", EVP_sha256(), store.get()).code, SSF_RC_TSP_BAD_RESPONSE);
+  const auto spent = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(spent, std::chrono::milliseconds(1400));
+  EXPECT_LT(spent, std::chrono::seconds(5));
+  EXPECT_TRUE(lib_.logged("read_all() : the exchange with the service did not end within 1500 ms"))
+      << lib_.log();
+  orvel::net::set_timeouts_for_tests(0, 0);
+}
+
 TEST_F(TspClient, RejectionIsReportedWithTheServicesTexts) {
   TsaServer server(tsa_.pki().dir().path(), tsa_.config());
   use(server.url());

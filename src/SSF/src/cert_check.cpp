@@ -43,8 +43,11 @@ const char* ca_file_path(const char* value) {
   return value;
 }
 
-bool add_file(X509_LOOKUP* lookup, const char* file) {
+}  // namespace
+
+bool load_ca_file(X509_LOOKUP* lookup, const char* ca_file) {
   static const char kFunc[] = "add_file";
+  const char* file = ca_file_path(ca_file);
   if (X509_LOOKUP_load_file(lookup, file, X509_FILETYPE_PEM) > 0) return true;
   log_err("%s() 1 : X509_LOOKUP_load_file( '%s', PEM ) failed: %s", kFunc, file,
           toolkit_error_text());
@@ -55,6 +58,8 @@ bool add_file(X509_LOOKUP* lookup, const char* file) {
           toolkit_error_text());
   return false;
 }
+
+namespace {
 
 // A store with the trusted CA certificates of CA_FILE (none when unset).
 orvel::X509StorePtr setup_store() {
@@ -73,7 +78,7 @@ orvel::X509StorePtr setup_store() {
     log_write("%s() : 'ca_file' parameter not specified", kFunc);
     return store;
   }
-  if (!add_file(lookup, ca_file_path(CA_FILE))) return nullptr;
+  if (!load_ca_file(lookup, CA_FILE)) return nullptr;
   return store;
 }
 

@@ -28,6 +28,11 @@ int verify_certificate_store(X509_STORE* store, X509* x509, int crl_flag, int ch
 int verify_signature(X509* x509, const unsigned char* data, int length, const unsigned char* sig,
                      int sig_length);
 
+// Loads the certificates of a CA file (a "file:///" URL keeps its path;
+// PEM, else DER) into the lookup; false, with ERROR lines, when neither
+// form reads.
+bool load_ca_file(X509_LOOKUP* lookup, const char* ca_file);
+
 // The current errno.
 int GetLastError();
 

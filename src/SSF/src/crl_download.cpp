@@ -17,6 +17,10 @@
 
 namespace {
 
+size_t g_max_bytes = 0;
+
+size_t max_bytes() { return g_max_bytes != 0 ? g_max_bytes : kCrlMaxBytes; }
+
 struct Download {
   char* data = nullptr;
   size_t size = 0;
@@ -28,6 +32,11 @@ size_t WriteMemoryCallback(void* contents, size_t size, size_t nmemb, void* user
   auto* d = static_cast<Download*>(userp);
   if (nmemb != 0 && size > (SIZE_MAX - 1 - d->size) / nmemb) return 0;
   size_t n = size * nmemb;
+  if (n > max_bytes() - d->size) {
+    log_err("%s() : CRL larger than %zu bytes, download cancelled", "WriteMemoryCallback",
+            max_bytes());
+    return 0;
+  }
   size_t new_size = d->size + n + 1;
   auto* p = static_cast<char*>(realloc(d->data, new_size));
   if (p == nullptr) {
@@ -151,6 +160,8 @@ X509_CRL* parse_crl(const char* data, int length) {
 }
 
 }  // namespace
+
+void set_crl_max_bytes_for_tests(size_t max_bytes_value) { g_max_bytes = max_bytes_value; }
 
 void mfree(void* p) {
   if (p != nullptr) free(p);

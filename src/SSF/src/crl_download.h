@@ -5,12 +5,20 @@
 
 #include <openssl/x509.h>
 
+#include <cstddef>
+
 #include "list.h"
 
 // Time-outs of one transfer, so a dead CRL server cannot hold the host's
 // thread for long.
 constexpr long kCrlConnectTimeoutSeconds = 30;
 constexpr long kCrlTransferTimeoutSeconds = 120;
+// A CRL download that grows beyond this is cancelled; large CAs publish
+// CRLs of tens of megabytes.
+constexpr size_t kCrlMaxBytes = 256u * 1024u * 1024u;
+
+// The download cap in bytes for the tests; 0 restores kCrlMaxBytes.
+void set_crl_max_bytes_for_tests(size_t max_bytes);
 
 // Fetches a URL. Returns 0 with a new malloc buffer (a NUL behind the data)
 // in *data and its length in *length, the libcurl error code, or -1. An

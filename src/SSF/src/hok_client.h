@@ -40,8 +40,9 @@ char* get_hok_resp(const char* url, const char* body, const char* begin_tag, con
 
 // Writes the POST request to the connected BIO and reads the answer until
 // the peer closes (connections come from the shared network layer, with its
-// time-outs); the body of a 200 answer as one NUL-terminated buffer
-// (toolkit allocator), else null with the toolkit error.
+// deadline); the body of a 200 answer, its chunked transfer coding and
+// gzip/deflate content coding undone, as one NUL-terminated buffer (toolkit
+// allocator), else null with the toolkit error.
 char* send_and_recv_hok_resp(BIO* bio, const char* host, const char* port, const char* path,
                              const char* body);
 

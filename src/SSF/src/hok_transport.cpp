@@ -1,14 +1,15 @@
 // One exchange with the directory over the shared network layer (connect
-// with time-outs, TLS for https, read until the peer closes, the status
-// line): POST the SOAP body and cut the texts between two tags out of the
-// answer.
+// and exchange deadline, verified TLS for https, read until the peer closes,
+// the status line): POST the SOAP body, undo the chunked and gzip/deflate
+// codings an HTTP/1.1 answer may carry, and cut the texts between two tags
+// out of the answer.
 #include <openssl/err.h>
-#include <openssl/httperr.h>
 
 #include <cstring>
 #include <string>
 
 #include "hok_client.h"
+#include "http_coding.h"
 #include "log.h"
 #include "net_conn.h"
 #include "ossl_ptr.h"
@@ -75,10 +76,7 @@ char* send_and_recv_hok_resp(BIO* bio, const char* host, const char* port, const
   std::string request = header + body;
   const bool sent = orvel::net::write_all(bio, request.data(), request.size());
   OPENSSL_cleanse(request.data(), request.size());
-  if (!sent) {
-    ERR_raise(ERR_LIB_HTTP, HTTP_R_ERROR_SENDING);
-    return nullptr;
-  }
+  if (!sent) return nullptr;
   std::string answer;
   dbg("-----BEGIN HOK RESPONSE-----");
   if (!orvel::net::read_all(bio, &answer)) {
@@ -89,8 +87,13 @@ char* send_and_recv_hok_resp(BIO* bio, const char* host, const char* port, const
   dbg("-----END HOK RESPONSE-----");
   const unsigned char* content = nullptr;
   size_t length = 0;
-  if (!orvel::net::http_answer_body(answer, &content, &length)) return nullptr;
-  return toolkit_copy(reinterpret_cast<const char*>(content), length);
+  std::string_view headers;
+  if (!orvel::net::http_answer_body(answer, &content, &length, &headers)) return nullptr;
+  std::string decoded;
+  if (!orvel::net::http_decode_body(
+          headers, std::string_view(reinterpret_cast<const char*>(content), length), &decoded))
+    return nullptr;
+  return toolkit_copy(decoded.data(), decoded.size());
 }
 
 char* get_hok_resp(const char* url, const char* body, const char* begin_tag, const char* end_tag) {

@@ -2,9 +2,9 @@
 
 #include <openssl/crypto.h>
 #include <openssl/err.h>
-#include <openssl/httperr.h>
 
 #include "log.h"
+#include "net_err.h"
 #include "ocsp_client.h"
 #include "settings.h"
 
@@ -59,9 +59,8 @@ void clear_route(Route* route) {
 
 orvel::net::ConnectResult connect_route(const Route& route, orvel::net::Connection* conn) {
   if (!set(proxy_host)) return conn->open(route.connect_host, route.connect_port, route.url.tls);
-  return conn->open_via_proxy(route.connect_host, route.connect_port,
-                              route.url.host + ":" + route.url.port, route.url.tls,
-                              route.tunnel_auth);
+  return conn->open_via_proxy(route.connect_host, route.connect_port, route.url.host,
+                              route.url.port, route.url.tls, route.tunnel_auth);
 }
 
 void* post_and_decode(BIO* conn, const std::string& head, const unsigned char* der, int der_len,
@@ -71,10 +70,7 @@ void* post_and_decode(BIO* conn, const std::string& head, const unsigned char* d
   request.append(reinterpret_cast<const char*>(der), static_cast<size_t>(der_len));
   const bool sent = orvel::net::write_all(conn, request.data(), request.size());
   wipe(&request);
-  if (!sent) {
-    ERR_raise(ERR_LIB_HTTP, HTTP_R_ERROR_SENDING);
-    return nullptr;
-  }
+  if (!sent) return nullptr;
   std::string answer;
   if (!orvel::net::read_all(conn, &answer)) return nullptr;
   const unsigned char* body = nullptr;
@@ -82,7 +78,7 @@ void* post_and_decode(BIO* conn, const std::string& head, const unsigned char* d
   if (!orvel::net::http_answer_body(answer, &body, &length)) return nullptr;
   const unsigned char* p = body;
   void* decoded = d2i(&p, static_cast<long>(length));
-  if (decoded == nullptr) ERR_raise(ERR_LIB_HTTP, HTTP_R_RESPONSE_PARSE_ERROR);
+  if (decoded == nullptr) NET_RAISE(orvel::net::kNetErrResponseParseError);
   return decoded;
 }
 
