@@ -6,7 +6,7 @@
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
-#include "pk11_types.h"
+#include "engines/pkcs11/pk11_types.h"
 #include "token_keys.h"
 
 struct TokenKeyContext {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engines/gost/gost_pmeth.h"
-#include "pk11_types.h"
+#include "engines/pkcs11/pk11_types.h"
 
 // One loaded PKCS#11 module, shared by every key and operation that uses
 // its path.

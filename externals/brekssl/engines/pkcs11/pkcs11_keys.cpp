@@ -7,9 +7,9 @@
 
 #include <cstring>
 
-#include "codes.h"
 #include "engines/gost/gost_key_params.h"
 #include "engines/gost/gost_pkey_nids.h"
+#include "engines/pkcs11/pk11_errors.h"
 #include "engines/pkcs11/pkcs11_engine.h"
 #include "ossl_ptr.h"
 

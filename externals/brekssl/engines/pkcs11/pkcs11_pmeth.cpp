@@ -11,12 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codes.h"
 #include "engines/gost/gost_keypair.h"
 #include "engines/gost/gost_keypair_ops.h"
 #include "engines/gost/gost_kt_pmeth.h"
 #include "engines/gost/gost_pkey_nids.h"
 #include "engines/pkcs11/e_pkcs11.h"
+#include "engines/pkcs11/pk11_errors.h"
 #include "engines/pkcs11/pkcs11_ameth.h"
 #include "engines/pkcs11/pkcs11_engine.h"
 #include "objects/ssf_objects.h"
