@@ -188,7 +188,7 @@ TEST_F(Pkcs11Engine, ListingsOfTokensKeysAndCertificates) {
   sk_OPENSSL_STRING_pop_free(ids, [](char* s) { OPENSSL_free(s); });
 
   // Mode 0: every certificate; mode 1: only those backed by a key pair, with
-  // their profile text.
+  // their profile text in extra-data slot 0.
   STACK_OF(X509)* certs = nullptr;
   ASSERT_EQ(ENGINE_ctrl(engine_.get(), kPkcs11CmdLoadCerts, 0, &certs, nullptr), 1);
   EXPECT_EQ(sk_X509_num(certs), 1);
@@ -196,8 +196,7 @@ TEST_F(Pkcs11Engine, ListingsOfTokensKeysAndCertificates) {
   certs = nullptr;
   ASSERT_EQ(ENGINE_ctrl(engine_.get(), kPkcs11CmdLoadCerts, 1, &certs, nullptr), 1);
   ASSERT_EQ(sk_X509_num(certs), 1);
-  EXPECT_STREQ(static_cast<const char*>(
-                   X509_get_ex_data(sk_X509_value(certs, 0), pkcs11_cert_profile_index())),
+  EXPECT_STREQ(static_cast<const char*>(X509_get_ex_data(sk_X509_value(certs, 0), 0)),
                ("token=" + kModule).c_str());
   sk_X509_pop_free(certs, X509_free);
   certs = nullptr;
@@ -271,6 +270,62 @@ TEST_F(Pkcs11Engine, KeyPairsAreGeneratedOnTheToken) {
   EXPECT_EQ(EVP_PKEY_CTX_ctrl_str(ctx.get(), "unknown", "x"), -2);
   ERR_clear_error();
   EXPECT_EQ(pkcs11_library_refs(kModule.c_str()), 0u);
+}
+
+// Public keys read through this engine's methods get the "gost" engine's
+// key object filled for their key type (a parameter set of the other key
+// size is refused) and are written back with their parameters.
+TEST_F(Pkcs11Engine, PublicKeysReadAndWrittenByTheEngineMethods) {
+  orvel::X509Ptr cert = gost_keys_test::read_cert_pem(fixture("gost12-256_CryptoPro-A.pem"));
+  ASSERT_TRUE(cert);
+  const unsigned char* bits = nullptr;
+  int bits_len = 0;
+  ASSERT_EQ(
+      X509_PUBKEY_get0_param(nullptr, &bits, &bits_len, nullptr, X509_get_X509_PUBKEY(cert.get())),
+      1);
+  using gost_kt_test::cat;
+  using gost_kt_test::oid_der;
+  using gost_kt_test::tlv;
+  auto spki = [&](const char* set) {
+    return tlv(0x30,
+               cat({tlv(0x30, cat({oid_der("1.2.643.7.1.1.1.1"),
+                                   tlv(0x30, cat({oid_der(set), oid_der("1.2.643.7.1.1.2.2")}))})),
+                    tlv(0x03, cat({Bytes{0}, Bytes(bits, bits + bits_len)}))}));
+  };
+  const Bytes good = spki("1.2.643.2.2.35.1");
+  const Bytes other_size = spki("1.2.643.7.1.2.1.2.1");
+
+  // This engine's methods read the public keys of its key types.
+  ENGINE* gost = ENGINE_get_pkey_asn1_meth_engine(OBJ_txt2nid("1.2.643.7.1.1.1.1"));
+  ASSERT_EQ(ENGINE_set_default_pkey_asn1_meths(engine_.get()), 1);
+  const unsigned char* p = good.data();
+  orvel::EvpPkeyPtr key(d2i_PUBKEY(nullptr, &p, static_cast<long>(good.size())));
+  p = other_size.data();
+  testing::internal::CaptureStderr();
+  orvel::EvpPkeyPtr refused(d2i_PUBKEY(nullptr, &p, static_cast<long>(other_size.size())));
+  const std::string err = testing::internal::GetCapturedStderr();
+  if (gost != nullptr) ENGINE_set_default_pkey_asn1_meths(gost);
+  ENGINE_finish(gost);
+  ERR_clear_error();
+
+  ASSERT_TRUE(key);
+  const Pkcs11TokenKey* rec = pkcs11_token_key_of(key.get());
+  ASSERT_NE(rec, nullptr);
+  EXPECT_EQ(rec->lib, nullptr);
+  EXPECT_EQ(rec->key.key_nid, OBJ_txt2nid("1.2.643.7.1.1.1.1"));
+  EXPECT_EQ(rec->key.param_nid, OBJ_txt2nid("1.2.643.2.2.35.1"));
+  EXPECT_EQ(rec->key.pub_key_len, 64u);
+  EXPECT_EQ(rec->key.priv_key_len, 32u);
+  EXPECT_EQ(rec->key.priv_present, 0u);
+  EXPECT_FALSE(gost_key_id_is_zero(&rec->key));
+  unsigned char* der = nullptr;
+  const int n = i2d_PUBKEY(key.get(), &der);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(Bytes(der, der + n), good);
+  OPENSSL_free(der);
+
+  EXPECT_FALSE(refused);
+  EXPECT_NE(err.find("decode_pkcs11_algor_params err 3\n"), std::string::npos) << err;
 }
 
 }  // namespace

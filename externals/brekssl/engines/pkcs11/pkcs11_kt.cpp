@@ -56,7 +56,7 @@ int TOKEN_PKEY_decrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* outlen,
     transport.assign(der, der + n);
     OPENSSL_free(der);
   }
-  TokenKeyContext token{rec->lib->p11, rec->session, rec->priv, rec->key_type};
+  TokenKeyContext token{rec->lib->p11, rec->session, rec->priv, rec->key.key_nid};
   const int rc = TOKEN_PKEY_decrypt(out, transport.data(), transport.size(), &token);
   if (rc != 32) {
     pkcs11_log_err("%s() 5 : pkcs11_kek_dec() failed, ret code = %d", kFunc, rc);

@@ -52,7 +52,7 @@ int pkey_pkcs11_init_type(EVP_PKEY_CTX* ctx, int type) {
   if (key != nullptr) {
     const auto* rec = static_cast<const Pkcs11TokenKey*>(EVP_PKEY_get0(key));
     if (EVP_PKEY_get_base_id(key) != type || rec == nullptr) return 0;
-    param = rec->param_nid;
+    param = rec->key.param_nid;
   }
   auto* d = static_cast<Pkcs11PkeyData*>(OPENSSL_zalloc(sizeof(Pkcs11PkeyData)));
   if (d == nullptr) return 0;
@@ -177,7 +177,7 @@ int pkcs11_gost_sign(EVP_PKEY_CTX* ctx, unsigned char* sig, size_t* siglen,
   static const char kFunc[] = "pkcs11_gost_sign";
   const Pkcs11TokenKey* rec = pkcs11_token_key_of(EVP_PKEY_CTX_get0_pkey(ctx));
   if (rec == nullptr || siglen == nullptr) return -1;
-  const bool wide = rec->key_type == gost_nid_key_2012_512();
+  const bool wide = rec->key.key_nid == gost_nid_key_2012_512();
   const size_t size = wide ? 128 : 64;
   if (sig == nullptr) {
     *siglen = size;
@@ -209,9 +209,9 @@ int pkey_pkcs11_verify(EVP_PKEY_CTX* ctx, const unsigned char* sig, size_t sigle
   const Pkcs11TokenKey* rec = pkcs11_token_key_of(EVP_PKEY_CTX_get0_pkey(ctx));
   if (rec == nullptr || sig == nullptr) return 0;
   unsigned char der[32];
-  const uint32_t der_len = gost_oid_der(rec->param_nid, der, sizeof(der));
+  const uint32_t der_len = gost_oid_der(rec->key.param_nid, der, sizeof(der));
   if (der_len == 0) return 0;
-  return gost3410_verify(sig, siglen, tbs, tbslen, der, der_len, rec->pub, rec->pub_len);
+  return gost3410_verify(sig, siglen, tbs, tbslen, der, der_len, rec->key.pub_key, rec->key.pub_key_len);
 }
 
 int pkey_pkcs11_encrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* outlen,
@@ -320,16 +320,16 @@ int pkey_pkcs11_keygen(EVP_PKEY_CTX* ctx, EVP_PKEY* pkey) {
     OPENSSL_free(rec);
     return fail();
   }
-  rec->key_type = key_type;
-  rec->param_nid = d->gost.param_nid;
-  memcpy(rec->pub, value.data(), want);
-  rec->pub_len = static_cast<uint32_t>(want);
+  rec->key.key_nid = key_type;
+  rec->key.param_nid = d->gost.param_nid;
+  memcpy(rec->key.pub_key, value.data(), want);
+  rec->key.pub_key_len = static_cast<uint32_t>(want);
   // The key id: SHA-1 of the public value alone, given to both objects.
-  if (!EVP_Digest(rec->pub, rec->pub_len, rec->key_id, nullptr, EVP_sha1(), nullptr)) {
+  if (!EVP_Digest(rec->key.pub_key, rec->key.pub_key_len, rec->key.key_id, nullptr, EVP_sha1(), nullptr)) {
     OPENSSL_free(rec);
     return fail();
   }
-  CK_ATTRIBUTE id_attr{CKA_ID, rec->key_id, sizeof(rec->key_id)};
+  CK_ATTRIBUTE id_attr{CKA_ID, rec->key.key_id, sizeof(rec->key.key_id)};
   lib->p11->C_SetAttributeValue(session, pub, &id_attr, 1);
   lib->p11->C_SetAttributeValue(session, priv, &id_attr, 1);
   rec->lib = lib;
@@ -343,7 +343,7 @@ int pkey_pkcs11_keygen(EVP_PKEY_CTX* ctx, EVP_PKEY* pkey) {
     return fail();
   }
   char hex[41];
-  for (size_t i = 0; i < sizeof(rec->key_id); i++) snprintf(hex + 2 * i, 3, "%02x", rec->key_id[i]);
+  for (size_t i = 0; i < sizeof(rec->key.key_id); i++) snprintf(hex + 2 * i, 3, "%02x", rec->key.key_id[i]);
   printf("key ID = %s\n", hex);
   return 1;
 }
