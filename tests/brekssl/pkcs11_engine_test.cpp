@@ -9,6 +9,7 @@
 #include <openssl/pem.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "engines/pkcs11/e_pkcs11.h"
@@ -27,6 +28,20 @@ const std::string kModule = ORVEL_TEST_P11_MODULE;
 
 std::string fixture(const std::string& name) {
   return orvel_test::data_dir() + "/gost_keys/" + name;
+}
+
+// A key transport with one field changed, re-encoded.
+template <typename Change>
+Bytes altered(const Bytes& kt, Change change) {
+  const unsigned char* p = kt.data();
+  gost_kt_test::KeyTransportPtr v(d2i_VKC_KEY_TRANSPORT(nullptr, &p, static_cast<long>(kt.size())));
+  if (!v) return {};
+  change(v.get());
+  unsigned char* der = nullptr;
+  const int n = i2d_VKC_KEY_TRANSPORT(v.get(), &der);
+  Bytes b(der, der + (n > 0 ? n : 0));
+  OPENSSL_free(der);
+  return b;
 }
 
 class Pkcs11Engine : public ::testing::Test {
@@ -239,6 +254,87 @@ TEST_F(Pkcs11Engine, KeyTransportIsDecryptedWithAnEngineKey) {
   broken[broken.size() / 3] ^= 0x40;
   len = sizeof(out);
   EXPECT_NE(EVP_PKEY_decrypt(ctx.get(), out, &len, broken.data(), broken.size()), 1);
+  ERR_clear_error();
+}
+
+// The decryption answers the size query with 32 and refuses a buffer with
+// less room instead of writing past it.
+TEST_F(Pkcs11Engine, DecryptionChecksTheCallersRoom) {
+  tokens({"gost12-256_CryptoPro-A"});
+  orvel::X509Ptr cert = gost_keys_test::read_cert_pem(fixture("gost12-256_CryptoPro-A.pem"));
+  orvel::EvpPkeyPtr key = load("ID:0a1b01");
+  ASSERT_TRUE(cert && key);
+  const Bytes cek(32, 0x6d);
+  const Bytes kt = gost_kt_test::kt_encrypt(X509_get0_pubkey(cert.get()), cek);
+  ASSERT_FALSE(kt.empty());
+  orvel::EvpPkeyCtxPtr ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+  ASSERT_TRUE(ctx);
+  ASSERT_EQ(EVP_PKEY_decrypt_init(ctx.get()), 1);
+  size_t len = 0;
+  ASSERT_EQ(EVP_PKEY_decrypt(ctx.get(), nullptr, &len, kt.data(), kt.size()), 1);
+  EXPECT_EQ(len, 32u);
+
+  unsigned char buf[48];
+  memset(buf, 0xee, sizeof(buf));
+  len = 31;
+  ERR_clear_error();
+  testing::internal::CaptureStderr();
+  EXPECT_LE(EVP_PKEY_decrypt(ctx.get(), buf, &len, kt.data(), kt.size()), 0);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ERR_GET_REASON(ERR_peek_last_error()), EVP_R_BUFFER_TOO_SMALL);
+  EXPECT_EQ(Bytes(buf, buf + sizeof(buf)), Bytes(sizeof(buf), 0xee));
+  ERR_clear_error();
+
+  len = 32;
+  ASSERT_EQ(EVP_PKEY_decrypt(ctx.get(), buf, &len, kt.data(), kt.size()), 1);
+  EXPECT_EQ(Bytes(buf, buf + len), cek);
+}
+
+// Failures of the decryption follow the engine's own steps and texts on the
+// standard error stream: the parameter set is looked up before anything is
+// derived on the token, and the unwrap reports through pkcs11_kek_dec.
+TEST_F(Pkcs11Engine, KeyTransportFailuresFollowTheEnginesSteps) {
+  tokens({"gost12-256_CryptoPro-A"});
+  orvel::X509Ptr cert = gost_keys_test::read_cert_pem(fixture("gost12-256_CryptoPro-A.pem"));
+  orvel::EvpPkeyPtr key = load("ID:0a1b01");
+  ASSERT_TRUE(cert && key);
+  const Bytes kt = gost_kt_test::kt_encrypt(X509_get0_pubkey(cert.get()), Bytes(32, 0x21));
+  ASSERT_FALSE(kt.empty());
+  const Bytes unknown_set = altered(kt, [](VKC_KEY_TRANSPORT* v) {
+    ASN1_OBJECT_free(v->key_agreement_info->cipher);
+    v->key_agreement_info->cipher = OBJ_txt2obj("1.2.643.2.2.31.99", 1);
+  });
+  const Bytes wrong_mac =
+      altered(kt, [](VKC_KEY_TRANSPORT* v) { ASN1_STRING_data(v->key_info->imit)[0] ^= 1; });
+  ASSERT_FALSE(unknown_set.empty() || wrong_mac.empty());
+
+  const struct {
+    const Bytes* in;
+    std::vector<std::string> lines;
+    bool derived;
+  } kCases[] = {
+      {&unknown_set,
+       {"TOKEN_PKEY_decrypt() 2 : GOST28147_89_FindParByDerOid() failed, ret = "},
+       false},
+      {&wrong_mac,
+       {"pkcs11_kek_dec(): pkcs11_kt.cpp:", " . Wrong MAC\n",
+        "TOKEN_PKEY_decrypt() 5 : pkcs11_kek_dec() failed, ret code = 0\n"},
+       true},
+  };
+  for (const auto& c : kCases) {
+    orvel_test::write_file(trace_, "");
+    orvel::EvpPkeyCtxPtr ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+    ASSERT_TRUE(ctx);
+    ASSERT_EQ(EVP_PKEY_decrypt_init(ctx.get()), 1);
+    unsigned char out[32];
+    size_t len = sizeof(out);
+    testing::internal::CaptureStderr();
+    const int rc = EVP_PKEY_decrypt(ctx.get(), out, &len, c.in->data(), c.in->size());
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_LE(rc, 0);
+    for (const auto& line : c.lines) EXPECT_NE(err.find(line), std::string::npos) << line << err;
+    EXPECT_EQ(orvel_test::read_file(trace_).find("derive") != std::string::npos, c.derived);
+  }
   ERR_clear_error();
 }
 

@@ -127,7 +127,9 @@ int pkcs11_pkey_asn1_meths(ENGINE* e, EVP_PKEY_ASN1_METHOD** ameth, const int** 
 // The record of a key handled by this engine's GOST methods, else nullptr.
 Pkcs11TokenKey* pkcs11_token_key_of(const EVP_PKEY* pkey);
 
-// Key-transport decryption on the token (the engine's decrypt slot).
+// Key-transport decryption on the token (the engine's decrypt slot): 32
+// with the key in out, the size query (no out) answered with 32, -1 on
+// failure, a buffer of fewer than 32 bytes included.
 int TOKEN_PKEY_decrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* outlen,
                        const unsigned char* in, size_t inlen);
 

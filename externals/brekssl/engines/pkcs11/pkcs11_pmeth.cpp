@@ -221,8 +221,7 @@ int pkey_pkcs11_encrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* outlen,
 
 int pkey_pkcs11_decrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* outlen,
                         const unsigned char* in, size_t inlen) {
-  const int rc = TOKEN_PKEY_decrypt(ctx, out, outlen, in, inlen);
-  return rc == 32 || (out == nullptr && rc > 0) ? 1 : -1;
+  return TOKEN_PKEY_decrypt(ctx, out, outlen, in, inlen) == 32 ? 1 : -1;
 }
 
 bool oid_der_of(const char* dotted, std::vector<unsigned char>* der) {
