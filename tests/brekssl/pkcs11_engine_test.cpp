@@ -368,6 +368,66 @@ TEST_F(Pkcs11Engine, KeyPairsAreGeneratedOnTheToken) {
   EXPECT_EQ(pkcs11_library_refs(kModule.c_str()), 0u);
 }
 
+// The parameter-set control takes CryptoPro A, B, C, XchA and XchB, the
+// three 512-bit TC26 sets and TC26 256-bit set A; without a key the set is
+// XchA for 2001 and 2012 256-bit keys and TC26 512-bit set A for 512-bit
+// keys.
+TEST_F(Pkcs11Engine, ParameterSetsOfTheKeyContext) {
+  const struct {
+    const char* key;
+    const char* set;
+  } kDefaults[] = {{"1.2.643.2.2.19", "1.2.643.2.2.36.0"},
+                   {"1.2.643.7.1.1.1.1", "1.2.643.2.2.36.0"},
+                   {"1.2.643.7.1.1.1.2", "1.2.643.7.1.2.1.2.1"}};
+  for (const auto& d : kDefaults) {
+    SCOPED_TRACE(d.key);
+    orvel::EvpPkeyCtxPtr ctx(EVP_PKEY_CTX_new_id(OBJ_txt2nid(d.key), engine_.get()));
+    ASSERT_TRUE(ctx);
+    ASSERT_EQ(EVP_PKEY_keygen_init(ctx.get()), 1);
+    const auto* data = static_cast<const Pkcs11PkeyData*>(EVP_PKEY_CTX_get_data(ctx.get()));
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->gost.param_nid, OBJ_txt2nid(d.set));
+  }
+
+  const struct {
+    const char* set;
+    bool accepted;
+  } kSets[] = {{"1.2.643.2.2.35.0", false},      // GOST R 34.10-2001 test set
+               {"1.2.643.2.2.35.1", true},       // CryptoPro A
+               {"1.2.643.2.2.35.2", true},       // CryptoPro B
+               {"1.2.643.2.2.35.3", true},       // CryptoPro C
+               {"1.2.643.2.2.36.0", true},       // CryptoPro XchA
+               {"1.2.643.2.2.36.1", true},       // CryptoPro XchB
+               {"1.2.643.7.1.2.1.2.0", true},    // TC26 512-bit test set
+               {"1.2.643.7.1.2.1.2.1", true},    // TC26 512-bit A
+               {"1.2.643.7.1.2.1.2.2", true},    // TC26 512-bit B
+               {"1.2.643.7.1.2.1.2.3", false},   // TC26 512-bit C
+               {"1.2.643.7.1.2.1.1.1", true},    // TC26 256-bit A
+               {"1.2.643.7.1.2.1.1.2", false},   // TC26 256-bit B
+               {"1.2.643.7.1.2.1.1.3", false},   // TC26 256-bit C
+               {"1.2.643.7.1.2.1.1.4", false}};  // TC26 256-bit D
+  orvel::EvpPkeyCtxPtr ctx(EVP_PKEY_CTX_new_id(OBJ_txt2nid("1.2.643.7.1.1.1.1"), engine_.get()));
+  ASSERT_TRUE(ctx);
+  ASSERT_EQ(EVP_PKEY_keygen_init(ctx.get()), 1);
+  const auto* data = static_cast<const Pkcs11PkeyData*>(EVP_PKEY_CTX_get_data(ctx.get()));
+  ASSERT_NE(data, nullptr);
+  for (const auto& c : kSets) {
+    SCOPED_TRACE(c.set);
+    const int nid = OBJ_txt2nid(c.set);
+    ASSERT_NE(nid, NID_undef);
+    const int before = data->gost.param_nid;
+    testing::internal::CaptureStderr();
+    const int rc = EVP_PKEY_CTX_ctrl(ctx.get(), -1, -1, kPkcs11CtrlParamset, nid, nullptr);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(rc, c.accepted ? 1 : -2);
+    EXPECT_EQ(data->gost.param_nid, c.accepted ? nid : before);
+    const std::string refusal =
+        "pkey_pkcs11_ctrl() : unsupported sign parameter NID: " + std::to_string(nid) + "\n";
+    EXPECT_EQ(err.find(refusal) != std::string::npos, !c.accepted) << err;
+  }
+  ERR_clear_error();
+}
+
 // Public keys read through this engine's methods get the "gost" engine's
 // key object filled for their key type (a parameter set of the other key
 // size is refused) and are written back with their parameters.

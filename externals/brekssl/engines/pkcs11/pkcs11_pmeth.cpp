@@ -31,12 +31,15 @@ Pkcs11PkeyData* data_of(EVP_PKEY_CTX* ctx) {
   return static_cast<Pkcs11PkeyData*>(EVP_PKEY_CTX_get_data(ctx));
 }
 
+// The sets the parameter-set control takes: CryptoPro A, B, C, XchA and
+// XchB, the three 512-bit TC26 sets (test, A, B) and TC26 256-bit set A.
 bool accepted_paramset(int nid) {
   return nid != NID_undef &&
-         (nid == NID_id_GostR3410_2001_TestParamSet || nid == NID_id_GostR3410_2001_CryptoPro_A_ParamSet ||
+         (nid == NID_id_GostR3410_2001_CryptoPro_A_ParamSet ||
           nid == NID_id_GostR3410_2001_CryptoPro_B_ParamSet ||
           nid == NID_id_GostR3410_2001_CryptoPro_C_ParamSet ||
           nid == NID_id_GostR3410_2001_CryptoPro_XchA_ParamSet ||
+          nid == NID_id_GostR3410_2001_CryptoPro_XchB_ParamSet ||
           nid == ssf_nid_id_tc26_gost_3410_2012_512_paramSetTest() ||
           nid == ssf_nid_id_tc26_gost_3410_2012_512_paramSetA() ||
           nid == ssf_nid_id_tc26_gost_3410_2012_512_paramSetB() ||
@@ -48,7 +51,7 @@ bool accepted_paramset(int nid) {
 int pkey_pkcs11_init_type(EVP_PKEY_CTX* ctx, int type) {
   EVP_PKEY* key = EVP_PKEY_CTX_get0_pkey(ctx);
   int param = type == gost_nid_key_2012_512() ? ssf_nid_id_tc26_gost_3410_2012_512_paramSetA()
-                                              : NID_id_GostR3410_2001_CryptoPro_A_ParamSet;
+                                              : NID_id_GostR3410_2001_CryptoPro_XchA_ParamSet;
   if (key != nullptr) {
     const auto* rec = static_cast<const Pkcs11TokenKey*>(EVP_PKEY_get0(key));
     if (EVP_PKEY_get_base_id(key) != type || rec == nullptr) return 0;
