@@ -9,6 +9,7 @@
 #include <openssl/pem.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "engines/pkcs11/e_pkcs11.h"
@@ -27,6 +28,20 @@ const std::string kModule = ORVEL_TEST_P11_MODULE;
 
 std::string fixture(const std::string& name) {
   return orvel_test::data_dir() + "/gost_keys/" + name;
+}
+
+// A key transport with one field changed, re-encoded.
+template <typename Change>
+Bytes altered(const Bytes& kt, Change change) {
+  const unsigned char* p = kt.data();
+  gost_kt_test::KeyTransportPtr v(d2i_VKC_KEY_TRANSPORT(nullptr, &p, static_cast<long>(kt.size())));
+  if (!v) return {};
+  change(v.get());
+  unsigned char* der = nullptr;
+  const int n = i2d_VKC_KEY_TRANSPORT(v.get(), &der);
+  Bytes b(der, der + (n > 0 ? n : 0));
+  OPENSSL_free(der);
+  return b;
 }
 
 class Pkcs11Engine : public ::testing::Test {
@@ -188,7 +203,7 @@ TEST_F(Pkcs11Engine, ListingsOfTokensKeysAndCertificates) {
   sk_OPENSSL_STRING_pop_free(ids, [](char* s) { OPENSSL_free(s); });
 
   // Mode 0: every certificate; mode 1: only those backed by a key pair, with
-  // their profile text.
+  // their profile text in extra-data slot 0.
   STACK_OF(X509)* certs = nullptr;
   ASSERT_EQ(ENGINE_ctrl(engine_.get(), kPkcs11CmdLoadCerts, 0, &certs, nullptr), 1);
   EXPECT_EQ(sk_X509_num(certs), 1);
@@ -196,8 +211,7 @@ TEST_F(Pkcs11Engine, ListingsOfTokensKeysAndCertificates) {
   certs = nullptr;
   ASSERT_EQ(ENGINE_ctrl(engine_.get(), kPkcs11CmdLoadCerts, 1, &certs, nullptr), 1);
   ASSERT_EQ(sk_X509_num(certs), 1);
-  EXPECT_STREQ(static_cast<const char*>(
-                   X509_get_ex_data(sk_X509_value(certs, 0), pkcs11_cert_profile_index())),
+  EXPECT_STREQ(static_cast<const char*>(X509_get_ex_data(sk_X509_value(certs, 0), 0)),
                ("token=" + kModule).c_str());
   sk_X509_pop_free(certs, X509_free);
   certs = nullptr;
@@ -243,6 +257,87 @@ TEST_F(Pkcs11Engine, KeyTransportIsDecryptedWithAnEngineKey) {
   ERR_clear_error();
 }
 
+// The decryption answers the size query with 32 and refuses a buffer with
+// less room instead of writing past it.
+TEST_F(Pkcs11Engine, DecryptionChecksTheCallersRoom) {
+  tokens({"gost12-256_CryptoPro-A"});
+  orvel::X509Ptr cert = gost_keys_test::read_cert_pem(fixture("gost12-256_CryptoPro-A.pem"));
+  orvel::EvpPkeyPtr key = load("ID:0a1b01");
+  ASSERT_TRUE(cert && key);
+  const Bytes cek(32, 0x6d);
+  const Bytes kt = gost_kt_test::kt_encrypt(X509_get0_pubkey(cert.get()), cek);
+  ASSERT_FALSE(kt.empty());
+  orvel::EvpPkeyCtxPtr ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+  ASSERT_TRUE(ctx);
+  ASSERT_EQ(EVP_PKEY_decrypt_init(ctx.get()), 1);
+  size_t len = 0;
+  ASSERT_EQ(EVP_PKEY_decrypt(ctx.get(), nullptr, &len, kt.data(), kt.size()), 1);
+  EXPECT_EQ(len, 32u);
+
+  unsigned char buf[48];
+  memset(buf, 0xee, sizeof(buf));
+  len = 31;
+  ERR_clear_error();
+  testing::internal::CaptureStderr();
+  EXPECT_LE(EVP_PKEY_decrypt(ctx.get(), buf, &len, kt.data(), kt.size()), 0);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ERR_GET_REASON(ERR_peek_last_error()), EVP_R_BUFFER_TOO_SMALL);
+  EXPECT_EQ(Bytes(buf, buf + sizeof(buf)), Bytes(sizeof(buf), 0xee));
+  ERR_clear_error();
+
+  len = 32;
+  ASSERT_EQ(EVP_PKEY_decrypt(ctx.get(), buf, &len, kt.data(), kt.size()), 1);
+  EXPECT_EQ(Bytes(buf, buf + len), cek);
+}
+
+// Failures of the decryption follow the engine's own steps and texts on the
+// standard error stream: the parameter set is looked up before anything is
+// derived on the token, and the unwrap reports through pkcs11_kek_dec.
+TEST_F(Pkcs11Engine, KeyTransportFailuresFollowTheEnginesSteps) {
+  tokens({"gost12-256_CryptoPro-A"});
+  orvel::X509Ptr cert = gost_keys_test::read_cert_pem(fixture("gost12-256_CryptoPro-A.pem"));
+  orvel::EvpPkeyPtr key = load("ID:0a1b01");
+  ASSERT_TRUE(cert && key);
+  const Bytes kt = gost_kt_test::kt_encrypt(X509_get0_pubkey(cert.get()), Bytes(32, 0x21));
+  ASSERT_FALSE(kt.empty());
+  const Bytes unknown_set = altered(kt, [](VKC_KEY_TRANSPORT* v) {
+    ASN1_OBJECT_free(v->key_agreement_info->cipher);
+    v->key_agreement_info->cipher = OBJ_txt2obj("1.2.643.2.2.31.99", 1);
+  });
+  const Bytes wrong_mac =
+      altered(kt, [](VKC_KEY_TRANSPORT* v) { ASN1_STRING_data(v->key_info->imit)[0] ^= 1; });
+  ASSERT_FALSE(unknown_set.empty() || wrong_mac.empty());
+
+  const struct {
+    const Bytes* in;
+    std::vector<std::string> lines;
+    bool derived;
+  } kCases[] = {
+      {&unknown_set,
+       {"TOKEN_PKEY_decrypt() 2 : GOST28147_89_FindParByDerOid() failed, ret = "},
+       false},
+      {&wrong_mac,
+       {"pkcs11_kek_dec(): pkcs11_kt.cpp:", " . Wrong MAC\n",
+        "TOKEN_PKEY_decrypt() 5 : pkcs11_kek_dec() failed, ret code = 0\n"},
+       true},
+  };
+  for (const auto& c : kCases) {
+    orvel_test::write_file(trace_, "");
+    orvel::EvpPkeyCtxPtr ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+    ASSERT_TRUE(ctx);
+    ASSERT_EQ(EVP_PKEY_decrypt_init(ctx.get()), 1);
+    unsigned char out[32];
+    size_t len = sizeof(out);
+    testing::internal::CaptureStderr();
+    const int rc = EVP_PKEY_decrypt(ctx.get(), out, &len, c.in->data(), c.in->size());
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_LE(rc, 0);
+    for (const auto& line : c.lines) EXPECT_NE(err.find(line), std::string::npos) << line << err;
+    EXPECT_EQ(orvel_test::read_file(trace_).find("derive") != std::string::npos, c.derived);
+  }
+  ERR_clear_error();
+}
+
 TEST_F(Pkcs11Engine, KeyPairsAreGeneratedOnTheToken) {
   tokens({"gost12-256_CryptoPro-A"});
   for (int nid : {NID_id_GostR3410_2001, OBJ_txt2nid("1.2.643.7.1.1.1.1"),
@@ -271,6 +366,122 @@ TEST_F(Pkcs11Engine, KeyPairsAreGeneratedOnTheToken) {
   EXPECT_EQ(EVP_PKEY_CTX_ctrl_str(ctx.get(), "unknown", "x"), -2);
   ERR_clear_error();
   EXPECT_EQ(pkcs11_library_refs(kModule.c_str()), 0u);
+}
+
+// The parameter-set control takes CryptoPro A, B, C, XchA and XchB, the
+// three 512-bit TC26 sets and TC26 256-bit set A; without a key the set is
+// XchA for 2001 and 2012 256-bit keys and TC26 512-bit set A for 512-bit
+// keys.
+TEST_F(Pkcs11Engine, ParameterSetsOfTheKeyContext) {
+  const struct {
+    const char* key;
+    const char* set;
+  } kDefaults[] = {{"1.2.643.2.2.19", "1.2.643.2.2.36.0"},
+                   {"1.2.643.7.1.1.1.1", "1.2.643.2.2.36.0"},
+                   {"1.2.643.7.1.1.1.2", "1.2.643.7.1.2.1.2.1"}};
+  for (const auto& d : kDefaults) {
+    SCOPED_TRACE(d.key);
+    orvel::EvpPkeyCtxPtr ctx(EVP_PKEY_CTX_new_id(OBJ_txt2nid(d.key), engine_.get()));
+    ASSERT_TRUE(ctx);
+    ASSERT_EQ(EVP_PKEY_keygen_init(ctx.get()), 1);
+    const auto* data = static_cast<const Pkcs11PkeyData*>(EVP_PKEY_CTX_get_data(ctx.get()));
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->gost.param_nid, OBJ_txt2nid(d.set));
+  }
+
+  const struct {
+    const char* set;
+    bool accepted;
+  } kSets[] = {{"1.2.643.2.2.35.0", false},      // GOST R 34.10-2001 test set
+               {"1.2.643.2.2.35.1", true},       // CryptoPro A
+               {"1.2.643.2.2.35.2", true},       // CryptoPro B
+               {"1.2.643.2.2.35.3", true},       // CryptoPro C
+               {"1.2.643.2.2.36.0", true},       // CryptoPro XchA
+               {"1.2.643.2.2.36.1", true},       // CryptoPro XchB
+               {"1.2.643.7.1.2.1.2.0", true},    // TC26 512-bit test set
+               {"1.2.643.7.1.2.1.2.1", true},    // TC26 512-bit A
+               {"1.2.643.7.1.2.1.2.2", true},    // TC26 512-bit B
+               {"1.2.643.7.1.2.1.2.3", false},   // TC26 512-bit C
+               {"1.2.643.7.1.2.1.1.1", true},    // TC26 256-bit A
+               {"1.2.643.7.1.2.1.1.2", false},   // TC26 256-bit B
+               {"1.2.643.7.1.2.1.1.3", false},   // TC26 256-bit C
+               {"1.2.643.7.1.2.1.1.4", false}};  // TC26 256-bit D
+  orvel::EvpPkeyCtxPtr ctx(EVP_PKEY_CTX_new_id(OBJ_txt2nid("1.2.643.7.1.1.1.1"), engine_.get()));
+  ASSERT_TRUE(ctx);
+  ASSERT_EQ(EVP_PKEY_keygen_init(ctx.get()), 1);
+  const auto* data = static_cast<const Pkcs11PkeyData*>(EVP_PKEY_CTX_get_data(ctx.get()));
+  ASSERT_NE(data, nullptr);
+  for (const auto& c : kSets) {
+    SCOPED_TRACE(c.set);
+    const int nid = OBJ_txt2nid(c.set);
+    ASSERT_NE(nid, NID_undef);
+    const int before = data->gost.param_nid;
+    testing::internal::CaptureStderr();
+    const int rc = EVP_PKEY_CTX_ctrl(ctx.get(), -1, -1, kPkcs11CtrlParamset, nid, nullptr);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(rc, c.accepted ? 1 : -2);
+    EXPECT_EQ(data->gost.param_nid, c.accepted ? nid : before);
+    const std::string refusal =
+        "pkey_pkcs11_ctrl() : unsupported sign parameter NID: " + std::to_string(nid) + "\n";
+    EXPECT_EQ(err.find(refusal) != std::string::npos, !c.accepted) << err;
+  }
+  ERR_clear_error();
+}
+
+// Public keys read through this engine's methods get the "gost" engine's
+// key object filled for their key type (a parameter set of the other key
+// size is refused) and are written back with their parameters.
+TEST_F(Pkcs11Engine, PublicKeysReadAndWrittenByTheEngineMethods) {
+  orvel::X509Ptr cert = gost_keys_test::read_cert_pem(fixture("gost12-256_CryptoPro-A.pem"));
+  ASSERT_TRUE(cert);
+  const unsigned char* bits = nullptr;
+  int bits_len = 0;
+  ASSERT_EQ(
+      X509_PUBKEY_get0_param(nullptr, &bits, &bits_len, nullptr, X509_get_X509_PUBKEY(cert.get())),
+      1);
+  using gost_kt_test::cat;
+  using gost_kt_test::oid_der;
+  using gost_kt_test::tlv;
+  auto spki = [&](const char* set) {
+    return tlv(0x30,
+               cat({tlv(0x30, cat({oid_der("1.2.643.7.1.1.1.1"),
+                                   tlv(0x30, cat({oid_der(set), oid_der("1.2.643.7.1.1.2.2")}))})),
+                    tlv(0x03, cat({Bytes{0}, Bytes(bits, bits + bits_len)}))}));
+  };
+  const Bytes good = spki("1.2.643.2.2.35.1");
+  const Bytes other_size = spki("1.2.643.7.1.2.1.2.1");
+
+  // This engine's methods read the public keys of its key types.
+  ENGINE* gost = ENGINE_get_pkey_asn1_meth_engine(OBJ_txt2nid("1.2.643.7.1.1.1.1"));
+  ASSERT_EQ(ENGINE_set_default_pkey_asn1_meths(engine_.get()), 1);
+  const unsigned char* p = good.data();
+  orvel::EvpPkeyPtr key(d2i_PUBKEY(nullptr, &p, static_cast<long>(good.size())));
+  p = other_size.data();
+  testing::internal::CaptureStderr();
+  orvel::EvpPkeyPtr refused(d2i_PUBKEY(nullptr, &p, static_cast<long>(other_size.size())));
+  const std::string err = testing::internal::GetCapturedStderr();
+  if (gost != nullptr) ENGINE_set_default_pkey_asn1_meths(gost);
+  ENGINE_finish(gost);
+  ERR_clear_error();
+
+  ASSERT_TRUE(key);
+  const Pkcs11TokenKey* rec = pkcs11_token_key_of(key.get());
+  ASSERT_NE(rec, nullptr);
+  EXPECT_EQ(rec->lib, nullptr);
+  EXPECT_EQ(rec->key.key_nid, OBJ_txt2nid("1.2.643.7.1.1.1.1"));
+  EXPECT_EQ(rec->key.param_nid, OBJ_txt2nid("1.2.643.2.2.35.1"));
+  EXPECT_EQ(rec->key.pub_key_len, 64u);
+  EXPECT_EQ(rec->key.priv_key_len, 32u);
+  EXPECT_EQ(rec->key.priv_present, 0u);
+  EXPECT_FALSE(gost_key_id_is_zero(&rec->key));
+  unsigned char* der = nullptr;
+  const int n = i2d_PUBKEY(key.get(), &der);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(Bytes(der, der + n), good);
+  OPENSSL_free(der);
+
+  EXPECT_FALSE(refused);
+  EXPECT_NE(err.find("decode_pkcs11_algor_params err 3\n"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -36,7 +36,7 @@
 #include <string>
 #include <vector>
 
-#include "pk11_types.h"
+#include "engines/pkcs11/pk11_types.h"
 
 namespace {
 

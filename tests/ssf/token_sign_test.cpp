@@ -3,11 +3,15 @@
 // on softhsm2 (signatures checked by the openssl command line), and the
 // result codes of the failures a module or token can show.
 #include <gtest/gtest.h>
+#include <openssl/err.h>
+#include <openssl/rsa.h>
 
 #include <algorithm>
 #include <sstream>
 #include <string>
 
+#include "keys.h"
+#include "token_keys.h"
 #include "token_test_env.h"
 
 namespace orvel_test {
@@ -198,6 +202,47 @@ TEST_F(RsaTokenTest, WrongPinIsInvalidPassword) {
   EXPECT_NE(host_.since_mark().find("C_Login() failed: 160 (CKR_PIN_INCORRECT)"),
             std::string::npos)
       << host_.since_mark();
+}
+
+// The token pads with PKCS#1 v1.5 itself: a signature asked for with any
+// other padding is refused instead of coming back as a PKCS#1 signature.
+TEST_F(RsaTokenTest, OnlyPkcs1PaddingIsSignedOnTheToken) {
+  SigRcpSsfInfo record{};
+  record.uResult = 28;
+  X509* cert = nullptr;
+  EVP_PKEY* raw = nullptr;
+  ASSERT_EQ(ssf_load_cert_and_key_token(kSoftHsmModule, kTokenPin, signer_.sha1_id.c_str(), &record,
+                                        1, &cert, &raw, nullptr),
+            0);
+  orvel::X509Ptr cert_owner(cert);
+  SsfPkeyPtr key(raw);
+  ASSERT_TRUE(key);
+  const unsigned char data[32] = {0x5a, 0x01, 0x02, 0x03};
+  std::vector<unsigned char> sig;
+  auto sign = [&](int padding) {
+    orvel::EvpPkeyCtxPtr ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+    size_t len = static_cast<size_t>(EVP_PKEY_get_size(key.get()));
+    sig.assign(len, 0);
+    if (!ctx || EVP_PKEY_sign_init(ctx.get()) != 1 ||
+        EVP_PKEY_CTX_set_rsa_padding(ctx.get(), padding) != 1)
+      return -100;
+    const int rc = EVP_PKEY_sign(ctx.get(), sig.data(), &len, data, sizeof(data));
+    sig.resize(len);
+    return rc;
+  };
+  ASSERT_EQ(sign(RSA_PKCS1_PADDING), 1);
+  orvel::EvpPkeyCtxPtr v(EVP_PKEY_CTX_new(X509_get0_pubkey(cert), nullptr));
+  ASSERT_TRUE(v);
+  ASSERT_EQ(EVP_PKEY_verify_init(v.get()), 1);
+  EXPECT_EQ(EVP_PKEY_verify(v.get(), sig.data(), sig.size(), data, sizeof(data)), 1);
+
+  for (int padding : {RSA_NO_PADDING, RSA_X931_PADDING}) {
+    SCOPED_TRACE(padding);
+    ERR_clear_error();
+    EXPECT_LE(sign(padding), 0);
+    EXPECT_EQ(ERR_GET_REASON(ERR_peek_last_error()), RSA_R_UNKNOWN_PADDING_TYPE);
+  }
+  ERR_clear_error();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "engines/pkcs11/pk11_errors.h"
 #include "orvel_ssf.h"
 
 // Signature types a format name selects.
@@ -22,7 +23,8 @@ int check_encr_alg(const char* name, int32_t len);
 int get_signature_type(const char* name, int32_t len);
 
 const char* GetSignerErrorMessage(int code);
-const char* pk11errorString(unsigned long rv);
+// The names of PKCS#11 return values (pk11errorString) come with
+// engines/pkcs11/pk11_errors.h, shared with the "pkcs11" engine.
 
 // Stores the code in uResult of every record of the list; elements without
 // a record are skipped.

@@ -6,7 +6,7 @@
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
-#include "pk11_types.h"
+#include "engines/pkcs11/pk11_types.h"
 #include "token_keys.h"
 
 struct TokenKeyContext {
@@ -27,7 +27,8 @@ EVP_PKEY* MakeTokenPrivateKey(X509* cert, TokenKeyContext* token);
 int token_gost_sign(EVP_PKEY_CTX* ctx, unsigned char* sig, size_t* siglen,
                     const unsigned char* tbs, size_t tbslen);
 
-// Private encryption and finish of the token RSA method.
+// Private encryption (PKCS#1 v1.5 padding only, applied by the token) and
+// finish of the token RSA method.
 int token_rsa_encrypt(int flen, const unsigned char* from, unsigned char* to, RSA* rsa,
                       int padding);
 int token_rsa_privdata_free(RSA* rsa);

@@ -290,10 +290,17 @@ int token_gost_sign(EVP_PKEY_CTX* ctx, unsigned char* sig, size_t* siglen,
 }
 
 int token_rsa_encrypt(int flen, const unsigned char* from, unsigned char* to, RSA* rsa,
-                      int /*padding*/) {
+                      int padding) {
   static const char kFunc[] = "token_rsa_encrypt";
   const TokenKeyContext* token = rsa_token(rsa);
   if (token == nullptr || flen < 0) return -1;
+  // The token pads with PKCS#1 v1.5 itself: input prepared for another
+  // padding (PSS, none) would come out as a wrong signature.
+  if (padding != RSA_PKCS1_PADDING) {
+    log_err("%s() : unsupported padding %d, the token applies PKCS#1 v1.5", kFunc, padding);
+    ERR_raise(ERR_LIB_RSA, RSA_R_UNKNOWN_PADDING_TYPE);
+    return -1;
+  }
   // The output buffer holds one modulus.
   CK_ULONG len = static_cast<CK_ULONG>(RSA_size(rsa));
   if (sign_on_token(kFunc, token, CKM_RSA_PKCS, from, static_cast<size_t>(flen), to, &len) != 0)

@@ -15,7 +15,7 @@
 #include "ossl_ptr.h"
 #include "signer_id.h"
 #include "token_context.h"
-#include "token_dl.h"
+#include "engines/pkcs11/pk11_dl.h"
 #include "x509_name.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <openssl/x509.h>
 
 #include "orvel_ssf.h"
-#include "pk11_types.h"
+#include "engines/pkcs11/pk11_types.h"
 
 // Most certificate and private-key objects taken from one search.
 inline constexpr CK_ULONG kTokenMaxObjects = 256;

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "pk11_types.h"
+#include "engines/pkcs11/pk11_types.h"
 
 // Copies n bytes in reverse order (the last source byte first); returns n,
 // or 0 (copying nothing) when n is below 1.

@@ -19,9 +19,6 @@
 #include "engines/pkcs11/pkcs11_engine.h"
 #include "ossl_ptr.h"
 
-static_assert(sizeof(Pkcs11TokenKey) >= sizeof(VK_GOST2012_KEYPAIR),
-              "the token key record covers the shared layout");
-
 namespace {
 
 using KeyParamsPtr = std::unique_ptr<VKC_GOST2012_KEY_PARAMS,
@@ -50,8 +47,8 @@ ASN1_STRING* encode_pkcs11_algor_params(const EVP_PKEY* pk) {
     fprintf(stderr, "%s: malloc failed\n", kFunc);
     return nullptr;
   }
-  params->key_params = OBJ_nid2obj(rec->param_nid);
-  params->hash_params = OBJ_nid2obj(digest_of(rec->key_type));
+  params->key_params = OBJ_nid2obj(rec->key.param_nid);
+  params->hash_params = OBJ_nid2obj(digest_of(rec->key.key_nid));
   unsigned char* der = nullptr;
   const int n = i2d_VKC_GOST2012_KEY_PARAMS(params.get(), &der);
   if (n <= 0) {
@@ -70,15 +67,15 @@ void pkey_free_pkcs11(EVP_PKEY* pk) {
 int pub_encode_pkcs11(X509_PUBKEY* pub, const EVP_PKEY* pk) {
   const Pkcs11TokenKey* rec = rec_of(pk);
   if (rec == nullptr) return 0;
-  ASN1_STRING* params = nullptr;
-  int ptype = V_ASN1_UNDEF;
-  if (EVP_PKEY_get_base_id(pk) != NID_undef) {
-    params = encode_pkcs11_algor_params(pk);
-    if (params == nullptr) return 0;
-    ptype = V_ASN1_SEQUENCE;
-  }
+  // The parameters go with the key when the toolkit key is marked to save
+  // them, its default. The toolkit keeps that mark for DSA and EC keys only
+  // (EVP_PKEY_save_parameters answers 0 for any other type and cannot
+  // change it), so a GOST key always carries the default: save.
+  ASN1_STRING* params = encode_pkcs11_algor_params(pk);
+  if (params == nullptr) return 0;
   orvel::Asn1OctetStringPtr octet(ASN1_OCTET_STRING_new());
-  if (!octet || !ASN1_OCTET_STRING_set(octet.get(), rec->pub, static_cast<int>(rec->pub_len))) {
+  if (!octet || !ASN1_OCTET_STRING_set(octet.get(), rec->key.pub_key,
+                                       static_cast<int>(rec->key.pub_key_len))) {
     ASN1_STRING_free(params);
     return 0;
   }
@@ -88,7 +85,8 @@ int pub_encode_pkcs11(X509_PUBKEY* pub, const EVP_PKEY* pk) {
     ASN1_STRING_free(params);
     return 0;
   }
-  if (!X509_PUBKEY_set0_param(pub, OBJ_nid2obj(rec->key_type), ptype, params, der, n)) {
+  if (!X509_PUBKEY_set0_param(pub, OBJ_nid2obj(rec->key.key_nid), V_ASN1_SEQUENCE, params, der,
+                              n)) {
     ASN1_STRING_free(params);
     OPENSSL_free(der);
     return 0;
@@ -106,37 +104,52 @@ int pub_decode_pkcs11(EVP_PKEY* pk, const X509_PUBKEY* pub) {
   int ptype = 0;
   const void* pval = nullptr;
   X509_ALGOR_get0(nullptr, &ptype, &pval, alg);
-  if (ptype != V_ASN1_SEQUENCE) {
+  if (ptype != V_ASN1_SEQUENCE || pval == nullptr) {
     fprintf(stderr, "p11: %s err 1\n", kFunc);
     return 0;
   }
   const auto* seq = static_cast<const ASN1_STRING*>(pval);
-  const unsigned char* p = seq->data;
-  KeyParamsPtr params(d2i_VKC_GOST2012_KEY_PARAMS(nullptr, &p, seq->length));
+  const unsigned char* p = ASN1_STRING_get0_data(seq);
+  KeyParamsPtr params(d2i_VKC_GOST2012_KEY_PARAMS(nullptr, &p, ASN1_STRING_length(seq)));
   if (!params || params->key_params == nullptr) {
     fprintf(stderr, "p11: %s err 2\n", kFunc);
     return 0;
   }
   const int type = gost_signing_key_nid(OBJ_obj2nid(alg_obj));
   if (!gost_is_signing_key_nid(type)) return 0;
-  // The record of a public key only: no token behind it.
+  // A new key object of the "gost" engine's kind, at the head of a record
+  // of this engine without a token behind it; the toolkit key owns it once
+  // assigned.
   auto* rec = static_cast<Pkcs11TokenKey*>(OPENSSL_zalloc(sizeof(Pkcs11TokenKey)));
-  if (rec == nullptr) return 0;
-  rec->key_type = type;
-  rec->param_nid = OBJ_obj2nid(params->key_params);
-  const unsigned char* q = bits;
-  orvel::Asn1OctetStringPtr octet(d2i_ASN1_OCTET_STRING(nullptr, &q, bits_len));
-  const int want = type == gost_nid_key_2012_512() ? 128 : 64;
-  if (!octet || ASN1_STRING_length(octet.get()) != want) {
-    fprintf(stderr, "pub_decode_gost2012: d2i_ASN1_OCTET_STRING failure\n");
-    OPENSSL_free(rec);
+  if (rec == nullptr) {
+    fprintf(stderr, "%s err 1\n", kFunc);
     return 0;
   }
-  memcpy(rec->pub, ASN1_STRING_get0_data(octet.get()), static_cast<size_t>(want));
-  rec->pub_len = static_cast<uint32_t>(want);
-  if (!pkcs11_id_gen(rec->pub, rec->pub_len, rec->key_id)) fprintf(stderr, "pkcs11_id_gen failed\n");
   if (!EVP_PKEY_assign(pk, type, rec)) {
     OPENSSL_free(rec);
+    fprintf(stderr, "%s err 2\n", kFunc);
+    return 0;
+  }
+  if (!fill_GOST2012_params(&rec->key, type, OBJ_obj2nid(params->key_params))) {
+    fprintf(stderr, "%s err 3\n", kFunc);
+    return 0;
+  }
+  if (EVP_PKEY_get0(pk) != rec) {
+    fprintf(stderr, "pub_decode_gost2012: EVP_PKEY_get0 failed\n");
+    return 0;
+  }
+  VK_GOST2012_KEYPAIR* key = &rec->key;
+  const unsigned char* q = bits;
+  orvel::Asn1OctetStringPtr octet(d2i_ASN1_OCTET_STRING(nullptr, &q, bits_len));
+  // Exactly the key's public size: anything else is not this key.
+  if (!octet || q != bits + bits_len ||
+      static_cast<uint32_t>(ASN1_STRING_length(octet.get())) != key->pub_key_len) {
+    fprintf(stderr, "pub_decode_gost2012: d2i_ASN1_OCTET_STRING failure\n");
+    return 0;
+  }
+  memcpy(key->pub_key, ASN1_STRING_get0_data(octet.get()), key->pub_key_len);
+  if (gost_key_id_is_zero(key) && !pkcs11_id_gen(key->pub_key, key->pub_key_len, key->key_id)) {
+    fprintf(stderr, "pkcs11_id_gen failed\n");
     return 0;
   }
   return 1;
@@ -146,13 +159,16 @@ int pub_cmp_pkcs11(const EVP_PKEY* a, const EVP_PKEY* b) {
   const Pkcs11TokenKey* x = rec_of(a);
   const auto* y = static_cast<const VK_GOST2012_KEYPAIR*>(EVP_PKEY_get0(const_cast<EVP_PKEY*>(b)));
   if (x == nullptr || y == nullptr) return 0;
-  return x->pub_len == y->pub_key_len && memcmp(x->pub, y->pub_key, x->pub_len) == 0 ? 1 : 0;
+  return x->key.pub_key_len == y->pub_key_len &&
+                 memcmp(x->key.pub_key, y->pub_key, x->key.pub_key_len) == 0
+             ? 1
+             : 0;
 }
 
 int param_cmp_pkcs11(const EVP_PKEY* a, const EVP_PKEY* b) {
   const Pkcs11TokenKey* x = rec_of(a);
   const auto* y = static_cast<const VK_GOST2012_KEYPAIR*>(EVP_PKEY_get0(const_cast<EVP_PKEY*>(b)));
-  return x != nullptr && y != nullptr && x->param_nid == y->param_nid ? 1 : 0;
+  return x != nullptr && y != nullptr && x->key.param_nid == y->param_nid ? 1 : 0;
 }
 
 int priv_encode_pkcs11(PKCS8_PRIV_KEY_INFO* p8, const EVP_PKEY* pk) {
@@ -163,12 +179,12 @@ int priv_encode_pkcs11(PKCS8_PRIV_KEY_INFO* p8, const EVP_PKEY* pk) {
   orvel::Asn1OctetStringPtr octet(ASN1_OCTET_STRING_new());
   unsigned char* der = nullptr;
   int n = 0;
-  if (!octet || !ASN1_OCTET_STRING_set(octet.get(), rec->key_id, sizeof(rec->key_id)) ||
+  if (!octet || !ASN1_OCTET_STRING_set(octet.get(), rec->key.key_id, sizeof(rec->key.key_id)) ||
       (n = i2d_ASN1_OCTET_STRING(octet.get(), &der)) <= 0) {
     ASN1_STRING_free(params);
     return 0;
   }
-  if (!PKCS8_pkey_set0(p8, OBJ_nid2obj(rec->key_type), 0, V_ASN1_SEQUENCE, params, der, n)) {
+  if (!PKCS8_pkey_set0(p8, OBJ_nid2obj(rec->key.key_nid), 0, V_ASN1_SEQUENCE, params, der, n)) {
     ASN1_STRING_free(params);
     OPENSSL_free(der);
     return 0;
@@ -178,13 +194,13 @@ int priv_encode_pkcs11(PKCS8_PRIV_KEY_INFO* p8, const EVP_PKEY* pk) {
 
 int pkey_size_pkcs11(const EVP_PKEY* pk) {
   const Pkcs11TokenKey* rec = rec_of(pk);
-  if (rec == nullptr || rec->key_type == 0) return -1;
-  return rec->key_type == gost_nid_key_2012_512() ? 128 : 64;
+  if (rec == nullptr || rec->key.key_nid == 0) return -1;
+  return rec->key.key_nid == gost_nid_key_2012_512() ? 128 : 64;
 }
 
 int pkey_bits_pkcs11(const EVP_PKEY* pk) {
   const Pkcs11TokenKey* rec = rec_of(pk);
-  return rec != nullptr && rec->key_type == gost_nid_key_2012_512() ? 1024 : 512;
+  return rec != nullptr && rec->key.key_nid == gost_nid_key_2012_512() ? 1024 : 512;
 }
 
 X509_ALGOR* algor_null(X509_ALGOR* alg, int nid) {
@@ -194,7 +210,7 @@ X509_ALGOR* algor_null(X509_ALGOR* alg, int nid) {
 
 int pkey_ctrl_pkcs11(EVP_PKEY* pk, int op, long arg1, void* arg2) {
   const Pkcs11TokenKey* rec = rec_of(pk);
-  const int type = rec != nullptr ? rec->key_type : EVP_PKEY_get_base_id(pk);
+  const int type = rec != nullptr ? rec->key.key_nid : EVP_PKEY_get_base_id(pk);
   const int md = type == gost_nid_key_2012_512()   ? gost_nid_md_2012_512()
                  : type == gost_nid_key_2012_256() ? gost_nid_md_2012_256()
                                                    : NID_id_GostR3411_94;

@@ -12,8 +12,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "engines/gost/gost_keypair.h"
 #include "engines/gost/gost_pmeth.h"
-#include "pk11_types.h"
+#include "engines/pkcs11/pk11_types.h"
 
 // One loaded PKCS#11 module, shared by every key and operation that uses
 // its path.
@@ -24,20 +25,16 @@ struct Pkcs11ModuleEntry {
   uint32_t refs;
 };
 
-// The inner key of a token key. The first four fields have the layout of
-// the "gost" engine's key object, whose printing reads them.
+// The inner key of a token key: the "gost" engine's key object first, so
+// that its printing and verification read the key as one of their own (no
+// private value is ever set), then the token's fields. A public key decoded
+// by this engine's methods has no token (lib null). RSA token keys use the
+// token fields only.
 struct Pkcs11TokenKey {
-  int32_t key_type;  // GOST key NID; 0 for RSA keys
-  int32_t param_nid;
-  unsigned char pub[128];  // x then y, each little-endian
-  uint32_t pub_len;        // 64 or 128
-  unsigned char key_id[20];
+  VK_GOST2012_KEYPAIR key;  // key_nid 0 for RSA keys
   Pkcs11ModuleEntry* lib;
   CK_SESSION_HANDLE session;
   CK_OBJECT_HANDLE priv;
-  // Zero: code of the "gost" engine that looks at a private value through
-  // the shared layout finds none and reads nothing beyond the record.
-  unsigned char unused[64];
 };
 
 // Key-operation data: the "gost" engine's fields first (its key-transport
@@ -115,10 +112,10 @@ EVP_PKEY* pkcs11_load_privkey(ENGINE* e, const char* key_id, UI_METHOD* ui, void
 // Listings.
 int pkcs11_enum_tokens(STACK_OF(OPENSSL_STRING) * *ids);
 int pkcs11_enum_keys(STACK_OF(OPENSSL_STRING) * *ids);
+// Mode 1 (certificates backed by a key pair only) puts the "token=<module>"
+// profile text into each certificate's extra-data slot 0; the text goes
+// with the certificate.
 int pkcs11_load_certs(int mode, STACK_OF(X509) * *certs);
-// Certificate extra-data index of the "token=<module>" profile text that
-// LOAD_CERTS mode 1 attaches (freed with the certificate).
-int pkcs11_cert_profile_index();
 
 // Key methods.
 bool pkcs11_build_methods();
@@ -130,7 +127,9 @@ int pkcs11_pkey_asn1_meths(ENGINE* e, EVP_PKEY_ASN1_METHOD** ameth, const int** 
 // The record of a key handled by this engine's GOST methods, else nullptr.
 Pkcs11TokenKey* pkcs11_token_key_of(const EVP_PKEY* pkey);
 
-// Key-transport decryption on the token (the engine's decrypt slot).
+// Key-transport decryption on the token (the engine's decrypt slot): 32
+// with the key in out, the size query (no out) answered with 32, -1 on
+// failure, a buffer of fewer than 32 bytes included.
 int TOKEN_PKEY_decrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* outlen,
                        const unsigned char* in, size_t inlen);
 

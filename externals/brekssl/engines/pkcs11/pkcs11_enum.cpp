@@ -7,15 +7,36 @@
 #include <cstring>
 #include <string>
 
-#include "codes.h"
+#include "engines/pkcs11/pk11_errors.h"
 #include "engines/pkcs11/pkcs11_engine.h"
 #include "ossl_ptr.h"
 
 namespace {
 
+// The profile text of LOAD_CERTS mode 1 sits in the certificate's
+// extra-data slot 0, which has no free callback of its own. The same
+// pointer is kept at an index of this engine that frees it with the
+// certificate.
 void free_profile(void* /*parent*/, void* ptr, CRYPTO_EX_DATA* /*ad*/, int /*idx*/, long /*argl*/,
                   void* /*argp*/) {
   OPENSSL_free(ptr);
+}
+
+int profile_owner_index() {
+  static int index = -1;
+  if (index < 0) index = X509_get_ex_new_index(0, nullptr, nullptr, nullptr, free_profile);
+  return index;
+}
+
+// Tags a certificate with "token=<module>"; false when it cannot be done.
+bool tag_profile(X509* cert, const std::string& profile) {
+  const int owner = profile_owner_index();
+  char* text = OPENSSL_strdup(profile.c_str());
+  if (owner < 0 || text == nullptr || !X509_set_ex_data(cert, owner, text)) {
+    OPENSSL_free(text);
+    return false;
+  }
+  return X509_set_ex_data(cert, 0, text) == 1;
 }
 
 // Releases the module reference of a listing.
@@ -172,13 +193,6 @@ bool listing_frame(const char* func, Pkcs11ModuleEntry** lib, std::vector<CK_SLO
 
 }  // namespace
 
-int pkcs11_cert_profile_index() {
-  static int index = -1;
-  if (index < 0)
-    index = X509_get_ex_new_index(0, nullptr, nullptr, nullptr, free_profile);
-  return index;
-}
-
 int pkcs11_enum_tokens(STACK_OF(OPENSSL_STRING) * *ids) {
   static const char kFunc[] = "pkcs11_enum_tokens";
   if (ids == nullptr) {
@@ -274,13 +288,7 @@ int pkcs11_load_certs(int mode, STACK_OF(X509) * *certs) {
       orvel::X509Ptr cert(pkcs11_get_cert(lib->p11, s.h, obj));
       if (!cert) continue;
       if (mode == 1) {
-        if (!cert_is_private(lib->p11, s.h, obj)) continue;
-        char* text = OPENSSL_strdup(profile.c_str());
-        if (text == nullptr ||
-            !X509_set_ex_data(cert.get(), pkcs11_cert_profile_index(), text)) {
-          OPENSSL_free(text);
-          continue;
-        }
+        if (!cert_is_private(lib->p11, s.h, obj) || !tag_profile(cert.get(), profile)) continue;
       }
       if (sk_X509_push(*certs, cert.get())) cert.release();
     }

@@ -7,9 +7,9 @@
 
 #include <cstring>
 
-#include "codes.h"
 #include "engines/gost/gost_key_params.h"
 #include "engines/gost/gost_pkey_nids.h"
+#include "engines/pkcs11/pk11_errors.h"
 #include "engines/pkcs11/pkcs11_engine.h"
 #include "ossl_ptr.h"
 
@@ -193,13 +193,13 @@ EVP_PKEY* make_gost_key(ENGINE* engine, Pkcs11ModuleEntry* lib, CK_SESSION_HANDL
   }
   auto* rec = static_cast<Pkcs11TokenKey*>(OPENSSL_zalloc(sizeof(Pkcs11TokenKey)));
   if (rec == nullptr) return nullptr;
-  rec->key_type = type;
-  rec->param_nid = OBJ_obj2nid(params->key_params);
-  memcpy(rec->pub, pv, value_len);
-  rec->pub_len = static_cast<uint32_t>(value_len);
+  rec->key.key_nid = type;
+  rec->key.param_nid = OBJ_obj2nid(params->key_params);
+  memcpy(rec->key.pub_key, pv, value_len);
+  rec->key.pub_key_len = static_cast<uint32_t>(value_len);
   CK_ULONG id_len = 0;
-  if (read_attr(lib, session, priv, CKA_ID, rec->key_id, sizeof(rec->key_id), &id_len) != CKR_OK)
-    memset(rec->key_id, 0, sizeof(rec->key_id));
+  if (read_attr(lib, session, priv, CKA_ID, rec->key.key_id, sizeof(rec->key.key_id), &id_len) != CKR_OK)
+    memset(rec->key.key_id, 0, sizeof(rec->key.key_id));
   rec->lib = lib;
   rec->session = session;
   rec->priv = priv;
@@ -245,10 +245,10 @@ int pkcs11_assign_gost_key(ENGINE* e, EVP_PKEY* key, Pkcs11TokenKey* rec) {
   // type: this engine for the moment of the assignment, then the engines
   // that were the defaults before, for both kinds of method.
   const unsigned int kWhich = ENGINE_METHOD_PKEY_METHS | ENGINE_METHOD_PKEY_ASN1_METHS;
-  ENGINE* prev_ameth = ENGINE_get_pkey_asn1_meth_engine(rec->key_type);
-  ENGINE* prev_pmeth = ENGINE_get_pkey_meth_engine(rec->key_type);
+  ENGINE* prev_ameth = ENGINE_get_pkey_asn1_meth_engine(rec->key.key_nid);
+  ENGINE* prev_pmeth = ENGINE_get_pkey_meth_engine(rec->key.key_nid);
   ENGINE_set_default(e, kWhich);
-  const bool ok = EVP_PKEY_assign(key, rec->key_type, rec) == 1 && EVP_PKEY_get0_engine(key) == e;
+  const bool ok = EVP_PKEY_assign(key, rec->key.key_nid, rec) == 1 && EVP_PKEY_get0_engine(key) == e;
   if (prev_ameth != nullptr) ENGINE_set_default(prev_ameth, ENGINE_METHOD_PKEY_ASN1_METHS);
   if (prev_pmeth != nullptr) ENGINE_set_default(prev_pmeth, ENGINE_METHOD_PKEY_METHS);
   // Without an engine default before, this engine leaves the tables again
@@ -259,7 +259,7 @@ int pkcs11_assign_gost_key(ENGINE* e, EVP_PKEY* key, Pkcs11TokenKey* rec) {
   ENGINE_finish(prev_pmeth);
   if (!ok) {
     // The record stays the caller's.
-    if (EVP_PKEY_get0(key) == rec) EVP_PKEY_assign(key, rec->key_type, nullptr);
+    if (EVP_PKEY_get0(key) == rec) EVP_PKEY_assign(key, rec->key.key_nid, nullptr);
     return 0;
   }
   return 1;

@@ -9,9 +9,9 @@
 
 #include <cstring>
 
-#include "codes.h"
+#include "engines/pkcs11/pk11_dl.h"
+#include "engines/pkcs11/pk11_errors.h"
 #include "engines/pkcs11/pkcs11_engine.h"
-#include "token_dl.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "codes.h"
+#include "engines/pkcs11/pk11_errors.h"
 #include "engines/pkcs11/pkcs11_engine.h"
 #include "ossl_ptr.h"
 

@@ -11,12 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codes.h"
 #include "engines/gost/gost_keypair.h"
 #include "engines/gost/gost_keypair_ops.h"
 #include "engines/gost/gost_kt_pmeth.h"
 #include "engines/gost/gost_pkey_nids.h"
 #include "engines/pkcs11/e_pkcs11.h"
+#include "engines/pkcs11/pk11_errors.h"
 #include "engines/pkcs11/pkcs11_ameth.h"
 #include "engines/pkcs11/pkcs11_engine.h"
 #include "objects/ssf_objects.h"
@@ -31,12 +31,15 @@ Pkcs11PkeyData* data_of(EVP_PKEY_CTX* ctx) {
   return static_cast<Pkcs11PkeyData*>(EVP_PKEY_CTX_get_data(ctx));
 }
 
+// The sets the parameter-set control takes: CryptoPro A, B, C, XchA and
+// XchB, the three 512-bit TC26 sets (test, A, B) and TC26 256-bit set A.
 bool accepted_paramset(int nid) {
   return nid != NID_undef &&
-         (nid == NID_id_GostR3410_2001_TestParamSet || nid == NID_id_GostR3410_2001_CryptoPro_A_ParamSet ||
+         (nid == NID_id_GostR3410_2001_CryptoPro_A_ParamSet ||
           nid == NID_id_GostR3410_2001_CryptoPro_B_ParamSet ||
           nid == NID_id_GostR3410_2001_CryptoPro_C_ParamSet ||
           nid == NID_id_GostR3410_2001_CryptoPro_XchA_ParamSet ||
+          nid == NID_id_GostR3410_2001_CryptoPro_XchB_ParamSet ||
           nid == ssf_nid_id_tc26_gost_3410_2012_512_paramSetTest() ||
           nid == ssf_nid_id_tc26_gost_3410_2012_512_paramSetA() ||
           nid == ssf_nid_id_tc26_gost_3410_2012_512_paramSetB() ||
@@ -48,11 +51,11 @@ bool accepted_paramset(int nid) {
 int pkey_pkcs11_init_type(EVP_PKEY_CTX* ctx, int type) {
   EVP_PKEY* key = EVP_PKEY_CTX_get0_pkey(ctx);
   int param = type == gost_nid_key_2012_512() ? ssf_nid_id_tc26_gost_3410_2012_512_paramSetA()
-                                              : NID_id_GostR3410_2001_CryptoPro_A_ParamSet;
+                                              : NID_id_GostR3410_2001_CryptoPro_XchA_ParamSet;
   if (key != nullptr) {
     const auto* rec = static_cast<const Pkcs11TokenKey*>(EVP_PKEY_get0(key));
     if (EVP_PKEY_get_base_id(key) != type || rec == nullptr) return 0;
-    param = rec->param_nid;
+    param = rec->key.param_nid;
   }
   auto* d = static_cast<Pkcs11PkeyData*>(OPENSSL_zalloc(sizeof(Pkcs11PkeyData)));
   if (d == nullptr) return 0;
@@ -177,7 +180,7 @@ int pkcs11_gost_sign(EVP_PKEY_CTX* ctx, unsigned char* sig, size_t* siglen,
   static const char kFunc[] = "pkcs11_gost_sign";
   const Pkcs11TokenKey* rec = pkcs11_token_key_of(EVP_PKEY_CTX_get0_pkey(ctx));
   if (rec == nullptr || siglen == nullptr) return -1;
-  const bool wide = rec->key_type == gost_nid_key_2012_512();
+  const bool wide = rec->key.key_nid == gost_nid_key_2012_512();
   const size_t size = wide ? 128 : 64;
   if (sig == nullptr) {
     *siglen = size;
@@ -209,9 +212,9 @@ int pkey_pkcs11_verify(EVP_PKEY_CTX* ctx, const unsigned char* sig, size_t sigle
   const Pkcs11TokenKey* rec = pkcs11_token_key_of(EVP_PKEY_CTX_get0_pkey(ctx));
   if (rec == nullptr || sig == nullptr) return 0;
   unsigned char der[32];
-  const uint32_t der_len = gost_oid_der(rec->param_nid, der, sizeof(der));
+  const uint32_t der_len = gost_oid_der(rec->key.param_nid, der, sizeof(der));
   if (der_len == 0) return 0;
-  return gost3410_verify(sig, siglen, tbs, tbslen, der, der_len, rec->pub, rec->pub_len);
+  return gost3410_verify(sig, siglen, tbs, tbslen, der, der_len, rec->key.pub_key, rec->key.pub_key_len);
 }
 
 int pkey_pkcs11_encrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* outlen,
@@ -221,8 +224,7 @@ int pkey_pkcs11_encrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* outlen,
 
 int pkey_pkcs11_decrypt(EVP_PKEY_CTX* ctx, unsigned char* out, size_t* outlen,
                         const unsigned char* in, size_t inlen) {
-  const int rc = TOKEN_PKEY_decrypt(ctx, out, outlen, in, inlen);
-  return rc == 32 || (out == nullptr && rc > 0) ? 1 : -1;
+  return TOKEN_PKEY_decrypt(ctx, out, outlen, in, inlen) == 32 ? 1 : -1;
 }
 
 bool oid_der_of(const char* dotted, std::vector<unsigned char>* der) {
@@ -320,16 +322,16 @@ int pkey_pkcs11_keygen(EVP_PKEY_CTX* ctx, EVP_PKEY* pkey) {
     OPENSSL_free(rec);
     return fail();
   }
-  rec->key_type = key_type;
-  rec->param_nid = d->gost.param_nid;
-  memcpy(rec->pub, value.data(), want);
-  rec->pub_len = static_cast<uint32_t>(want);
+  rec->key.key_nid = key_type;
+  rec->key.param_nid = d->gost.param_nid;
+  memcpy(rec->key.pub_key, value.data(), want);
+  rec->key.pub_key_len = static_cast<uint32_t>(want);
   // The key id: SHA-1 of the public value alone, given to both objects.
-  if (!EVP_Digest(rec->pub, rec->pub_len, rec->key_id, nullptr, EVP_sha1(), nullptr)) {
+  if (!EVP_Digest(rec->key.pub_key, rec->key.pub_key_len, rec->key.key_id, nullptr, EVP_sha1(), nullptr)) {
     OPENSSL_free(rec);
     return fail();
   }
-  CK_ATTRIBUTE id_attr{CKA_ID, rec->key_id, sizeof(rec->key_id)};
+  CK_ATTRIBUTE id_attr{CKA_ID, rec->key.key_id, sizeof(rec->key.key_id)};
   lib->p11->C_SetAttributeValue(session, pub, &id_attr, 1);
   lib->p11->C_SetAttributeValue(session, priv, &id_attr, 1);
   rec->lib = lib;
@@ -343,7 +345,7 @@ int pkey_pkcs11_keygen(EVP_PKEY_CTX* ctx, EVP_PKEY* pkey) {
     return fail();
   }
   char hex[41];
-  for (size_t i = 0; i < sizeof(rec->key_id); i++) snprintf(hex + 2 * i, 3, "%02x", rec->key_id[i]);
+  for (size_t i = 0; i < sizeof(rec->key.key_id); i++) snprintf(hex + 2 * i, 3, "%02x", rec->key.key_id[i]);
   printf("key ID = %s\n", hex);
   return 1;
 }

@@ -1,7 +1,8 @@
-// PKCS#11 v2.x types and values that the token code uses, with the TC26
-// vendor values for GOST R 34.10-2012 keys. The layout follows the
-// standard's C binding on Linux (no structure packing, unsigned long
-// values); the function list keeps the standard's order.
+// PKCS#11 v2.x types and values that the provider's token code and the
+// "pkcs11" engine use, with the TC26 vendor values for GOST R 34.10-2012
+// keys. The layout follows the standard's C binding on Linux (no structure
+// packing, unsigned long values); the function list keeps the standard's
+// order.
 #ifndef ORVEL_PK11_TYPES_H
 #define ORVEL_PK11_TYPES_H
 

@@ -1,7 +1,7 @@
-// Thin wrappers around the dynamic loader (PKCS#11 modules of "token="
-// profiles).
-#ifndef ORVEL_SSF_TOKEN_DL_H
-#define ORVEL_SSF_TOKEN_DL_H
+// Thin wrappers around the dynamic loader, through which PKCS#11 modules
+// are loaded (the provider's "token=" profiles and the "pkcs11" engine).
+#ifndef ORVEL_PK11_DL_H
+#define ORVEL_PK11_DL_H
 
 // dlopen; null for a null file name.
 void* mdlopen(const char* file, int flags);

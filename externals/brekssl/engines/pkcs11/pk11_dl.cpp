@@ -1,4 +1,4 @@
-#include "token_dl.h"
+#include "engines/pkcs11/pk11_dl.h"
 
 #include <dlfcn.h>
 
