@@ -7,6 +7,7 @@
 #include <string.h>
 #include <x86intrin.h>
 
+#include "ec_fold_asm.h"
 #include "mp.h"
 #include "vkc_ct.h"
 
@@ -14,6 +15,8 @@ namespace vkc_ec {
 
 using u64 = uint64_t;
 using u128 = unsigned __int128;
+
+#define VKC_INLINE inline __attribute__((always_inline))
 
 template <int NL>
 struct Mont {
@@ -121,103 +124,189 @@ inline void mod_neg(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
   mod_sub<NL>(r, z, a, M);
 }
 
-// r = w mod m for m = 2^(64 NL) - c and a product w of two numbers below m.
-template <int NL>
-inline void fold_reduce(u64 r[NL], const u64 w[2 * NL], const Mont<NL>& M) {
-  // w = lo + hi 2^(64 NL) = lo + hi c (mod m): below 2^(64 NL) (c + 1).
-  u64 v[NL];
-  u64 carry = 0;
-  for (int i = 0; i < NL; i++) {
-    u128 x = static_cast<u128>(w[i + NL]) * M.c + w[i] + carry;
-    v[i] = static_cast<u64>(x);
-    carry = static_cast<u64>(x >> 64);
-  }
-  // Fold the top word (at most c) once more; a carry out is worth c again.
-  u128 x = static_cast<u128>(carry) * M.c + v[0];
-  v[0] = static_cast<u64>(x);
-  u64 cc = static_cast<u64>(x >> 64);
-  for (int i = 1; i < NL; i++) {
-    x = static_cast<u128>(v[i]) + cc;
-    v[i] = static_cast<u64>(x);
-    cc = static_cast<u64>(x >> 64);
-  }
-  // cc set means v wrapped (v is then tiny): add c, no further carry.
-  x = static_cast<u128>(v[0]) + (M.c & vkc_ct::mask_bit(cc));
-  v[0] = static_cast<u64>(x);
-  cc = static_cast<u64>(x >> 64);
-  for (int i = 1; i < NL; i++) {
-    x = static_cast<u128>(v[i]) + cc;
-    v[i] = static_cast<u64>(x);
-    cc = static_cast<u64>(x >> 64);
-  }
-  // v < 2^(64 NL) < 2 m: one conditional subtraction.
-  u64 d[NL];
-  unsigned char bo = 0;
-  for (int i = 0; i < NL; i++) {
-    unsigned long long y;
-    bo = _subborrow_u64(bo, v[i], M.m[i], &y);
-    d[i] = y;
-  }
-  vkc_ct::select(r, v, d, NL, vkc_ct::mask_bit(bo));
-}
+// ---- folding reduction for m = 2^(64 NL) - c, c below 2^32 ----------------
+//
+// Numbers stay in plain form (R = 1). Every helper below is inlined into the
+// point formulas so that the words stay in registers.
 
-// r = a * b mod m for m = 2^(64 NL) - c, a and b below m.
+// w = a * b, 2 NL words, row by row (this shape compiles to mul/add/adc
+// chains without spills).
 template <int NL>
-inline void fold_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
-  u64 w[2 * NL];
+VKC_INLINE void mul_wide(u64 w[2 * NL], const u64 a[NL], const u64 b[NL]) {
+#pragma GCC unroll 16
   for (int i = 0; i < NL; i++) {
     u64 c = 0;
+#pragma GCC unroll 16
     for (int j = 0; j < NL; j++) {
-      u128 x = static_cast<u128>(a[j]) * b[i] + (i == 0 ? 0 : w[i + j]) + c;
+      const u128 x = static_cast<u128>(a[j]) * b[i] + (i == 0 ? 0 : w[i + j]) + c;
       w[i + j] = static_cast<u64>(x);
       c = static_cast<u64>(x >> 64);
     }
     w[i + NL] = c;
   }
-  fold_reduce<NL>(r, w, M);
 }
 
-// r = a^2 mod m for m = 2^(64 NL) - c: cross products once, doubled.
+// w = a^2, 2 NL words: each cross product once, doubled, plus the squares.
 template <int NL>
-inline void fold_sqr(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
-  u64 w[2 * NL] = {};
+VKC_INLINE void sqr_wide(u64 w[2 * NL], const u64 a[NL]) {
+  w[0] = 0;
+  w[2 * NL - 1] = 0;
+#pragma GCC unroll 16
   for (int i = 0; i < NL - 1; i++) {
     u64 c = 0;
+#pragma GCC unroll 16
     for (int j = i + 1; j < NL; j++) {
-      u128 x = static_cast<u128>(a[i]) * a[j] + w[i + j] + c;
+      const u128 x = static_cast<u128>(a[i]) * a[j] + (i == 0 ? 0 : w[i + j]) + c;
       w[i + j] = static_cast<u64>(x);
       c = static_cast<u64>(x >> 64);
     }
     w[i + NL] = c;
   }
   u64 top = 0;
-  for (int k = 0; k < 2 * NL; k++) {
-    u64 nt = w[k] >> 63;
+#pragma GCC unroll 16
+  for (int k = 1; k < 2 * NL; k++) {
+    const u64 nt = w[k] >> 63;
     w[k] = (w[k] << 1) | top;
     top = nt;
   }
-  u64 c = 0;
+  unsigned char cf = 0;
+#pragma GCC unroll 16
   for (int i = 0; i < NL; i++) {
-    u128 sq = static_cast<u128>(a[i]) * a[i];
-    u128 x = static_cast<u128>(w[2 * i]) + static_cast<u64>(sq) + c;
-    w[2 * i] = static_cast<u64>(x);
-    x = static_cast<u128>(w[2 * i + 1]) + static_cast<u64>(sq >> 64) + static_cast<u64>(x >> 64);
-    w[2 * i + 1] = static_cast<u64>(x);
-    c = static_cast<u64>(x >> 64);
+    const u128 sq = static_cast<u128>(a[i]) * a[i];
+    unsigned long long t;
+    cf = _addcarry_u64(cf, w[2 * i], static_cast<u64>(sq), &t);
+    w[2 * i] = t;
+    cf = _addcarry_u64(cf, w[2 * i + 1], static_cast<u64>(sq >> 64), &t);
+    w[2 * i + 1] = t;
   }
-  fold_reduce<NL>(r, w, M);
+}
+
+// r = w mod m for m = 2^(64 NL) - c and w below m^2; r below m.
+template <int NL>
+VKC_INLINE void fold_reduce_c(u64 r[NL], const u64 w[2 * NL], u64 c) {
+  // w = lo + hi 2^(64 NL) = lo + hi c (mod m)
+  u64 v[NL];
+  u64 carry = 0;
+#pragma GCC unroll 16
+  for (int i = 0; i < NL; i++) {
+    const u128 x = static_cast<u128>(w[i + NL]) * c + w[i] + carry;
+    v[i] = static_cast<u64>(x);
+    carry = static_cast<u64>(x >> 64);
+  }
+  // The top word (at most c) folds once more; a wrap leaves v below c^2,
+  // and adding c then cannot carry.
+  unsigned long long t;
+  unsigned char cf = _addcarry_u64(0, v[0], carry * c, &t);
+  v[0] = t;
+#pragma GCC unroll 16
+  for (int i = 1; i < NL; i++) {
+    cf = _addcarry_u64(cf, v[i], 0, &t);
+    v[i] = t;
+  }
+  v[0] += c & vkc_ct::mask_bit(cf);
+  // v below 2^(64 NL) < 2 m: v - m = v + c - 2^(64 NL) when that carries.
+  u64 d[NL];
+  cf = _addcarry_u64(0, v[0], c, &t);
+  d[0] = t;
+#pragma GCC unroll 16
+  for (int i = 1; i < NL; i++) {
+    cf = _addcarry_u64(cf, v[i], 0, &t);
+    d[i] = t;
+  }
+  vkc_ct::select(r, d, v, NL, vkc_ct::mask_bit(cf));
+}
+
+template <int NL>
+VKC_INLINE void fold_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  if constexpr (NL == 4) {
+    fold_asm::mul4(r, a, b, M.c);
+  } else if constexpr (NL == 8) {
+    fold_asm::mul8(r, a, b, M.c);
+  } else {
+    u64 w[2 * NL];
+    mul_wide<NL>(w, a, b);
+    fold_reduce_c<NL>(r, w, M.c);
+  }
+}
+
+template <int NL>
+VKC_INLINE void fold_sqr(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
+  if constexpr (NL == 4) {
+    fold_asm::sqr4(r, a, M.c);
+  } else if constexpr (NL == 8) {
+    fold_asm::sqr8(r, a, M.c);
+  } else {
+    u64 w[2 * NL];
+    sqr_wide<NL>(w, a);
+    fold_reduce_c<NL>(r, w, M.c);
+  }
+}
+
+// r = a + b mod m for a, b below m = 2^(64 NL) - c.
+template <int NL>
+VKC_INLINE void fold_add(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  if constexpr (NL == 4) {
+    fold_asm::add4(r, a, b, M.c);
+    return;
+  } else if constexpr (NL == 8) {
+    fold_asm::add8(r, a, b, M.c);
+    return;
+  }
+  u64 s[NL], d[NL];
+  unsigned long long t;
+  unsigned char cf = 0;
+#pragma GCC unroll 16
+  for (int i = 0; i < NL; i++) {
+    cf = _addcarry_u64(cf, a[i], b[i], &t);
+    s[i] = t;
+  }
+  // a + b >= m exactly when it carried, or when adding c carries.
+  unsigned char cf2 = _addcarry_u64(0, s[0], M.c, &t);
+  d[0] = t;
+#pragma GCC unroll 16
+  for (int i = 1; i < NL; i++) {
+    cf2 = _addcarry_u64(cf2, s[i], 0, &t);
+    d[i] = t;
+  }
+  vkc_ct::select(r, d, s, NL, vkc_ct::mask_bit(static_cast<u64>(cf | cf2)));
+}
+
+// r = a - b mod m for a, b below m = 2^(64 NL) - c: a borrow is mended by
+// subtracting c (adding m and dropping 2^(64 NL)).
+template <int NL>
+VKC_INLINE void fold_sub(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  if constexpr (NL == 4) {
+    fold_asm::sub4(r, a, b, M.c);
+    return;
+  } else if constexpr (NL == 8) {
+    fold_asm::sub8(r, a, b, M.c);
+    return;
+  }
+  u64 d[NL];
+  unsigned long long t;
+  unsigned char bf = 0;
+#pragma GCC unroll 16
+  for (int i = 0; i < NL; i++) {
+    bf = _subborrow_u64(bf, a[i], b[i], &t);
+    d[i] = t;
+  }
+  bf = _subborrow_u64(0, d[0], M.c & vkc_ct::mask_bit(bf), &t);
+  r[0] = t;
+#pragma GCC unroll 16
+  for (int i = 1; i < NL; i++) {
+    bf = _subborrow_u64(bf, d[i], 0, &t);
+    r[i] = t;
+  }
 }
 
 // r = a * b / R mod m (CIOS); a * b must be below m * R.
 template <int NL>
-inline void mont_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
-  if (M.c != 0) {
-    fold_mul<NL>(r, a, b, M);
-    return;
-  }
+inline void cios_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
   u64 t[NL + 2] = {};
+#pragma GCC unroll 16
   for (int i = 0; i < NL; i++) {
     u64 c = 0;
+#pragma GCC unroll 16
     for (int j = 0; j < NL; j++) {
       u128 x = static_cast<u128>(a[j]) * b[i] + t[j] + c;
       t[j] = static_cast<u64>(x);
@@ -229,6 +318,7 @@ inline void mont_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>
     u64 mq = t[0] * M.n0;
     x = static_cast<u128>(mq) * M.m[0] + t[0];
     c = static_cast<u64>(x >> 64);
+#pragma GCC unroll 16
     for (int j = 1; j < NL; j++) {
       x = static_cast<u128>(mq) * M.m[j] + t[j] + c;
       t[j - 1] = static_cast<u64>(x);
@@ -247,6 +337,56 @@ inline void mont_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>
   }
   u64 keep_t = vkc_ct::mask_bit(bo & ~t[NL] & 1);
   vkc_ct::select(r, t, d, NL, keep_t);
+}
+
+// The field operations with the reduction chosen at compile time: Fd for a
+// folding modulus (M.c non-zero), else Montgomery's. The point formulas are
+// instantiated for both, so that every operation inlines.
+template <int NL, bool Fd>
+VKC_INLINE void fmul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  if constexpr (Fd)
+    fold_mul<NL>(r, a, b, M);
+  else
+    cios_mul<NL>(r, a, b, M);
+}
+
+template <int NL, bool Fd>
+VKC_INLINE void fsqr(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
+  if constexpr (Fd)
+    fold_sqr<NL>(r, a, M);
+  else
+    cios_mul<NL>(r, a, a, M);
+}
+
+template <int NL, bool Fd>
+VKC_INLINE void fadd(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  if constexpr (Fd)
+    fold_add<NL>(r, a, b, M);
+  else
+    mod_add<NL>(r, a, b, M);
+}
+
+template <int NL, bool Fd>
+VKC_INLINE void fsub(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  if constexpr (Fd)
+    fold_sub<NL>(r, a, b, M);
+  else
+    mod_sub<NL>(r, a, b, M);
+}
+
+template <int NL, bool Fd>
+VKC_INLINE void fneg(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
+  const u64 z[NL] = {};
+  fsub<NL, Fd>(r, z, a, M);
+}
+
+// r = a * b in the modulus' own form (dispatch at run time).
+template <int NL>
+inline void mont_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  if (M.c != 0)
+    fold_mul<NL>(r, a, b, M);
+  else
+    cios_mul<NL>(r, a, b, M);
 }
 
 template <int NL>
