@@ -213,25 +213,21 @@ def gen512():
 # windows of COMB_W bits; row t holds j * 2^(COMB_W passes t) * G for
 # j = 1 .. 2^(COMB_W - 1), affine, as little-endian 64-bit words.
 COMB_W = 6
-COMB_CURVES = [(4, C256, ["cpa", "tc26a"]), (8, C512, ["a", "c"])]
-
-
-def comb_passes(nl):
-    return 4 if nl <= 4 else 8
+# (words, curves, [(name, passes)]): fewer passes, more rows, fewer doublings.
+COMB_CURVES = [(4, C256, [("cpa", 4), ("tc26a", 4)]), (8, C512, [("a", 4), ("c", 8)])]
 
 
 def words(v, nl):
     return "{%s}" % ", ".join("0x%x" % ((v >> (64 * i)) & (2**64 - 1)) for i in range(nl))
 
 
-def comb_rows(c, nl):
+def comb_rows(c, passes):
     nwin = (c["q"].bit_length() + 1 + COMB_W - 1) // COMB_W
-    passes = comb_passes(nl)
-    return passes, (nwin + passes - 1) // passes
+    return (nwin + passes - 1) // passes
 
 
-def comb_points(c, nl):
-    passes, rows = comb_rows(c, nl)
+def comb_points(c, passes):
+    rows = comb_rows(c, passes)
     base = (c["x"], c["y"])
     out = []
     for _ in range(rows):
@@ -247,13 +243,13 @@ def gen_comb():
     s = [HEAD, '#include "ec_comb.h"\n\nnamespace vkc_ec {\n\nnamespace {\n']
     decls = {4: [], 8: []}
     for nl, curves, names in COMB_CURVES:
-        for name in names:
+        for name, passes in names:
             c = curves[name]
             assert c["p"] >> (64 * nl - 32) == (1 << 32) - 1, "only folding primes"
-            passes, rows = comb_rows(c, nl)
+            rows = comb_rows(c, passes)
             ident = "kPts%d_%s" % (64 * nl, name)
             s.append("\nconst Aff<%d> %s[] = {\n" % (nl, ident))
-            for P in comb_points(c, nl):
+            for P in comb_points(c, passes):
                 s.append("    {%s,\n     %s},\n" % (words(P[0], nl), words(P[1], nl)))
             s.append("};\n")
             decls[nl].append("    {%s,\n     %s,\n     %s,\n     %s,\n     %s,\n     %d, %d, %s},\n" % (

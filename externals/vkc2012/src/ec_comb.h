@@ -57,7 +57,8 @@ inline const CombTable<8>* comb_tables<8>(size_t* count) {
   return kComb512;
 }
 
-// Passes of the comb for a size: more passes, smaller tables, more doublings.
+// Passes of a comb built at run time: more passes, smaller tables, more
+// doublings. A compiled table carries its own.
 constexpr int comb_passes(int nl) { return nl <= 4 ? 4 : 8; }
 
 }  // namespace vkc_ec

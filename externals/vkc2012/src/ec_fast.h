@@ -7,6 +7,7 @@
 #ifndef VKC_EC_FAST_H
 #define VKC_EC_FAST_H
 
+#include <emmintrin.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -195,10 +196,51 @@ inline void select_proj(Proj<NL>& R, const Proj<NL>& A, const Proj<NL>& B, u64 m
   vkc_ct::select(R.Z, A.Z, B.Z, NL, mask);
 }
 
+// r = a^(m-2) for a folding m = 2^(64 NL) - c: the exponent is a long run
+// of ones over a few low bits. The run of length L comes from the chain
+// a^(2^(2l) - 1) = (a^(2^l - 1))^(2^l) a^(2^l - 1) and
+// a^(2^(l+1) - 1) = (a^(2^l - 1))^2 a; the low bits by square and multiply.
+// The exponent is public; the steps are the same for every a.
+template <int NL>
+inline void finv_fold(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
+  auto bit = [&M](int i) { return static_cast<unsigned>((M.mm2[i / 64] >> (i % 64)) & 1); };
+  const int top = 64 * NL - 1;
+  int run = 0;
+  while (run <= top && bit(top - run) == 1) run++;
+  int hb = 31;
+  while (((static_cast<unsigned>(run) >> hb) & 1) == 0) hb--;
+  u64 acc[NL];
+  memcpy(acc, a, sizeof acc);
+  unsigned len = 1;
+  for (int b = hb - 1; b >= 0; b--) {
+    u64 t[NL];
+    memcpy(t, acc, sizeof t);
+    for (unsigned i = 0; i < len; i++) fsqr<NL, true>(acc, acc, M);
+    fmul<NL, true>(acc, acc, t, M);
+    len *= 2;
+    if ((static_cast<unsigned>(run) >> b) & 1) {
+      fsqr<NL, true>(acc, acc, M);
+      fmul<NL, true>(acc, acc, a, M);
+      len++;
+    }
+    vkc_ct::wipe(t, sizeof t);
+  }
+  for (int i = top - run; i >= 0; i--) {
+    fsqr<NL, true>(acc, acc, M);
+    if (bit(i)) fmul<NL, true>(acc, acc, a, M);
+  }
+  memcpy(r, acc, sizeof acc);
+  vkc_ct::wipe(acc, sizeof acc);
+}
+
 // r = a^(m-2) (the inverse for a prime m; 0 stays 0). The exponent is
 // public: a sliding window over its bits, the same steps for every a.
 template <int NL, bool Fd>
 inline void finv(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
+  if constexpr (Fd) {
+    finv_fold<NL>(r, a, M);
+    return;
+  }
   constexpr int kW = 5;
   u64 pw[1 << (kW - 1)][NL];  // a, a^3, ..., a^31
   u64 a2[NL];
@@ -269,24 +311,31 @@ inline void booth_digit(const u64 k[NL], int i, u64* mag, u64* neg) {
   *neg = s;
 }
 
-// e = (+-) row[mag - 1], scanning every entry; e is garbage for mag = 0.
+// e = (+-) row[mag - 1], scanning every entry with 128-bit masks; e is
+// garbage for mag = 0.
 template <int NL, bool Fd>
 VKC_INLINE void comb_select(Aff<NL>& e, const Aff<NL>* row, u64 mag, u64 neg,
                             const CurveCtx<NL>& C) {
-  u64 x[NL] = {}, y[NL] = {};
+  static_assert(NL % 2 == 0, "whole 128-bit lanes");
+  __m128i x[NL / 2], y[NL / 2];
+  for (int w = 0; w < NL / 2; w++) x[w] = y[w] = _mm_setzero_si128();
   for (unsigned j = 0; j < static_cast<unsigned>(kCombEntries); j++) {
-    const u64 mask = vkc_ct::mask_eq(mag, j + 1);
-    for (int w = 0; w < NL; w++) {
-      x[w] |= row[j].x[w] & mask;
-      y[w] |= row[j].y[w] & mask;
+    const __m128i m = _mm_set1_epi64x(static_cast<long long>(vkc_ct::mask_eq(mag, j + 1)));
+    const __m128i* px = reinterpret_cast<const __m128i*>(row[j].x);
+    const __m128i* py = reinterpret_cast<const __m128i*>(row[j].y);
+    for (int w = 0; w < NL / 2; w++) {
+      x[w] = _mm_or_si128(x[w], _mm_and_si128(_mm_loadu_si128(px + w), m));
+      y[w] = _mm_or_si128(y[w], _mm_and_si128(_mm_loadu_si128(py + w), m));
     }
   }
-  memcpy(e.x, x, sizeof e.x);
-  u64 ny[NL];
-  fneg<NL, Fd>(ny, y, C.F);
-  vkc_ct::select(e.y, ny, y, NL, neg);
-  vkc_ct::wipe(x, sizeof x);
-  vkc_ct::wipe(y, sizeof y);
+  u64 yy[NL], ny[NL];
+  for (int w = 0; w < NL / 2; w++) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(e.x) + w, x[w]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(yy) + w, y[w]);
+  }
+  fneg<NL, Fd>(ny, yy, C.F);
+  vkc_ct::select(e.y, ny, yy, NL, neg);
+  vkc_ct::wipe(yy, sizeof yy);
   vkc_ct::wipe(ny, sizeof ny);
 }
 
@@ -449,7 +498,9 @@ inline bool ctx_init(CurveCtx<NL>& C, const DIGIT_T* p, const DIGIT_T* a, const 
   C.passes = comb_passes(NL);
   C.rows = (C.nwin + C.passes - 1) / C.passes;
   const CombTable<NL>* ct = C.F.c != 0 ? find_comb<NL>(pw, aw, bw, xw, yw) : nullptr;
-  if (ct != nullptr && ct->passes == C.passes && ct->rows == C.rows) {
+  if (ct != nullptr && ct->passes > 0 && ct->rows * ct->passes >= C.nwin) {
+    C.passes = ct->passes;
+    C.rows = ct->rows;
     C.table = ct->pts;
     C.has_table = true;
   }

@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 namespace vkc_ct {
 
@@ -30,10 +31,11 @@ inline void or_masked(uint64_t* r, const uint64_t* a, size_t n, uint64_t mask) {
   for (size_t i = 0; i < n; i++) r[i] |= a[i] & mask;
 }
 
-// Wipes a buffer in a way the compiler keeps.
+// Wipes a buffer in a way the compiler keeps: the barrier tells it that the
+// zeroed memory is read afterwards.
 inline void wipe(void* p, size_t n) {
-  volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
-  while (n > 0) v[--n] = 0;
+  memset(p, 0, n);
+  __asm__ __volatile__("" : : "r"(p) : "memory");
 }
 
 }  // namespace vkc_ct
