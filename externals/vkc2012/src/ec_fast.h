@@ -289,6 +289,23 @@ inline bool to_affine(Aff<NL>& A, const Proj<NL>& P, const CurveCtx<NL>& C) {
   return C.F.c != 0 ? to_affine_f<NL, true>(A, P, C) : to_affine_f<NL, false>(A, P, C);
 }
 
+// Affine form without a branch on the point: the identity (Z = 0) inverts
+// to 0 and comes out as (0, 0), the identity's affine encoding.
+template <int NL>
+inline void to_affine_ct(Aff<NL>& A, const Proj<NL>& P, const CurveCtx<NL>& C) {
+  u64 zi[NL];
+  if (C.F.c != 0) {
+    finv<NL, true>(zi, P.Z, C.F);
+    fmul<NL, true>(A.x, P.X, zi, C.F);
+    fmul<NL, true>(A.y, P.Y, zi, C.F);
+  } else {
+    finv<NL, false>(zi, P.Z, C.F);
+    fmul<NL, false>(A.x, P.X, zi, C.F);
+    fmul<NL, false>(A.y, P.Y, zi, C.F);
+  }
+  vkc_ct::wipe(zi, sizeof zi);
+}
+
 // n bits of k from bit pos on (bits beyond the words read as zero); pos and
 // n are public.
 template <int NL>
