@@ -1,5 +1,7 @@
-// Montgomery arithmetic modulo an odd number of NL 64-bit words, in
-// constant time: the curve primes and the group orders of the GOST curves.
+// Arithmetic modulo an odd number of NL 64-bit words, in constant time:
+// the curve primes and the group orders of the GOST curves. Montgomery's
+// reduction in general; the primes 2^(64 NL) - c with a small c (2^256 - 617,
+// 2^512 - 569) are reduced by folding instead, in plain form.
 #ifndef VKC_EC_FIELD_H
 #define VKC_EC_FIELD_H
 
@@ -126,177 +128,46 @@ inline void mod_neg(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
 
 // ---- folding reduction for m = 2^(64 NL) - c, c below 2^32 ----------------
 //
-// Numbers stay in plain form (R = 1). Every helper below is inlined into the
-// point formulas so that the words stay in registers.
-
-// w = a * b, 2 NL words, row by row (this shape compiles to mul/add/adc
-// chains without spills).
-template <int NL>
-VKC_INLINE void mul_wide(u64 w[2 * NL], const u64 a[NL], const u64 b[NL]) {
-#pragma GCC unroll 16
-  for (int i = 0; i < NL; i++) {
-    u64 c = 0;
-#pragma GCC unroll 16
-    for (int j = 0; j < NL; j++) {
-      const u128 x = static_cast<u128>(a[j]) * b[i] + (i == 0 ? 0 : w[i + j]) + c;
-      w[i + j] = static_cast<u64>(x);
-      c = static_cast<u64>(x >> 64);
-    }
-    w[i + NL] = c;
-  }
-}
-
-// w = a^2, 2 NL words: each cross product once, doubled, plus the squares.
-template <int NL>
-VKC_INLINE void sqr_wide(u64 w[2 * NL], const u64 a[NL]) {
-  w[0] = 0;
-  w[2 * NL - 1] = 0;
-#pragma GCC unroll 16
-  for (int i = 0; i < NL - 1; i++) {
-    u64 c = 0;
-#pragma GCC unroll 16
-    for (int j = i + 1; j < NL; j++) {
-      const u128 x = static_cast<u128>(a[i]) * a[j] + (i == 0 ? 0 : w[i + j]) + c;
-      w[i + j] = static_cast<u64>(x);
-      c = static_cast<u64>(x >> 64);
-    }
-    w[i + NL] = c;
-  }
-  u64 top = 0;
-#pragma GCC unroll 16
-  for (int k = 1; k < 2 * NL; k++) {
-    const u64 nt = w[k] >> 63;
-    w[k] = (w[k] << 1) | top;
-    top = nt;
-  }
-  unsigned char cf = 0;
-#pragma GCC unroll 16
-  for (int i = 0; i < NL; i++) {
-    const u128 sq = static_cast<u128>(a[i]) * a[i];
-    unsigned long long t;
-    cf = _addcarry_u64(cf, w[2 * i], static_cast<u64>(sq), &t);
-    w[2 * i] = t;
-    cf = _addcarry_u64(cf, w[2 * i + 1], static_cast<u64>(sq >> 64), &t);
-    w[2 * i + 1] = t;
-  }
-}
-
-// r = w mod m for m = 2^(64 NL) - c and w below m^2; r below m.
-template <int NL>
-VKC_INLINE void fold_reduce_c(u64 r[NL], const u64 w[2 * NL], u64 c) {
-  // w = lo + hi 2^(64 NL) = lo + hi c (mod m)
-  u64 v[NL];
-  u64 carry = 0;
-#pragma GCC unroll 16
-  for (int i = 0; i < NL; i++) {
-    const u128 x = static_cast<u128>(w[i + NL]) * c + w[i] + carry;
-    v[i] = static_cast<u64>(x);
-    carry = static_cast<u64>(x >> 64);
-  }
-  // The top word (at most c) folds once more; a wrap leaves v below c^2,
-  // and adding c then cannot carry.
-  unsigned long long t;
-  unsigned char cf = _addcarry_u64(0, v[0], carry * c, &t);
-  v[0] = t;
-#pragma GCC unroll 16
-  for (int i = 1; i < NL; i++) {
-    cf = _addcarry_u64(cf, v[i], 0, &t);
-    v[i] = t;
-  }
-  v[0] += c & vkc_ct::mask_bit(cf);
-  // v below 2^(64 NL) < 2 m: v - m = v + c - 2^(64 NL) when that carries.
-  u64 d[NL];
-  cf = _addcarry_u64(0, v[0], c, &t);
-  d[0] = t;
-#pragma GCC unroll 16
-  for (int i = 1; i < NL; i++) {
-    cf = _addcarry_u64(cf, v[i], 0, &t);
-    d[i] = t;
-  }
-  vkc_ct::select(r, d, v, NL, vkc_ct::mask_bit(cf));
-}
+// Numbers stay in plain form (R = 1). The operations are the generated
+// assembly of ec_fold_asm.h (4 and 8 words), inlined into the point
+// formulas so that the words stay in registers and L1.
 
 template <int NL>
 VKC_INLINE void fold_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
-  if constexpr (NL == 4) {
+  static_assert(NL == 4 || NL == 8, "folding moduli of 256 and 512 bits");
+  if constexpr (NL == 4)
     fold_asm::mul4(r, a, b, M.c);
-  } else if constexpr (NL == 8) {
+  else
     fold_asm::mul8(r, a, b, M.c);
-  } else {
-    u64 w[2 * NL];
-    mul_wide<NL>(w, a, b);
-    fold_reduce_c<NL>(r, w, M.c);
-  }
 }
 
 template <int NL>
 VKC_INLINE void fold_sqr(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
-  if constexpr (NL == 4) {
+  static_assert(NL == 4 || NL == 8, "folding moduli of 256 and 512 bits");
+  if constexpr (NL == 4)
     fold_asm::sqr4(r, a, M.c);
-  } else if constexpr (NL == 8) {
+  else
     fold_asm::sqr8(r, a, M.c);
-  } else {
-    u64 w[2 * NL];
-    sqr_wide<NL>(w, a);
-    fold_reduce_c<NL>(r, w, M.c);
-  }
 }
 
-// r = a + b mod m for a, b below m = 2^(64 NL) - c.
+// r = a + b mod m for a, b below m.
 template <int NL>
 VKC_INLINE void fold_add(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
-  if constexpr (NL == 4) {
+  static_assert(NL == 4 || NL == 8, "folding moduli of 256 and 512 bits");
+  if constexpr (NL == 4)
     fold_asm::add4(r, a, b, M.c);
-    return;
-  } else if constexpr (NL == 8) {
+  else
     fold_asm::add8(r, a, b, M.c);
-    return;
-  }
-  u64 s[NL], d[NL];
-  unsigned long long t;
-  unsigned char cf = 0;
-#pragma GCC unroll 16
-  for (int i = 0; i < NL; i++) {
-    cf = _addcarry_u64(cf, a[i], b[i], &t);
-    s[i] = t;
-  }
-  // a + b >= m exactly when it carried, or when adding c carries.
-  unsigned char cf2 = _addcarry_u64(0, s[0], M.c, &t);
-  d[0] = t;
-#pragma GCC unroll 16
-  for (int i = 1; i < NL; i++) {
-    cf2 = _addcarry_u64(cf2, s[i], 0, &t);
-    d[i] = t;
-  }
-  vkc_ct::select(r, d, s, NL, vkc_ct::mask_bit(static_cast<u64>(cf | cf2)));
 }
 
-// r = a - b mod m for a, b below m = 2^(64 NL) - c: a borrow is mended by
-// subtracting c (adding m and dropping 2^(64 NL)).
+// r = a - b mod m for a, b below m.
 template <int NL>
 VKC_INLINE void fold_sub(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
-  if constexpr (NL == 4) {
+  static_assert(NL == 4 || NL == 8, "folding moduli of 256 and 512 bits");
+  if constexpr (NL == 4)
     fold_asm::sub4(r, a, b, M.c);
-    return;
-  } else if constexpr (NL == 8) {
+  else
     fold_asm::sub8(r, a, b, M.c);
-    return;
-  }
-  u64 d[NL];
-  unsigned long long t;
-  unsigned char bf = 0;
-#pragma GCC unroll 16
-  for (int i = 0; i < NL; i++) {
-    bf = _subborrow_u64(bf, a[i], b[i], &t);
-    d[i] = t;
-  }
-  bf = _subborrow_u64(0, d[0], M.c & vkc_ct::mask_bit(bf), &t);
-  r[0] = t;
-#pragma GCC unroll 16
-  for (int i = 1; i < NL; i++) {
-    bf = _subborrow_u64(bf, d[i], 0, &t);
-    r[i] = t;
-  }
 }
 
 // r = a * b / R mod m (CIOS); a * b must be below m * R.
@@ -476,7 +347,7 @@ inline void mont_init(Mont<NL>& M, const u64 m[NL], bool allow_fold = false) {
   M.bits = static_cast<int>(mpBitLength(mod, nd));
   bool top_ones = true;
   for (int i = 1; i < NL; i++) top_ones = top_ones && m[i] == ~0ull;
-  if (allow_fold && top_ones && (0 - m[0]) < (1ull << 32)) {
+  if ((NL == 4 || NL == 8) && allow_fold && top_ones && (0 - m[0]) < (1ull << 32)) {
     M.c = 0 - m[0];
     memset(M.r2, 0, sizeof M.r2);
     M.r2[0] = 1;
