@@ -3,8 +3,12 @@
 // paramSetB = nettle gc256b; 512-bit: tc26 paramSetA = nettle gc512a).
 // After the runs a table gives each peer's time over ours (above 1: we are
 // faster), from the CPU time of each run, or the median when the runs are
-// repeated (--benchmark_repetitions=N). The binary's other benchmarks run
-// under the same main.
+// repeated. On a busy machine pin one core and interleave the repetitions,
+// so that every library sees the same load:
+//   taskset -c 3 orvel_bench --benchmark_filter='GOST(256|512)/' \
+//     --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
+//     --benchmark_min_time=0.1 --benchmark_report_aggregates_only=true
+// The binary's other benchmarks run under the same main.
 #include <benchmark/benchmark.h>
 #include <gcrypt.h>
 #include <gmp.h>
