@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes externals/vkc2012/src/ec_fold_asm.h: multiplication, squaring,
-addition and subtraction modulo m = 2^(64 NL) - c (c below 2^32) for NL = 4 and 8 as x86-64 inline
-assembly with plain mul/add/adc (no instruction-set extensions), constant
-time (no branches; the final subtraction by a carry mask).
+addition and subtraction modulo m = 2^(64 NL) - c (c below 2^32) for
+NL = 4 and 8 as x86-64 inline assembly with plain mul/add/adc (no
+instruction-set extensions), constant time (no branches; the final
+subtraction by a carry mask).
 
 Run from the repository root: python3 tools/gen_ec_fold_asm.py
 """
