@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Writes the constant curve tables of the GOST R 34.10 parameter sets
 (externals/vkc2012/src/ec256_tables.cpp and ec512_tables.cpp), including the
-fixed-base tables PP[i] = 16^i * bp, so nothing is computed at load time.
+fixed-base tables PP[i] = 16^i * bp, and the comb tables of the fast signing
+and verification code for the curves whose prime folds
+(externals/vkc2012/src/ec_comb_tables.cpp), so nothing is computed at load
+time.
 
 Run from the repository root: python3 tools/gen_ec_tables.py
 """
@@ -206,9 +209,65 @@ def gen512():
     return "".join(s)
 
 
+# Comb layout (must match ec_comb.h and ctx_init in ec_fast.h): signed
+# windows of COMB_W bits; row t holds j * 2^(COMB_W passes t) * G for
+# j = 1 .. 2^(COMB_W - 1), affine, as little-endian 64-bit words.
+COMB_W = 6
+# (words, curves, [(name, passes)]): fewer passes, more rows, fewer doublings.
+COMB_CURVES = [(4, C256, [("cpa", 4), ("tc26a", 4)]), (8, C512, [("a", 4), ("c", 8)])]
+
+
+def words(v, nl):
+    return "{%s}" % ", ".join("0x%x" % ((v >> (64 * i)) & (2**64 - 1)) for i in range(nl))
+
+
+def comb_rows(c, passes):
+    nwin = (c["q"].bit_length() + 1 + COMB_W - 1) // COMB_W
+    return (nwin + passes - 1) // passes
+
+
+def comb_points(c, passes):
+    rows = comb_rows(c, passes)
+    base = (c["x"], c["y"])
+    out = []
+    for _ in range(rows):
+        P = base
+        for _ in range(1 << (COMB_W - 1)):
+            out.append(P)
+            P = add(P, base, c)
+        base = mul(1 << (COMB_W * passes), base, c)
+    return out
+
+
+def gen_comb():
+    s = [HEAD, '#include "ec_comb.h"\n\nnamespace vkc_ec {\n\nnamespace {\n']
+    decls = {4: [], 8: []}
+    for nl, curves, names in COMB_CURVES:
+        for name, passes in names:
+            c = curves[name]
+            assert c["p"] >> (64 * nl - 32) == (1 << 32) - 1, "only folding primes"
+            rows = comb_rows(c, passes)
+            ident = "kPts%d_%s" % (64 * nl, name)
+            s.append("\nconst Aff<%d> %s[] = {\n" % (nl, ident))
+            for P in comb_points(c, passes):
+                s.append("    {%s,\n     %s},\n" % (words(P[0], nl), words(P[1], nl)))
+            s.append("};\n")
+            decls[nl].append("    {%s,\n     %s,\n     %s,\n     %s,\n     %s,\n     %d, %d, %s},\n" % (
+                words(c["p"], nl), words(c["a"], nl), words(c["b"], nl), words(c["x"], nl),
+                words(c["y"], nl), passes, rows, ident))
+    s.append("\n}  // namespace\n")
+    for nl, name in ((4, "kComb256"), (8, "kComb512")):
+        s.append("\nconst CombTable<%d> %s[] = {\n%s};\n" % (nl, name, "".join(decls[nl])))
+        s.append("const size_t %sCount = sizeof %s / sizeof %s[0];\n" % (name, name, name))
+    s.append("\n}  // namespace vkc_ec\n")
+    return "".join(s)
+
+
 if __name__ == "__main__":
     base = os.path.join("externals", "vkc2012", "src")
     with open(os.path.join(base, "ec256_tables.cpp"), "w") as f:
         f.write(gen256())
     with open(os.path.join(base, "ec512_tables.cpp"), "w") as f:
         f.write(gen512())
+    with open(os.path.join(base, "ec_comb_tables.cpp"), "w") as f:
+        f.write(gen_comb())

@@ -190,6 +190,44 @@ TYPED_TEST(CurveTest, ScalarMultiplicationAgreesWithOpenSsl) {
   }
 }
 
+// Scalars whose signed 6-bit windows hit the edges of the fixed-base comb:
+// digits 1, 31 and 32, windows 111111 and 100000 that carry into the next
+// one on every window, alternating empty windows, the top window alone,
+// and q - 1 and q - 32 (negative top digits).
+TYPED_TEST(CurveTest, BaseMultiplesAtCombWindowEdges) {
+  using S = TypeParam;
+  for (uint32_t i = 0; i < S::COUNT; i++) {
+    const typename S::Par* E = S::get(i);
+    OsslCurve<S> c(E);
+    const uint32_t qbits = mpBitLength(E->q, S::ND);
+    std::vector<std::vector<DIGIT_T>> ks;
+    auto from_bits = [&](auto bit) {
+      std::vector<DIGIT_T> k(S::ND, 0);
+      for (uint32_t b = 0; b + 1 < qbits; b++)
+        if (bit(b)) k[b / 32] |= 1u << (b % 32);
+      return k;
+    };
+    ks.push_back(from_bits([](uint32_t b) { return b == 0; }));
+    ks.push_back(from_bits([](uint32_t b) { return b < 5; }));
+    ks.push_back(from_bits([](uint32_t b) { return b == 5; }));
+    ks.push_back(from_bits([](uint32_t) { return true; }));
+    ks.push_back(from_bits([](uint32_t b) { return b % 6 == 5; }));
+    ks.push_back(from_bits([](uint32_t b) { return b % 6 < 5; }));
+    ks.push_back(from_bits([](uint32_t b) { return b % 12 >= 6; }));
+    ks.push_back(from_bits([&](uint32_t b) { return b + 7 >= qbits; }));
+    for (DIGIT_T sub : {1u, 32u}) {
+      std::vector<DIGIT_T> k(E->q, E->q + S::ND);
+      mpShortSub(k.data(), k.data(), sub, S::ND);
+      ks.push_back(k);
+    }
+    for (size_t n = 0; n < ks.size(); n++) {
+      typename S::Pt want = c.mul(E->bp, ks[n].data()), got;
+      ASSERT_EQ(S::multPP(&got, ks[n].data(), E), 0);
+      EXPECT_EQ(S::isEqual(&got, &want), 1) << "curve " << i << " scalar " << n;
+    }
+  }
+}
+
 TYPED_TEST(CurveTest, AffineEdgeCases) {
   using S = TypeParam;
   for (uint32_t i = 0; i < S::COUNT; i++) {

@@ -1,6 +1,6 @@
 // The field arithmetic under the fast point code against GMP, with the
 // values at the edges of the range, for both reductions (Montgomery's and
-// the folding one for moduli just below a power of two).
+// the folding one, in assembly, for moduli just below a power of two).
 #include "ec_field.h"
 
 #include <gmp.h>
@@ -72,6 +72,21 @@ void check_field(const DIGIT_T* p, bool fold, bool expect_fold) {
       vkc_ec::to_digits<NL>(got, ND, rm);
       ec_test::mpz_to_num(want, ND, zr);
       ASSERT_EQ(mpEqual(got, want, ND), 1);
+      if (M.c != 0) {
+        // The folding sum and difference used by the point formulas.
+        vkc_ec::fadd<NL, true>(rm, a.data(), b.data(), M);
+        mpz_add(zr, za, zb);
+        mpz_mod(zr, zr, zp);
+        vkc_ec::to_digits<NL>(got, ND, rm);
+        ec_test::mpz_to_num(want, ND, zr);
+        ASSERT_EQ(mpEqual(got, want, ND), 1);
+        vkc_ec::fsub<NL, true>(rm, a.data(), b.data(), M);
+        mpz_sub(zr, za, zb);
+        mpz_mod(zr, zr, zp);
+        vkc_ec::to_digits<NL>(got, ND, rm);
+        ec_test::mpz_to_num(want, ND, zr);
+        ASSERT_EQ(mpEqual(got, want, ND), 1);
+      }
     }
     // Squares.
     {

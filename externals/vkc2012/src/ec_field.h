@@ -1,5 +1,7 @@
-// Montgomery arithmetic modulo an odd number of NL 64-bit words, in
-// constant time: the curve primes and the group orders of the GOST curves.
+// Arithmetic modulo an odd number of NL 64-bit words, in constant time:
+// the curve primes and the group orders of the GOST curves. Montgomery's
+// reduction in general; the primes 2^(64 NL) - c with a small c (2^256 - 617,
+// 2^512 - 569) are reduced by folding instead, in plain form.
 #ifndef VKC_EC_FIELD_H
 #define VKC_EC_FIELD_H
 
@@ -7,6 +9,7 @@
 #include <string.h>
 #include <x86intrin.h>
 
+#include "ec_fold_asm.h"
 #include "mp.h"
 #include "vkc_ct.h"
 
@@ -14,6 +17,8 @@ namespace vkc_ec {
 
 using u64 = uint64_t;
 using u128 = unsigned __int128;
+
+#define VKC_INLINE inline __attribute__((always_inline))
 
 template <int NL>
 struct Mont {
@@ -121,103 +126,58 @@ inline void mod_neg(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
   mod_sub<NL>(r, z, a, M);
 }
 
-// r = w mod m for m = 2^(64 NL) - c and a product w of two numbers below m.
+// ---- folding reduction for m = 2^(64 NL) - c, c below 2^32 ----------------
+//
+// Numbers stay in plain form (R = 1). The operations are the generated
+// assembly of ec_fold_asm.h (4 and 8 words), inlined into the point
+// formulas so that the words stay in registers and L1.
+
 template <int NL>
-inline void fold_reduce(u64 r[NL], const u64 w[2 * NL], const Mont<NL>& M) {
-  // w = lo + hi 2^(64 NL) = lo + hi c (mod m): below 2^(64 NL) (c + 1).
-  u64 v[NL];
-  u64 carry = 0;
-  for (int i = 0; i < NL; i++) {
-    u128 x = static_cast<u128>(w[i + NL]) * M.c + w[i] + carry;
-    v[i] = static_cast<u64>(x);
-    carry = static_cast<u64>(x >> 64);
-  }
-  // Fold the top word (at most c) once more; a carry out is worth c again.
-  u128 x = static_cast<u128>(carry) * M.c + v[0];
-  v[0] = static_cast<u64>(x);
-  u64 cc = static_cast<u64>(x >> 64);
-  for (int i = 1; i < NL; i++) {
-    x = static_cast<u128>(v[i]) + cc;
-    v[i] = static_cast<u64>(x);
-    cc = static_cast<u64>(x >> 64);
-  }
-  // cc set means v wrapped (v is then tiny): add c, no further carry.
-  x = static_cast<u128>(v[0]) + (M.c & vkc_ct::mask_bit(cc));
-  v[0] = static_cast<u64>(x);
-  cc = static_cast<u64>(x >> 64);
-  for (int i = 1; i < NL; i++) {
-    x = static_cast<u128>(v[i]) + cc;
-    v[i] = static_cast<u64>(x);
-    cc = static_cast<u64>(x >> 64);
-  }
-  // v < 2^(64 NL) < 2 m: one conditional subtraction.
-  u64 d[NL];
-  unsigned char bo = 0;
-  for (int i = 0; i < NL; i++) {
-    unsigned long long y;
-    bo = _subborrow_u64(bo, v[i], M.m[i], &y);
-    d[i] = y;
-  }
-  vkc_ct::select(r, v, d, NL, vkc_ct::mask_bit(bo));
+VKC_INLINE void fold_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  static_assert(NL == 4 || NL == 8, "folding moduli of 256 and 512 bits");
+  if constexpr (NL == 4)
+    fold_asm::mul4(r, a, b, M.c);
+  else
+    fold_asm::mul8(r, a, b, M.c);
 }
 
-// r = a * b mod m for m = 2^(64 NL) - c, a and b below m.
 template <int NL>
-inline void fold_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
-  u64 w[2 * NL];
-  for (int i = 0; i < NL; i++) {
-    u64 c = 0;
-    for (int j = 0; j < NL; j++) {
-      u128 x = static_cast<u128>(a[j]) * b[i] + (i == 0 ? 0 : w[i + j]) + c;
-      w[i + j] = static_cast<u64>(x);
-      c = static_cast<u64>(x >> 64);
-    }
-    w[i + NL] = c;
-  }
-  fold_reduce<NL>(r, w, M);
+VKC_INLINE void fold_sqr(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
+  static_assert(NL == 4 || NL == 8, "folding moduli of 256 and 512 bits");
+  if constexpr (NL == 4)
+    fold_asm::sqr4(r, a, M.c);
+  else
+    fold_asm::sqr8(r, a, M.c);
 }
 
-// r = a^2 mod m for m = 2^(64 NL) - c: cross products once, doubled.
+// r = a + b mod m for a, b below m.
 template <int NL>
-inline void fold_sqr(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
-  u64 w[2 * NL] = {};
-  for (int i = 0; i < NL - 1; i++) {
-    u64 c = 0;
-    for (int j = i + 1; j < NL; j++) {
-      u128 x = static_cast<u128>(a[i]) * a[j] + w[i + j] + c;
-      w[i + j] = static_cast<u64>(x);
-      c = static_cast<u64>(x >> 64);
-    }
-    w[i + NL] = c;
-  }
-  u64 top = 0;
-  for (int k = 0; k < 2 * NL; k++) {
-    u64 nt = w[k] >> 63;
-    w[k] = (w[k] << 1) | top;
-    top = nt;
-  }
-  u64 c = 0;
-  for (int i = 0; i < NL; i++) {
-    u128 sq = static_cast<u128>(a[i]) * a[i];
-    u128 x = static_cast<u128>(w[2 * i]) + static_cast<u64>(sq) + c;
-    w[2 * i] = static_cast<u64>(x);
-    x = static_cast<u128>(w[2 * i + 1]) + static_cast<u64>(sq >> 64) + static_cast<u64>(x >> 64);
-    w[2 * i + 1] = static_cast<u64>(x);
-    c = static_cast<u64>(x >> 64);
-  }
-  fold_reduce<NL>(r, w, M);
+VKC_INLINE void fold_add(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  static_assert(NL == 4 || NL == 8, "folding moduli of 256 and 512 bits");
+  if constexpr (NL == 4)
+    fold_asm::add4(r, a, b, M.c);
+  else
+    fold_asm::add8(r, a, b, M.c);
+}
+
+// r = a - b mod m for a, b below m.
+template <int NL>
+VKC_INLINE void fold_sub(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  static_assert(NL == 4 || NL == 8, "folding moduli of 256 and 512 bits");
+  if constexpr (NL == 4)
+    fold_asm::sub4(r, a, b, M.c);
+  else
+    fold_asm::sub8(r, a, b, M.c);
 }
 
 // r = a * b / R mod m (CIOS); a * b must be below m * R.
 template <int NL>
-inline void mont_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
-  if (M.c != 0) {
-    fold_mul<NL>(r, a, b, M);
-    return;
-  }
+inline void cios_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
   u64 t[NL + 2] = {};
+#pragma GCC unroll 16
   for (int i = 0; i < NL; i++) {
     u64 c = 0;
+#pragma GCC unroll 16
     for (int j = 0; j < NL; j++) {
       u128 x = static_cast<u128>(a[j]) * b[i] + t[j] + c;
       t[j] = static_cast<u64>(x);
@@ -229,6 +189,7 @@ inline void mont_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>
     u64 mq = t[0] * M.n0;
     x = static_cast<u128>(mq) * M.m[0] + t[0];
     c = static_cast<u64>(x >> 64);
+#pragma GCC unroll 16
     for (int j = 1; j < NL; j++) {
       x = static_cast<u128>(mq) * M.m[j] + t[j] + c;
       t[j - 1] = static_cast<u64>(x);
@@ -247,6 +208,56 @@ inline void mont_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>
   }
   u64 keep_t = vkc_ct::mask_bit(bo & ~t[NL] & 1);
   vkc_ct::select(r, t, d, NL, keep_t);
+}
+
+// The field operations with the reduction chosen at compile time: Fd for a
+// folding modulus (M.c non-zero), else Montgomery's. The point formulas are
+// instantiated for both, so that every operation inlines.
+template <int NL, bool Fd>
+VKC_INLINE void fmul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  if constexpr (Fd)
+    fold_mul<NL>(r, a, b, M);
+  else
+    cios_mul<NL>(r, a, b, M);
+}
+
+template <int NL, bool Fd>
+VKC_INLINE void fsqr(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
+  if constexpr (Fd)
+    fold_sqr<NL>(r, a, M);
+  else
+    cios_mul<NL>(r, a, a, M);
+}
+
+template <int NL, bool Fd>
+VKC_INLINE void fadd(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  if constexpr (Fd)
+    fold_add<NL>(r, a, b, M);
+  else
+    mod_add<NL>(r, a, b, M);
+}
+
+template <int NL, bool Fd>
+VKC_INLINE void fsub(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  if constexpr (Fd)
+    fold_sub<NL>(r, a, b, M);
+  else
+    mod_sub<NL>(r, a, b, M);
+}
+
+template <int NL, bool Fd>
+VKC_INLINE void fneg(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
+  const u64 z[NL] = {};
+  fsub<NL, Fd>(r, z, a, M);
+}
+
+// r = a * b in the modulus' own form (dispatch at run time).
+template <int NL>
+inline void mont_mul(u64 r[NL], const u64 a[NL], const u64 b[NL], const Mont<NL>& M) {
+  if (M.c != 0)
+    fold_mul<NL>(r, a, b, M);
+  else
+    cios_mul<NL>(r, a, b, M);
 }
 
 template <int NL>
@@ -336,7 +347,7 @@ inline void mont_init(Mont<NL>& M, const u64 m[NL], bool allow_fold = false) {
   M.bits = static_cast<int>(mpBitLength(mod, nd));
   bool top_ones = true;
   for (int i = 1; i < NL; i++) top_ones = top_ones && m[i] == ~0ull;
-  if (allow_fold && top_ones && (0 - m[0]) < (1ull << 32)) {
+  if ((NL == 4 || NL == 8) && allow_fold && top_ones && (0 - m[0]) < (1ull << 32)) {
     M.c = 0 - m[0];
     memset(M.r2, 0, sizeof M.r2);
     M.r2[0] = 1;

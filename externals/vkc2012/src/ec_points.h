@@ -345,18 +345,19 @@ inline const CurveCtx<T::NL>* get_ctx(const typename T::Par* E,
   return own.get();
 }
 
+// Affine digits of P (the identity gives (0, 0)), without a branch on P.
 template <class T>
 inline void result_to_point(typename T::Point* R, const Proj<T::NL>& P, const CurveCtx<T::NL>& C) {
   Aff<T::NL> A;
-  if (!to_affine<T::NL>(A, P, C)) {
-    pt_set_zero<T>(R);
-    return;
-  }
+  to_affine_ct<T::NL>(A, P, C);
   u64 x[T::NL], y[T::NL];
   from_mont<T::NL>(x, A.x, C.F);
   from_mont<T::NL>(y, A.y, C.F);
   to_digits<T::NL>(R->x, T::ND, x);
   to_digits<T::NL>(R->y, T::ND, y);
+  vkc_ct::wipe(&A, sizeof A);
+  vkc_ct::wipe(x, sizeof x);
+  vkc_ct::wipe(y, sizeof y);
 }
 
 // R = k * P, k unsigned (ND digits). False when the fast code cannot give

@@ -111,6 +111,17 @@ inline bool is_zero(const DIGIT_T* a) {
   return acc == 0;
 }
 
+// Whether a secret value is zero, the one bit made public (a zero draw is
+// drawn again).
+template <class T>
+inline bool secret_is_zero(const DIGIT_T* a) {
+  DIGIT_T acc = 0;
+  for (uint32_t i = 0; i < T::ND; i++) acc |= a[i];
+  uint64_t z = vkc_ct::mask_zero(acc) & 1;
+  vkc_ct::declassify(&z, sizeof z);
+  return z != 0;
+}
+
 // y^2 = (x^2 + a) x + b mod p.
 template <class T>
 inline bool on_curve(const typename T::Par* E, const typename T::Point* Q) {
@@ -147,6 +158,7 @@ inline int generate_public_key(const typename T::Par* E, const DIGIT_T* d, typen
     return -2;
   }
   vkc_ec::mult_base<T>(Q, d, E);
+  vkc_ct::declassify(Q, sizeof *Q);  // the public key
   return check_public_key<T>(E, Q, bad_params);
 }
 
@@ -181,12 +193,14 @@ inline int sign_with_k(const typename T::Par* E, const QArith<T>& Q, const DIGIT
   Num<T> r, s, t, kr, dr;
   Q.reduce(r, C.x);
   vkc_ct::wipe(&C, sizeof C);
+  vkc_ct::declassify(r.v, sizeof r.v);  // the first half of the signature
   if (is_zero<T>(r)) return -1;
   Q.reduce(kr, k);
   Q.reduce(dr, d);
   Q.mul(s, r, dr);
   Q.mul(t, kr, e_red);
   Q.add(s, s, t);
+  vkc_ct::declassify(s.v, sizeof s.v);  // the second half
   if (is_zero<T>(s)) return -1;
   mpSetEqual(sig->r, r, T::ND);
   mpSetEqual(sig->s, s, T::ND);
@@ -230,7 +244,7 @@ inline int sign(const typename T::Par* E, const DIGIT_T* e, RND_FUNC rnd, const 
   digest_mod_q<T>(er, e, Q);
   for (int i = 0; i < kMaxDraws; i++) {
     if (!draw<T>(rnd, k, Q)) break;
-    if (is_zero<T>(k)) continue;
+    if (secret_is_zero<T>(k)) continue;
     if (sign_with_k<T>(E, Q, er, k, d, sig) == 0) return 0;
   }
   VKC_LOG("%s: Getbig_RND failed", name);
@@ -245,7 +259,7 @@ inline bool draw_private_key(const typename T::Par* E, RND_FUNC rnd, DIGIT_T* d)
   const QArith<T> Q(E, vkc_ec::get_ctx<T>(E, own));
   for (int i = 0; i < kMaxDraws; i++) {
     if (!draw<T>(rnd, d, Q)) return false;
-    if (!is_zero<T>(d)) return true;
+    if (!secret_is_zero<T>(d)) return true;
   }
   return false;
 }
