@@ -6,6 +6,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#if defined(VKC_CT_VALIDATION)
+#include <valgrind/memcheck.h>
+#endif
+
 namespace vkc_ct {
 
 inline uint64_t value_barrier(uint64_t v) {
@@ -34,6 +38,25 @@ inline void or_masked(uint64_t* r, const uint64_t* a, size_t n, uint64_t mask) {
 inline void wipe(void* p, size_t n) {
   volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
   while (n > 0) v[--n] = 0;
+}
+
+// The constant-time check runs the code under valgrind with every secret
+// marked undefined, so that a branch or an index on a secret is reported.
+// A value the algorithm makes public on purpose (a public key, a signature,
+// the outcome of a rejected random draw) is declared here. Outside builds
+// with the check this is empty; inside them a no-op unless run by valgrind.
+inline void declassify(const void* p, size_t n) {
+#if defined(VKC_CT_VALIDATION)
+  VALGRIND_MAKE_MEM_DEFINED(p, n);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
+
+inline bool declassify(bool b) {
+  declassify(&b, sizeof b);
+  return b;
 }
 
 }  // namespace vkc_ct
