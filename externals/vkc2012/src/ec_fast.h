@@ -204,10 +204,12 @@ inline void select_proj(Proj<NL>& R, const Proj<NL>& A, const Proj<NL>& B, u64 m
   vkc_ct::select(R.Z, A.Z, B.Z, NL, mask);
 }
 
-// Affine result in Montgomery form; returns false for the identity.
+// Affine result in Montgomery form; returns false for the identity. That
+// outcome is treated as public: k * G is not the identity for any scalar that
+// signing or key generation uses.
 template <int NL>
 inline bool to_affine(Aff<NL>& A, const Proj<NL>& P, const CurveCtx<NL>& C) {
-  if (is_zero_vt<NL>(P.Z)) return false;
+  if (vkc_ct::declassify(is_zero_vt<NL>(P.Z))) return false;
   u64 zi[NL];
   mont_inv<NL>(zi, P.Z, C.F);
   mont_mul<NL>(A.x, P.X, zi, C.F);

@@ -75,7 +75,8 @@ class QArith {
     }
   }
 
-  // r = a^-1 mod q for a reduced, non-zero a (public values only).
+  // r = a^-1 mod q for a reduced, non-zero a: a^(q-2), constant time
+  // through the curve context.
   void inv(DIGIT_T* r, const DIGIT_T* a) const {
     if (C_ != nullptr) {
       u64 x[NL], t[NL];
@@ -147,6 +148,7 @@ inline int generate_public_key(const typename T::Par* E, const DIGIT_T* d, typen
     return -2;
   }
   vkc_ec::mult_base<T>(Q, d, E);
+  vkc_ct::declassify(Q, sizeof *Q);  // the public key
   return check_public_key<T>(E, Q, bad_params);
 }
 
@@ -181,12 +183,14 @@ inline int sign_with_k(const typename T::Par* E, const QArith<T>& Q, const DIGIT
   Num<T> r, s, t, kr, dr;
   Q.reduce(r, C.x);
   vkc_ct::wipe(&C, sizeof C);
+  vkc_ct::declassify(r.v, sizeof r.v);  // part of the signature
   if (is_zero<T>(r)) return -1;
   Q.reduce(kr, k);
   Q.reduce(dr, d);
   Q.mul(s, r, dr);
   Q.mul(t, kr, e_red);
   Q.add(s, s, t);
+  vkc_ct::declassify(s.v, sizeof s.v);  // part of the signature
   if (is_zero<T>(s)) return -1;
   mpSetEqual(sig->r, r, T::ND);
   mpSetEqual(sig->s, s, T::ND);
@@ -230,7 +234,8 @@ inline int sign(const typename T::Par* E, const DIGIT_T* e, RND_FUNC rnd, const 
   digest_mod_q<T>(er, e, Q);
   for (int i = 0; i < kMaxDraws; i++) {
     if (!draw<T>(rnd, k, Q)) break;
-    if (is_zero<T>(k)) continue;
+    // A zero draw is discarded; only that outcome becomes known.
+    if (vkc_ct::declassify(is_zero<T>(k))) continue;
     if (sign_with_k<T>(E, Q, er, k, d, sig) == 0) return 0;
   }
   VKC_LOG("%s: Getbig_RND failed", name);
@@ -245,7 +250,7 @@ inline bool draw_private_key(const typename T::Par* E, RND_FUNC rnd, DIGIT_T* d)
   const QArith<T> Q(E, vkc_ec::get_ctx<T>(E, own));
   for (int i = 0; i < kMaxDraws; i++) {
     if (!draw<T>(rnd, d, Q)) return false;
-    if (!is_zero<T>(d)) return true;
+    if (!vkc_ct::declassify(is_zero<T>(d))) return true;
   }
   return false;
 }
