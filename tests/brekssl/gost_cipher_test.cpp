@@ -329,6 +329,37 @@ TEST(GostCipher, RandomKeyAndUnsupportedControls) {
   }
 }
 
+// A keyed context given a new IV without a key starts again from that IV
+// with its stored key and parameter set, in the direction of the new init.
+TEST(GostCipher, NewIvWithoutKeyRestartsTheStoredKey) {
+  load_engines();
+  std::mt19937 rng(9);
+  const Gost28147ParamSet* a = core_set("id-Gost28147-89-CryptoPro-A-ParamSet");
+  for (const ModeCase& m : kModes) {
+    if (m.core_mode == GOST28147_MODE_ECB) continue;  // no IV
+    SCOPED_TRACE(m.core_mode);
+    Bytes key = random_bytes(rng, 32), iv1 = random_bytes(rng, 8), iv2 = random_bytes(rng, 8);
+    Bytes msg = random_bytes(rng, 24), out(24);
+    int outl = 0;
+    orvel::EvpCipherCtxPtr ctx(EVP_CIPHER_CTX_new());
+    ASSERT_EQ(EVP_EncryptInit_ex(ctx.get(), m.cipher(), nullptr, key.data(), iv1.data()), 1);
+    ASSERT_EQ(
+        EVP_CIPHER_CTX_ctrl(ctx.get(), 0x1001, NID_id_Gost28147_89_CryptoPro_A_ParamSet, nullptr),
+        1);
+    ASSERT_EQ(EVP_EncryptUpdate(ctx.get(), out.data(), &outl, msg.data(), 24), 1);
+    ASSERT_EQ(EVP_EncryptInit_ex(ctx.get(), nullptr, nullptr, nullptr, iv2.data()), 1);
+    ASSERT_EQ(EVP_EncryptUpdate(ctx.get(), out.data(), &outl, msg.data(), 24), 1);
+    ASSERT_EQ(outl, 24);
+    EXPECT_EQ(out, core_cipher(a, m.core_mode, key, &iv2, msg, true));
+    // Back to the first IV, now decrypting.
+    const Bytes ct = core_cipher(a, m.core_mode, key, &iv1, msg, true);
+    ASSERT_EQ(EVP_DecryptInit_ex(ctx.get(), nullptr, nullptr, nullptr, iv1.data()), 1);
+    ASSERT_EQ(EVP_DecryptUpdate(ctx.get(), out.data(), &outl, ct.data(), 24), 1);
+    ASSERT_EQ(outl, 24);
+    EXPECT_EQ(out, msg);
+  }
+}
+
 // Control 0x1001 re-keys in place; a NID that is not a GOST 28147-89 set
 // (here a GOST R 34.10 set) falls back to the engine's default.
 TEST(GostCipher, ParamSetControl) {

@@ -11,6 +11,7 @@
 
 #include "engines/gost/gost_digests.h"
 #include "engines/gost/gost_imit.h"
+#include "engines/gost/gost_pkey_nids.h"
 #include "gost3411_94.h"
 #include "gost_engine_test_util.h"
 #include "hash_low/gost_r3411_2012.h"
@@ -248,6 +249,33 @@ TEST(GostImit, IvControl) {
   EXPECT_EQ(GetCapturedStderr(),
             "vkc_imit_ctrl: Invalid IV length 4\nvkc_imit_ctrl: Invalid IV length 8\n");
   ERR_clear_error();
+}
+
+// At init the MAC takes as its IV the UKM of the GOST key-method context
+// that the digest context carries.
+TEST(GostImit, UkmOfTheKeyMethodContextIsTheIv) {
+  load_engines();
+  std::mt19937 rng(27);
+  const Gost28147ParamSet* z = core_set("id-tc26-gost-28147-param-Z");
+  Bytes key = random_bytes(rng, 32), ukm = random_bytes(rng, 8), msg = random_bytes(rng, 45);
+  orvel::EvpPkeyCtxPtr pctx(EVP_PKEY_CTX_new_id(gost_nid_key_2012_256(), nullptr));
+  ASSERT_TRUE(pctx);
+  // The toolkit's digest init sends a control to a context with an operation.
+  ASSERT_EQ(EVP_PKEY_sign_init(pctx.get()), 1);
+  ASSERT_GT(EVP_PKEY_CTX_ctrl(pctx.get(), -1, -1, EVP_PKEY_CTRL_SET_IV, 8, ukm.data()), 0);
+  orvel::EvpMdCtxPtr ctx(EVP_MD_CTX_new());
+  EVP_MD_CTX_set_pkey_ctx(ctx.get(), pctx.get());
+  ASSERT_EQ(EVP_DigestInit_ex(ctx.get(), EVP_gostimito(), nullptr), 1);
+  ASSERT_EQ(EVP_MD_CTX_ctrl(ctx.get(), kVkcImitCtrlSetParamSet,
+                            ssf_nid_id_tc26_gost_28147_param_Z(), nullptr),
+            1);
+  ASSERT_EQ(EVP_MD_CTX_ctrl(ctx.get(), kVkcImitCtrlSetKey, 32, key.data()), 1);
+  ASSERT_EQ(EVP_DigestUpdate(ctx.get(), msg.data(), msg.size()), 1);
+  Bytes out(4);
+  unsigned int len = 0;
+  ASSERT_EQ(EVP_DigestFinal_ex(ctx.get(), out.data(), &len), 1);
+  EXPECT_EQ(out, core_mac(z, key, msg, &ukm));
+  EXPECT_EQ(out, gcrypt_mac("1.2.643.7.1.2.5.1.1", key, msg, &ukm));
 }
 
 TEST(GostImit, KeyControlsAndCopy) {

@@ -1,6 +1,7 @@
 // Reading GOST public and private keys from outside input: the forms the
 // key methods accept (INTEGER private keys with lost leading zeros, masked
 // values, agreement identifiers) and the ones they refuse.
+#include <gmp.h>
 #include <gtest/gtest.h>
 #include <openssl/bn.h>
 #include <openssl/objects.h>
@@ -11,7 +12,9 @@
 #include <vector>
 
 #include "engines/gost/gost_keypair.h"
+#include "engines/gost/gost_keypair_ops.h"
 #include "engines/gost/gost_pkey_nids.h"
+#include "gost3410.h"
 #include "gost_keys_test_util.h"
 
 using namespace gost_keys_test;
@@ -204,6 +207,66 @@ TEST_F(GostKeysDecode, MaskedFormsAndAgreementIdentifier) {
       from_pkcs8_der(pkcs8(kAlg512, key_params(kSet512A, nullptr), tlv(0x04, d512)));
   ASSERT_TRUE(no_digest);
   EXPECT_EQ(pub_le(no_digest), pub_le(g512));
+}
+
+// The masked-key arithmetic against GMP, on both sizes: unmasking any
+// halves (reduced or not) gives a * m mod q; masking gives halves below q
+// whose product is d mod q.
+TEST_F(GostKeysDecode, MaskedValuesAgainstGmp) {
+  struct Size {
+    int key_nid;
+    int param_nid;
+    const DIGIT_T* q;
+    uint32_t digits;
+  };
+  const GOSTR3410_2012_256_PAR* p256 = nullptr;
+  const GOSTR3410_2012_512_PAR* p512 = nullptr;
+  ASSERT_EQ(GOSTR3410_2012_256_FindParByDottedOid(kSetCpA, &p256), 0);
+  ASSERT_EQ(GOSTR3410_2012_512_FindParByDottedOid(kSet512A, &p512), 0);
+  const Size sizes[] = {
+      {gost_nid_key_2012_256(), NID_id_GostR3410_2001_CryptoPro_A_ParamSet, p256->q, 9},
+      {gost_nid_key_2012_512(), ssf_nid_id_tc26_gost_3410_2012_512_paramSetA(), p512->q, 17}};
+  std::mt19937 rng(31);
+  for (const Size& sz : sizes) {
+    VK_GOST2012_KEYPAIR key{};
+    ASSERT_EQ(fill_GOST2012_params(&key, sz.key_nid, sz.param_nid), 1);
+    const size_t n = key.priv_key_len;
+    mpz_t q, a, m, d, t;
+    mpz_inits(q, a, m, d, t, nullptr);
+    mpz_import(q, sz.digits, -1, sizeof(DIGIT_T), 0, 0, sz.q);
+    for (int round = 0; round < 40; round++) {
+      SCOPED_TRACE(round);
+      Bytes masked(2 * n);
+      for (auto& b : masked) b = static_cast<unsigned char>(rng());
+      // Halves at or above q, and all ones.
+      if (round % 4 == 1) std::fill(masked.begin(), masked.begin() + n, 0xff);
+      if (round % 4 == 2) std::fill(masked.begin() + n, masked.end(), 0xff);
+      ASSERT_EQ(gost_unmask_private_key(&key, masked.data()), 1);
+      mpz_import(a, n, -1, 1, 0, 0, masked.data());
+      mpz_import(m, n, -1, 1, 0, 0, masked.data() + n);
+      mpz_mul(t, a, m);
+      mpz_mod(t, t, q);
+      mpz_import(d, n, -1, 1, 0, 0, key.priv_key);
+      EXPECT_EQ(mpz_cmp(d, t), 0);
+
+      // Masking a private value (here not reduced either).
+      for (size_t i = 0; i < n; i++) key.priv_key[i] = static_cast<unsigned char>(rng());
+      if (round % 4 == 3) std::fill(key.priv_key, key.priv_key + n, 0xff);
+      Bytes out(2 * n);
+      ASSERT_EQ(gost_mask_private_key(&key, out.data()), 1);
+      mpz_import(a, n, -1, 1, 0, 0, out.data());
+      mpz_import(m, n, -1, 1, 0, 0, out.data() + n);
+      EXPECT_LT(mpz_cmp(a, q), 0);
+      EXPECT_LT(mpz_cmp(m, q), 0);
+      EXPECT_NE(mpz_sgn(m), 0);
+      mpz_mul(t, a, m);
+      mpz_mod(t, t, q);
+      mpz_import(d, n, -1, 1, 0, 0, key.priv_key);
+      mpz_mod(d, d, q);
+      EXPECT_EQ(mpz_cmp(d, t), 0);
+    }
+    mpz_clears(q, a, m, d, t, nullptr);
+  }
 }
 
 TEST_F(GostKeysDecode, PublicKeysOfAnotherLengthOrFormRefused) {

@@ -192,6 +192,10 @@ TEST(X509v3Ext, IssuerSignToolRefusals) {
       // keeps both.
       {"name twice", "signTool:a, signTool:a, cATool:b, signToolCert:c, cAToolCert:d", 0,
        kSsfX509v3InvalidStringsNumber},
+      // Four values, one name twice and one missing: no SEQUENCE with a
+      // hole in it.
+      {"name twice, one missing", "signTool:a, signTool:a, cATool:b, signToolCert:c", 0,
+       kSsfX509v3InvalidStringsNumber},
       {"lower case in a list", "signTool:a, catool:b, signToolCert:c, cAToolCert:d", ERR_LIB_X509V3,
        X509V3_R_INVALID_NAME},
   };

@@ -411,6 +411,17 @@ TEST(MpConversions, OctetsDecimalHex) {
     mp_get_memory_functions(nullptr, nullptr, &freefn);
     freefn(hx, strlen(hx) + 1);
   }
+  // The significant byte count (counted without branches on the value) for
+  // every bit length, against GMP.
+  for (uint32_t bits = 0; bits <= 9 * 32; bits++) {
+    Num x(9, 0);
+    for (uint32_t b = 0; b + 1 < bits; b++) x[b / 32] |= static_cast<DIGIT_T>(rng() & 1) << (b % 32);
+    if (bits > 0) x[(bits - 1) / 32] |= DIGIT_T{1} << ((bits - 1) % 32);
+    std::vector<unsigned char> oct(36);
+    Z zx(x);
+    const uint32_t want = bits == 0 ? 0 : static_cast<uint32_t>(mpz_sizeinbase(zx, 256));
+    EXPECT_EQ(mpConvToOctets(x.data(), 9, oct.data(), 36), want) << bits;
+  }
   // Decimal lengths where 0.41524 bytes per digit fall one byte short.
   for (size_t len : {1811u, 2408u, 4000u}) {
     std::string nines(len, '9');

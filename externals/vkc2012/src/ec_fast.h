@@ -272,10 +272,12 @@ inline void finv(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
   vkc_ct::wipe(a2, sizeof a2);
 }
 
-// Affine result in the field's form; returns false for the identity.
+// Affine result in the field's form; returns false for the identity. That
+// outcome is treated as public: k * G is not the identity for any scalar that
+// signing or key generation uses.
 template <int NL, bool Fd>
 inline bool to_affine_f(Aff<NL>& A, const Proj<NL>& P, const CurveCtx<NL>& C) {
-  if (is_zero_vt<NL>(P.Z)) return false;
+  if (vkc_ct::declassify(is_zero_vt<NL>(P.Z))) return false;
   u64 zi[NL];
   finv<NL, Fd>(zi, P.Z, C.F);
   fmul<NL, Fd>(A.x, P.X, zi, C.F);

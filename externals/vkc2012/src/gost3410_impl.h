@@ -75,7 +75,8 @@ class QArith {
     }
   }
 
-  // r = a^-1 mod q for a reduced, non-zero a (public values only).
+  // r = a^-1 mod q for a reduced, non-zero a: a^(q-2), constant time
+  // through the curve context.
   void inv(DIGIT_T* r, const DIGIT_T* a) const {
     if (C_ != nullptr) {
       u64 x[NL], t[NL];

@@ -103,8 +103,8 @@ struct Modes {
     ctx->b_n[n - 1] = C::kBn;
     const uint8_t zero[n] = {};
     C::encrypt(ctx, zero, ctx->l);
-    if (VkcShiftLeftOne(ctx->l, ctx->k1, n)) xor_bytes(ctx->k1, ctx->b_n, ctx->k1, n);
-    if (VkcShiftLeftOne(ctx->k1, ctx->k2, n)) xor_bytes(ctx->k2, ctx->b_n, ctx->k2, n);
+    VkcMacSubkey(ctx->l, ctx->b_n, ctx->k1, n);
+    VkcMacSubkey(ctx->k1, ctx->b_n, ctx->k2, n);
     ctx->initialised = tag(kMac);
     return 0;
   }

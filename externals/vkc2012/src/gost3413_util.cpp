@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "vkc_ct.h"
+
 namespace vkc::modes {
 
 void VkcIncrementModulo(uint8_t* block, size_t n) {
@@ -17,6 +19,11 @@ uint8_t VkcShiftLeftOne(const uint8_t* in, uint8_t* out, size_t n) {
     out[i] = static_cast<uint8_t>((in[i] << 1) | next);
   }
   return top;
+}
+
+void VkcMacSubkey(const uint8_t* in, const uint8_t* b_n, uint8_t* out, size_t n) {
+  const uint8_t mask = static_cast<uint8_t>(vkc_ct::mask_bit(VkcShiftLeftOne(in, out, n)));
+  for (size_t i = 0; i < n; ++i) out[i] ^= b_n[i] & mask;
 }
 
 void VkcPackBlock(uint8_t* out, const uint8_t* first, size_t first_len, const uint8_t* second,

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "vkc_ct.h"
+
 namespace {
 
 constexpr uint32_t kBits = 32;
@@ -47,6 +49,26 @@ class TmpBytes {
   size_t n_;
   unsigned char* p_;
 };
+
+// Significant bits of a in time that does not depend on its value: the
+// octet conversion below writes private keys.
+uint32_t bit_length_ct(const DIGIT_T a[], uint32_t ndigits) {
+  if (a == nullptr) return 0;
+  uint32_t bits = 0;
+  for (uint32_t i = 0; i < ndigits; i++) {
+    uint32_t x = a[i], len = 0;
+    for (uint32_t s = 16; s > 0; s >>= 1) {
+      const uint32_t hi = x >> s;
+      const uint32_t m = static_cast<uint32_t>(vkc_ct::mask_nonzero(hi));
+      len += s & m;
+      x = (hi & m) | (x & ~m);
+    }
+    len += x;  // the top bit left over: 0 or 1
+    const uint32_t m = static_cast<uint32_t>(vkc_ct::mask_nonzero(a[i]));
+    bits = ((i * kBits + len) & m) | (bits & ~m);
+  }
+  return bits;
+}
 
 uint32_t clz32(DIGIT_T d) { return d == 0 ? 32 : static_cast<uint32_t>(__builtin_clz(d)); }
 
@@ -866,7 +888,7 @@ uint32_t mpConvToOctets(const DIGIT_T a[], uint32_t ndigits, unsigned char* c, u
     const uint32_t d = idx / 4;
     c[nbytes - 1 - b] = d < ndigits ? static_cast<unsigned char>(a[d] >> (8 * (idx % 4))) : 0;
   }
-  return (mpBitLength(a, ndigits) + 7) / 8;
+  return (bit_length_ct(a, ndigits) + 7) / 8;
 }
 
 uint32_t mpConvToDecimal(const DIGIT_T a[], uint32_t ndigits, char* s, uint32_t smax) {

@@ -7,11 +7,8 @@
 #include <stdint.h>
 #include <string.h>
 
-#if defined(__has_include)
-#if __has_include(<valgrind/memcheck.h>)
+#if defined(VKC_CT_VALIDATION)
 #include <valgrind/memcheck.h>
-#define VKC_CT_HAVE_MEMCHECK 1
-#endif
 #endif
 
 namespace vkc_ct {
@@ -45,17 +42,23 @@ inline void wipe(void* p, size_t n) {
   __asm__ __volatile__("" : : "r"(p) : "memory");
 }
 
-// Marks a value derived from secrets as public from here on: a signature,
-// a public key, or a one-bit outcome such as "the nonce is zero". Under
-// valgrind's memcheck (where a constant-time check marks the secrets
-// undefined) the bytes become defined; elsewhere nothing happens.
+// The constant-time check runs the code under valgrind with every secret
+// marked undefined, so that a branch or an index on a secret is reported.
+// A value the algorithm makes public on purpose (a public key, a signature,
+// the outcome of a rejected random draw) is declared here. Outside builds
+// with the check this is empty; inside them a no-op unless run by valgrind.
 inline void declassify(const void* p, size_t n) {
-#ifdef VKC_CT_HAVE_MEMCHECK
-  (void)VALGRIND_MAKE_MEM_DEFINED(p, n);
+#if defined(VKC_CT_VALIDATION)
+  VALGRIND_MAKE_MEM_DEFINED(p, n);
 #else
   (void)p;
   (void)n;
 #endif
+}
+
+inline bool declassify(bool b) {
+  declassify(&b, sizeof b);
+  return b;
 }
 
 }  // namespace vkc_ct

@@ -71,16 +71,19 @@ bool init_modify(EVP_CIPHER_CTX* ctx, const unsigned char* key, const unsigned c
   int used = 0;
   const Gost28147ParamSet* ps = vkc_choose_param_set(static_cast<int>(c->param_nid), ectx, &used);
   if (ps == nullptr) return false;
-  if (key == nullptr) {
+  // Without a key, a keyed context starts again from the new IV and
+  // direction with its stored key and set: the core must not run on with
+  // the state of the previous IV.
+  if (key == nullptr && !c->key_set) {
     c->param_nid = static_cast<uint32_t>(ectx->gost28147_param_nid);
-    c->key_set = 0;
     return true;
   }
-  if (key != c->key) memcpy(c->key, key, kGost89KeyLength);
+  if (key != nullptr && key != c->key) memcpy(c->key, key, kGost89KeyLength);
   int32_t rc = GOST28147_89_Init(&c->core, enc ? 1 : 0, ps->sbox, core_mode(c, v), 0,
                                  ps->key_meshing, 0, v.has_iv ? wiv : nullptr, c->key);
   if (rc != 0) {
     fprintf(stderr, "GOST28147_89_Init failed, rc = 0x%x\n", static_cast<unsigned>(rc));
+    c->key_set = 0;
     return false;
   }
   c->key_set = 1;

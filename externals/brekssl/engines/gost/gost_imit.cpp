@@ -8,6 +8,8 @@
 #include "engines/gost/gost_cipher_data.h"
 #include "engines/gost/gost_engine_ctx.h"
 #include "engines/gost/gost_param_set.h"
+#include "engines/gost/gost_pkey_nids.h"
+#include "engines/gost/gost_pmeth.h"
 
 namespace {
 
@@ -17,16 +19,42 @@ VkcCipherData* data_of(EVP_MD_CTX* ctx) {
   return static_cast<VkcCipherData*>(EVP_MD_CTX_get0_md_data(ctx));
 }
 
+// The key-method context of the digest context when it is one of the
+// GOST R 34.10 key types, whose data holds a UKM; else nullptr.
+const GostPkeyCtxData* gost_pkey_ctx_data(EVP_MD_CTX* ctx) {
+  EVP_PKEY_CTX* pctx = EVP_MD_CTX_get_pkey_ctx(ctx);
+  if (pctx == nullptr) return nullptr;
+  static int (*const kTypes[])() = {gost_nid_key_2001, gost_nid_key_2012_256, gost_nid_key_2012_512,
+                                    gost_nid_dh_2001,  gost_nid_dh_2012_256,  gost_nid_dh_2012_512};
+  for (auto type : kTypes) {
+    const int nid = type();
+    const char* sn = nid != NID_undef ? OBJ_nid2sn(nid) : nullptr;
+    if (sn != nullptr && EVP_PKEY_CTX_is_a(pctx, sn)) {
+      return static_cast<const GostPkeyCtxData*>(EVP_PKEY_CTX_get_data(pctx));
+    }
+  }
+  return nullptr;
+}
+
 // The core context in MAC mode with the stored key (zero until set), the
-// IV of control 0x1002 when one was given, and the chosen parameter set.
-bool imit_init_modify(VkcCipherData* c) {
+// chosen parameter set and as IV the one of control 0x1002, else the UKM of
+// a GOST key-method context, else none. A UKM shorter than the IV fails.
+bool imit_init_modify(EVP_MD_CTX* ctx, VkcCipherData* c) {
   const VKC2012_ENGINE_CTX* ectx = vkc_engine_ctx();
   if (ectx == nullptr) return false;
+  const unsigned char* iv = c->mac_iv_set ? c->mac_iv : nullptr;
+  if (iv == nullptr) {
+    const GostPkeyCtxData* pdata = gost_pkey_ctx_data(ctx);
+    if (pdata != nullptr && pdata->ukm != nullptr) {
+      if (pdata->ukm_len < static_cast<uint32_t>(kGost89IvLength)) return false;
+      iv = pdata->ukm;
+    }
+  }
   int used = 0;
   const Gost28147ParamSet* ps = vkc_choose_param_set(static_cast<int>(c->param_nid), ectx, &used);
   if (ps == nullptr) return false;
   int32_t rc = GOST28147_89_Init(&c->core, 1, ps->sbox, GOST28147_MODE_IMITO, 0, ps->key_meshing, 0,
-                                 c->mac_iv_set ? c->mac_iv : nullptr, c->key);
+                                 iv, c->key);
   if (rc != 0) {
     fprintf(stderr, "GOST28147_89_Init failed, rc = 0x%x\n", static_cast<unsigned>(rc));
     return false;
@@ -35,8 +63,8 @@ bool imit_init_modify(VkcCipherData* c) {
   return true;
 }
 
-int reinit(VkcCipherData* c) {
-  if (!imit_init_modify(c)) {
+int reinit(EVP_MD_CTX* ctx, VkcCipherData* c) {
+  if (!imit_init_modify(ctx, c)) {
     fputs("vkc_imit_init_modify failed\n", stderr);
     return 0;
   }
@@ -46,7 +74,7 @@ int reinit(VkcCipherData* c) {
 extern "C" int vkc_imit_init(EVP_MD_CTX* ctx) {
   VkcCipherData* c = data_of(ctx);
   if (c == nullptr) return 0;
-  return reinit(c);
+  return reinit(ctx, c);
 }
 
 extern "C" int vkc_imit_update(EVP_MD_CTX* ctx, const void* data, size_t count) {
@@ -98,7 +126,7 @@ extern "C" int vkc_imit_ctrl(EVP_MD_CTX* ctx, int type, int p1, void* p2) {
   switch (type) {
     case kVkcImitCtrlSetParamSet:
       c->param_nid = static_cast<uint32_t>(p1);
-      return reinit(c);
+      return reinit(ctx, c);
     case kVkcImitCtrlSetIv:
       // The IV is kept in the MAC's own data: the key-method context of a
       // MAC key has no room for one.
@@ -108,7 +136,7 @@ extern "C" int vkc_imit_ctrl(EVP_MD_CTX* ctx, int type, int p1, void* p2) {
       }
       memcpy(c->mac_iv, p2, kGost89IvLength);
       c->mac_iv_set = 1;
-      return reinit(c);
+      return reinit(ctx, c);
     case kVkcImitCtrlKeyLength:
       if (p2 == nullptr) return 0;
       *static_cast<int*>(p2) = kGost89KeyLength;
@@ -120,7 +148,7 @@ extern "C" int vkc_imit_ctrl(EVP_MD_CTX* ctx, int type, int p1, void* p2) {
       }
       memcpy(c->key, p2, kGost89KeyLength);
       c->key_set = 1;
-      return reinit(c);
+      return reinit(ctx, c);
     default:
       return 0;
   }

@@ -8,6 +8,8 @@
 #include "engines/gost/gost_pkey_nids.h"
 #include "engines/gost/gost_pkey_rnd.h"
 #include "gost3410.h"
+#include "gost3410_modq.h"
+#include "vkc_ct.h"
 
 namespace {
 
@@ -259,6 +261,14 @@ int verify(const unsigned char* sig, const unsigned char* dgst, const unsigned c
   return 1;
 }
 
+bool is_zero_ct(const DIGIT_T* a, uint32_t n) {
+  DIGIT_T acc = 0;
+  for (uint32_t i = 0; i < n; i++) acc |= a[i];
+  return acc == 0;
+}
+
+// The mask and the private key are secret: the arithmetic modulo q is the
+// constant-time one of signing, not the digit layer's division and Euclid.
 template <class S>
 int mask(const VK_GOST2012_KEYPAIR* key, unsigned char* out) {
   int rc = 0;
@@ -270,25 +280,21 @@ int mask(const VK_GOST2012_KEYPAIR* key, unsigned char* out) {
   }
   SecretNumber<S::kDigits> d, m, raw, inv, r;
   unsigned char mbytes[S::kBytes];
-  // m must be invertible modulo q: draw again for m = 0.
+  // m must be invertible modulo q: draw again for m = 0 (only that outcome
+  // of a draw becomes known).
   do {
-    if (rnd_bytes(mbytes, S::kBytes) != 0) return 0;
+    if (rnd_bytes(mbytes, S::kBytes) != 0) {
+      OPENSSL_cleanse(mbytes, sizeof(mbytes));
+      return 0;
+    }
     S::load_priv(mbytes, raw.v);
-    if (mpModulo(m.v, raw.v, S::kDigits, par->q, S::kDigits) != 0) return 0;
-  } while (mpIsZero(m.v, S::kDigits));
+    vkc_modq::reduce(par, m.v, raw.v);
+  } while (vkc_ct::declassify(is_zero_ct(m.v, S::kDigits)));
   OPENSSL_cleanse(mbytes, sizeof(mbytes));
-  S::load_priv(key->priv_key, d.v);
-  // The core normalises the modulus in place: work on a copy of q.
-  DIGIT_T q[S::kDigits];
-  memcpy(q, par->q, sizeof(q));
-  if (mpModInv(inv.v, m.v, q, S::kDigits) != 0) {
-    fprintf(stderr, "%s: mpModInv failed\n", "priv_encode_gost2012");
-    return 0;
-  }
-  if (mpModMult(r.v, d.v, inv.v, q, S::kDigits) != 0) {
-    fprintf(stderr, "%s: mpModMult failed\n", "priv_encode_gost2012");
-    return 0;
-  }
+  S::load_priv(key->priv_key, raw.v);
+  vkc_modq::reduce(par, d.v, raw.v);
+  vkc_modq::inv(par, inv.v, m.v);
+  vkc_modq::mul(par, r.v, d.v, inv.v);
   S::unload_priv(r.v, out);
   S::unload_priv(m.v, out + S::kBytes);
   return 1;
@@ -299,12 +305,12 @@ int unmask(VK_GOST2012_KEYPAIR* key, const unsigned char* masked) {
   int rc = 0;
   const typename S::Par* par = find_par<S>(key, &rc);
   if (par == nullptr) return 0;
-  SecretNumber<S::kDigits> a, m, d;
-  S::load_priv(masked, a.v);
-  S::load_priv(masked + S::kBytes, m.v);
-  DIGIT_T q[S::kDigits];
-  memcpy(q, par->q, sizeof(q));
-  if (mpModMult(d.v, a.v, m.v, q, S::kDigits) != 0) return 0;
+  SecretNumber<S::kDigits> raw, a, m, d;
+  S::load_priv(masked, raw.v);
+  vkc_modq::reduce(par, a.v, raw.v);
+  S::load_priv(masked + S::kBytes, raw.v);
+  vkc_modq::reduce(par, m.v, raw.v);
+  vkc_modq::mul(par, d.v, a.v, m.v);
   return S::unload_priv(d.v, key->priv_key) == 0;
 }
 

@@ -100,7 +100,11 @@ SIGN_TOOL_DESCR* v2i_SIGN_TOOL_DESCR(const X509V3_EXT_METHOD*, X509V3_CTX*,
       return nullptr;
     }
   }
-  if (given != kFields) {
+  // Exactly four values and each field filled: a repeated name with a
+  // missing one must not leave an empty slot.
+  bool all_filled = true;
+  for (const Utf8Ptr& slot : slots) all_filled = all_filled && slot != nullptr;
+  if (given != kFields || !all_filled) {
     SSF_X509V3_RAISE(kSsfX509v3InvalidStringsNumber);
     return nullptr;
   }
