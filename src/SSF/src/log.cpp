@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 
+#include "error_sink.h"
 #include "ossl_ptr.h"
 #include "settings.h"
 
@@ -88,6 +89,8 @@ int set_log(const char* path, const char* app_name, int per_process) {
   if (n < 0 || static_cast<size_t>(n) >= sizeof log_file) return -1;
   snprintf(g_app_name, sizeof g_app_name, "%s", app_name ? app_name : "UNKNOWNAPP");
   g_log_file = log_file;
+  // The toolkit additions report their failures here too.
+  brek_set_error_sink([](const char* text) { log_err("%s", text); });
   if (FILE* f = open_trace_file()) fclose(f);
   append_line(kEqualsLine);
   log_write(" Trace file started on %s", get_time_string());

@@ -2,7 +2,7 @@
 
 #include <openssl/objects.h>
 
-#include "log.h"
+#include "error_sink.h"
 #include "ossl_ptr.h"
 
 namespace {
@@ -51,16 +51,16 @@ ISSUER_SERIAL* make_issuer_serial(const X509* cert) {
 bool fill_cert_id(const char* func, X509_ALGOR* alg, ASN1_OCTET_STRING* hash,
                   ISSUER_SERIAL** issuer_serial, const X509* cert, const EVP_MD* md) {
   if (!set_digest_algorithm(alg, md)) {
-    log_err("%s() 1 : digest has no object identifier", func);
+    brek_log_err("%s() 1 : digest has no object identifier", func);
     return false;
   }
   if (!hash_cert(cert, md, hash)) {
-    log_err("%s() 2 : hash_cert() failed", func);
+    brek_log_err("%s() 2 : hash_cert() failed", func);
     return false;
   }
   *issuer_serial = make_issuer_serial(cert);
   if (*issuer_serial == nullptr) {
-    log_err("%s() 3 : issuer and serial number not copied", func);
+    brek_log_err("%s() 3 : issuer and serial number not copied", func);
     return false;
   }
   return true;
@@ -114,25 +114,25 @@ int PKCS7_add_otherSigCert_attribute(PKCS7_SIGNER_INFO* si, const X509* cert, co
   if (si == nullptr) return 0;
   orvel::OtherSigCertPtr value(PKCS7_make_otherSigCert_attribute(cert, md));
   if (!value) {
-    log_err("%s() 1 : PKCS7_make_otherSigCert_attribute() failed", __func__);
+    brek_log_err("%s() 1 : PKCS7_make_otherSigCert_attribute() failed", __func__);
     return 0;
   }
   int len = 0;
   BytesPtr der = encode(value.get(), i2d_OTHERSIGCERT, &len);
   if (!der) {
-    log_err("%s() 2 : i2d_OTHERSIGCERT() failed", __func__);
+    brek_log_err("%s() 2 : i2d_OTHERSIGCERT() failed", __func__);
     return 0;
   }
   Asn1StringPtr seq(ASN1_STRING_type_new(V_ASN1_SEQUENCE));
   if (!seq) {
-    log_err("%s() 3 : ASN1_STRING_type_new() failed", __func__);
+    brek_log_err("%s() 3 : ASN1_STRING_type_new() failed", __func__);
     return 0;
   }
   ASN1_STRING_set0(seq.get(), der.release(), len);
   // The toolkit takes the value only when it succeeds.
   if (!PKCS7_add_signed_attribute(si, NID_id_smime_aa_ets_otherSigCert, V_ASN1_SEQUENCE,
                                   seq.get())) {
-    log_err("%s() 4 : PKCS7_add_signed_attribute() failed", __func__);
+    brek_log_err("%s() 4 : PKCS7_add_signed_attribute() failed", __func__);
     return 0;
   }
   seq.release();
@@ -156,26 +156,26 @@ int PKCS7_add_ESSSigningCertV2_attribute(PKCS7_SIGNER_INFO* si, const X509* cert
   if (si == nullptr) return 0;
   orvel::EssCertIdV2Ptr value(PKCS7_make_SigCertV2_attribute(cert, md));
   if (!value) {
-    log_err("%s() 1 : PKCS7_make_SigCertV2_attribute() failed", __func__);
+    brek_log_err("%s() 1 : PKCS7_make_SigCertV2_attribute() failed", __func__);
     return 0;
   }
   int len = 0;
   BytesPtr der = encode(value.get(), i2d_ESSCERTIDV2, &len);
   if (!der) {
-    log_err("%s() 2 : i2d_ESSCERTIDV2() failed", __func__);
+    brek_log_err("%s() 2 : i2d_ESSCERTIDV2() failed", __func__);
     return 0;
   }
   const unsigned char* p = kSigningCertificateV2Der;
   Asn1ObjectPtr type(d2i_ASN1_OBJECT(nullptr, &p, sizeof kSigningCertificateV2Der));
   if (!type) {
-    log_err("%s() 3 : d2i_ASN1_OBJECT() failed", __func__);
+    brek_log_err("%s() 3 : d2i_ASN1_OBJECT() failed", __func__);
     return 0;
   }
   // A value of type SEQUENCE holding the DER; the attribute copies both.
   X509AttributePtr attr(
       X509_ATTRIBUTE_create_by_OBJ(nullptr, type.get(), V_ASN1_SEQUENCE, der.get(), len));
   if (!attr) {
-    log_err("%s() 4 : X509_ATTRIBUTE_create_by_OBJ() failed", __func__);
+    brek_log_err("%s() 4 : X509_ATTRIBUTE_create_by_OBJ() failed", __func__);
     return 0;
   }
   // Appended, not put through X509at_add1_attr: that refuses a second
@@ -185,14 +185,14 @@ int PKCS7_add_ESSSigningCertV2_attribute(PKCS7_SIGNER_INFO* si, const X509* cert
   if (attrs == nullptr) {
     attrs = sk_X509_ATTRIBUTE_new_null();
     if (attrs == nullptr) {
-      log_err("%s() 5 : sk_X509_ATTRIBUTE_new_null() failed", __func__);
+      brek_log_err("%s() 5 : sk_X509_ATTRIBUTE_new_null() failed", __func__);
       return 0;
     }
     created = true;
   }
   if (!sk_X509_ATTRIBUTE_push(attrs, attr.get())) {
     if (created) sk_X509_ATTRIBUTE_free(attrs);
-    log_err("%s() 6 : sk_X509_ATTRIBUTE_push() failed", __func__);
+    brek_log_err("%s() 6 : sk_X509_ATTRIBUTE_push() failed", __func__);
     return 0;
   }
   attr.release();
