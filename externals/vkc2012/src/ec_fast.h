@@ -233,43 +233,14 @@ inline void finv_fold(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
   vkc_ct::wipe(acc, sizeof acc);
 }
 
-// r = a^(m-2) (the inverse for a prime m; 0 stays 0). The exponent is
-// public: a sliding window over its bits, the same steps for every a.
+// r = a^(m-2) (the inverse for a prime m; 0 stays 0): an addition chain for
+// a folding m, else the sliding window of mont_inv.
 template <int NL, bool Fd>
 inline void finv(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
-  if constexpr (Fd) {
+  if constexpr (Fd)
     finv_fold<NL>(r, a, M);
-    return;
-  }
-  constexpr int kW = 5;
-  u64 pw[1 << (kW - 1)][NL];  // a, a^3, ..., a^31
-  u64 a2[NL];
-  memcpy(pw[0], a, sizeof pw[0]);
-  fsqr<NL, Fd>(a2, a, M);
-  for (int i = 1; i < (1 << (kW - 1)); i++) fmul<NL, Fd>(pw[i], pw[i - 1], a2, M);
-  auto bit = [&M](int i) { return static_cast<unsigned>((M.mm2[i / 64] >> (i % 64)) & 1); };
-  u64 acc[NL];
-  memcpy(acc, M.one, sizeof acc);
-  int i = M.bits - 1;
-  while (i >= 0) {
-    if (bit(i) == 0) {
-      fsqr<NL, Fd>(acc, acc, M);
-      i--;
-      continue;
-    }
-    int l = i - kW + 1 < 0 ? 0 : i - kW + 1;
-    while (bit(l) == 0) l++;
-    unsigned val = 0;
-    for (int j = i; j >= l; j--) {
-      val = (val << 1) | bit(j);
-      fsqr<NL, Fd>(acc, acc, M);
-    }
-    fmul<NL, Fd>(acc, acc, pw[(val - 1) / 2], M);
-    i = l - 1;
-  }
-  memcpy(r, acc, sizeof acc);
-  vkc_ct::wipe(pw, sizeof pw);
-  vkc_ct::wipe(a2, sizeof a2);
+  else
+    mont_inv<NL>(r, a, M);
 }
 
 // Affine result in the field's form; returns false for the identity. That
