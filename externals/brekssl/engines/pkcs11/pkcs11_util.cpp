@@ -14,7 +14,7 @@ namespace {
 // Copies owned by the engine; the PIN is wiped when it is replaced.
 std::array<char*, 9> g_params{};
 
-void vlog(bool framed, const char* format, va_list ap) {
+__attribute__((format(printf, 2, 0))) void vlog(bool framed, const char* format, va_list ap) {
   char text[1024];
   vsnprintf(text, sizeof(text), format, ap);
   static const char kRule[] = "-------------------------------------------------------------";
