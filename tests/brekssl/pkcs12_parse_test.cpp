@@ -152,6 +152,37 @@ TEST(Pkcs12Parse, FileWithoutMacIsRefused) {
   ERR_clear_error();
 }
 
+// An iteration count above the limit is refused before any derivation, so
+// the four derivations of the worst case (no password and the empty one,
+// each in both schemes of a GOST MAC) never start: without the limit this
+// test runs for hours. The refusal names the count and the limit.
+class Pkcs12IterationLimit : public ::testing::TestWithParam<long> {};
+
+TEST_P(Pkcs12IterationLimit, CountAboveTheLimitIsRefusedBeforeAnyDerivation) {
+  const long count = GetParam();
+  const std::string expected = "MAC iteration count " + std::to_string(count) +
+                               " is above the limit of 10000000";
+  for (const EVP_MD* md : {EVP_sha256(), standin_streebog(256)}) {
+    SCOPED_TRACE(EVP_MD_get0_name(md));
+    orvel::Pkcs12Ptr p12 = load_p12("aes_sha256.p12");
+    ASSERT_TRUE(p12);
+    ASSERT_EQ(SSF_PKCS12_setup_mac(p12.get(), static_cast<int>(count), nullptr, 8, md), 1);
+    ERR_clear_error();
+    EXPECT_EQ(SSF_PKCS12_parse(p12.get(), nullptr, nullptr, nullptr, nullptr), 0);
+    int named = 0;
+    const char* data = nullptr;
+    int flags = 0;
+    while (ERR_get_error_all(nullptr, nullptr, nullptr, &data, &flags) != 0)
+      if ((flags & ERR_TXT_STRING) != 0 && expected == data) ++named;
+    EXPECT_EQ(named, 1);
+    EXPECT_EQ(SSF_PKCS12_verify_mac(p12.get(), kPass, -1), 0);
+    ERR_clear_error();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AboveTheLimit, Pkcs12IterationLimit,
+                         ::testing::Values(10000001L, 2147483647L));
+
 TEST(Pkcs12Parse, DamagedContentUnderAValidMac) {
   // The authSafe content is no SEQUENCE OF ContentInfo, but the MAC over it
   // is right: the bag extraction must fail cleanly.

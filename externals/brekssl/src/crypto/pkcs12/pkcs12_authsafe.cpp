@@ -3,8 +3,6 @@
 #include <openssl/asn1t.h>
 #include <openssl/err.h>
 
-#include <climits>
-
 namespace {
 
 // The PFX structure in full: the toolkit's PKCS12 hides its authSafe.
@@ -88,8 +86,16 @@ bool ssf_pkcs12_mac_input(const PKCS12* p12, Pkcs12MacInput* in) {
   in->iter = 1;
   if (iter != nullptr) {
     long n = ASN1_INTEGER_get(iter);
-    if (n < 1 || n > INT_MAX) {
+    if (n < 1) {
       ERR_raise_data(ERR_LIB_PKCS12, PKCS12_R_DECODE_ERROR, "iteration count");
+      return false;
+    }
+    // Refused before any derivation: a check may derive up to four times
+    // (no password and the empty one, each in both schemes of a GOST MAC).
+    if (n > kPkcs12MaxMacIterations) {
+      ERR_raise_data(ERR_LIB_PKCS12, PKCS12_R_DECODE_ERROR,
+                     "MAC iteration count %ld is above the limit of %d", n,
+                     kPkcs12MaxMacIterations);
       return false;
     }
     in->iter = static_cast<int>(n);

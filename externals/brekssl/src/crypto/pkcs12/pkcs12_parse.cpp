@@ -4,6 +4,7 @@
 #include <openssl/x509.h>
 
 #include "ossl_ptr.h"
+#include "pkcs12/pkcs12_authsafe.h"
 #include "pkcs12/pkcs12_mac.h"
 
 namespace {
@@ -115,6 +116,12 @@ bool parse_auth_safes(PKCS12* p12, const char* pass, bool want_key, Found* found
 
 // The password that opens the MAC (null, "" or pass), or false.
 bool check_mac(PKCS12* p12, const char** pass) {
+  // What keeps every MAC from being computed (no MAC data, an iteration
+  // count above the limit) is reported once, before any derivation.
+  if (Pkcs12MacInput in; !ssf_pkcs12_mac_input(p12, &in)) {
+    ERR_raise(ERR_LIB_PKCS12, PKCS12_R_MAC_VERIFY_FAILURE);
+    return false;
+  }
   if (*pass == nullptr || **pass == '\0') {
     // No password and an empty one are different PKCS#12 passwords.
     if (SSF_PKCS12_verify_mac(p12, nullptr, 0)) {
