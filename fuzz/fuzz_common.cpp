@@ -1,6 +1,5 @@
 #include "fuzz_common.h"
 
-#include <openssl/err.h>
 #include <openssl/pem.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -68,7 +67,6 @@ void begin_run() {
   if (stat(g_trace.c_str(), &st) == 0 && st.st_size > kTraceLimit &&
       truncate(g_trace.c_str(), 0) != 0)
     fail("cannot empty the trace file");
-  ERR_clear_error();
 }
 
 std::string fixture(const std::string& name) { return data_dir() + "/fixtures/" + name; }

@@ -29,8 +29,8 @@ namespace orvel_fuzz {
 void start(const std::string& extra_config = "");
 
 // The first call of every run: keeps the trace file small (the library
-// appends to it line by line) and empties the toolkit's error queue, as
-// the library's own callers do after a failure.
+// appends to it line by line). Nothing of the library's or the toolkit's
+// state is reset.
 void begin_run();
 
 // A file or directory of the fixtures (make_seeds.sh), by its path inside

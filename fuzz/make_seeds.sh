@@ -240,6 +240,70 @@ for k in 0 1 2; do
 done
 seed tsp token-sha1 0 "$work/token-sha1.der"
 
+# Enhanced signatures (PKCS7_CADES and CADES_XLT1) for SsfVerify and
+# SsfEnhanceSignatures: a loopback service answers time-stamp requests with
+# openssl ts -reply and OCSP requests with openssl ocsp; the signer's
+# certificate names the responder.
+python3 - "$work" >"$work/service.port" 2>/dev/null <<'PY' &
+import http.server, subprocess, sys, os
+work = sys.argv[1]
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers['Content-Length']))
+        query, answer = os.path.join(work, 'svc.req'), os.path.join(work, 'svc.ans')
+        open(query, 'wb').write(body)
+        if self.path.startswith('/tsp'):
+            cmd = ['openssl', 'ts', '-reply', '-config', os.path.join(work, 'ts.cnf'),
+                   '-queryfile', query, '-out', answer]
+            kind = 'application/timestamp-reply'
+        else:
+            cmd = ['openssl', 'ocsp', '-index', os.path.join(work, 'xl.idx'), '-rsigner',
+                   os.path.join(work, 'ocsp.pem'), '-rkey', os.path.join(work, 'ocsp.key'),
+                   '-CA', os.path.join(work, 'ca.pem'), '-reqin', query, '-respout', answer,
+                   '-ndays', '36500']
+            kind = 'application/ocsp-response'
+        subprocess.run(cmd, check=True, capture_output=True)
+        data = open(answer, 'rb').read()
+        self.send_response(200)
+        self.send_header('Content-Type', kind)
+        self.send_header('Content-Length', str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+    def log_message(self, *args):
+        pass
+server = http.server.HTTPServer(('127.0.0.1', 0), Handler)
+print(server.server_address[1], flush=True)
+server.serve_forever()
+PY
+service=$!
+trap 'kill $service 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 100); do [ -s "$work/service.port" ] && break; sleep 0.1; done
+port=$(cat "$work/service.port")
+cp "$fx/tsa/ca.pem" "$work/ca.pem"
+cp "$fx/tsa/ca.pem" "$fx/pab/ca.pem"
+openssl req -new -newkey rsa:2048 -nodes -keyout "$work/xl.key" -subj "/O=Orvel Fuzz/CN=Fuzz CAdES" \
+  -config /dev/null -out "$work/xl.csr" 2>/dev/null
+printf 'authorityInfoAccess = OCSP;URI:http://127.0.0.1:%s/ocsp\nkeyUsage = digitalSignature,nonRepudiation\n' \
+  "$port" >"$work/xl.ext"
+openssl x509 -req -in "$work/xl.csr" -CA "$fx/tsa/ca.pem" -CAkey "$fx/tsa/ca.key" -set_serial 5 \
+  -days 36500 -extfile "$work/xl.ext" -out "$work/xl.pem" 2>/dev/null
+printf 'V\t%s\t\t05\tunknown\t/O=Orvel Fuzz/CN=Fuzz CAdES\n' \
+  "$(date -u -d "$(openssl x509 -in "$work/xl.pem" -noout -enddate | cut -d= -f2)" +%y%m%d%H%M%SZ)" \
+  >"$work/xl.idx"
+mkdir -p "$work/xl"
+printf '[common]\nlog_dir = %s\nca_file = %s\n[cades]\ntsp_server = http://127.0.0.1:%s/tsp\nmax_ocsp_age = 3600\n' \
+  "$work" "$fx/tsa/ca.pem" "$port" >"$work/xl/orvel-ssf-server.cfg"
+for format in PKCS7_CADES CADES_XLT1; do
+  DIR_LIBRARY=$work/xl "$host" sign --format $format --hash SHA1 --inc-certs \
+    --in "$fx/document.p7" --out "$work/$format.p7" --signer "CN=Fuzz CAdES, O=Orvel Fuzz" \
+    --profile "certfile=$work/xl.pem,keyfile=$work/xl.key" >/dev/null
+  fi_=3
+  [ $format = CADES_XLT1 ] && fi_=4
+  seed verify "$format" $((fi_ | 16)) "$work/$format.p7"
+  seed verify "$format-any" 16 "$work/$format.p7"
+  seed enhance "$format" 0 "$work/$format.p7"
+done
+
 # hok: whole HTTP answers to 0 the fingerprint request, 1 the certificate
 # request.
 soap() {
