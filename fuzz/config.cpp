@@ -2,6 +2,8 @@
 // from its keys (certificate check options, CRL protocols, the proxy, the
 // hok URLs, numbers, the server encoding). The input is written to a file
 // of its own: the library's own configuration stays as it started.
+#include "config.h"
+
 #include <openssl/crypto.h>
 #include <unistd.h>
 
@@ -10,7 +12,6 @@
 #include <cstring>
 #include <string>
 
-#include "config.h"
 #include "fuzz_common.h"
 #include "hok_client.h"
 #include "list.h"

@@ -101,11 +101,10 @@ bool split(const uint8_t* data, size_t size, Input* in) {
 }
 
 Record::Record(const std::string& id, const std::string& profile, const std::string& password) {
-  if (SsfNEWSigRcpSsfInfo(id.data(), static_cast<SsfInt>(id.size()), nullptr, 0, profile.data(),
-                          static_cast<SsfInt>(profile.size()),
-                          password.empty() ? nullptr : password.data(),
-                          static_cast<SsfInt>(password.size()), SSF_INITIAL_VALUE,
-                          &rec_) != SSF_API_OK)
+  if (SsfNEWSigRcpSsfInfo(
+          id.data(), static_cast<SsfInt>(id.size()), nullptr, 0, profile.data(),
+          static_cast<SsfInt>(profile.size()), password.empty() ? nullptr : password.data(),
+          static_cast<SsfInt>(password.size()), SSF_INITIAL_VALUE, &rec_) != SSF_API_OK)
     rec_ = nullptr;
 }
 

@@ -20,8 +20,7 @@ Responder& responder() {
 }  // namespace
 
 int LLVMFuzzerInitialize(int*, char***) {
-  start("[hok]\nhok_urls = http://127.0.0.1:" + std::to_string(responder().port()) +
-        "/hok/ws\n");
+  start("[hok]\nhok_urls = http://127.0.0.1:" + std::to_string(responder().port()) + "/hok/ws\n");
   return 0;
 }
 

@@ -34,8 +34,8 @@ void private_key_info(const unsigned char* p, uint32_t n) {
   const unsigned char *alg = nullptr, *param = nullptr, *digest = nullptr;
   uint32_t alg_len = 0, param_len = 0, digest_len = 0, key_len = 0;
   unsigned char key[ORVEL_GOST_PRIVATE_KEY_MAX];
-  if (ber_decode_GOST3410PrivateKey(p, n, &alg, &alg_len, &param, &param_len, &digest,
-                                    &digest_len, key, &key_len) != 1)
+  if (ber_decode_GOST3410PrivateKey(p, n, &alg, &alg_len, &param, &param_len, &digest, &digest_len,
+                                    key, &key_len) != 1)
     return;
   volatile unsigned sum = touch(alg, alg_len) + touch(param, param_len) +
                           touch(digest, digest_len) + touch(key, key_len);
@@ -48,9 +48,8 @@ void encrypted_private_key_info(const unsigned char* p, uint32_t n) {
   uint32_t salt_len = 0, iter_len = 0, prf_len = 0, prf_params_len = 0, cipher_len = 0,
            paramset_len = 0, iv_len = 0, key_len = 0;
   if (ber_decode_PKCS8_PrivateKeyBag(p, n, &salt, &salt_len, &iter, &iter_len, &prf, &prf_len,
-                                     &prf_params, &prf_params_len, &cipher, &cipher_len,
-                                     &paramset, &paramset_len, &iv, &iv_len, &key,
-                                     &key_len) != 1)
+                                     &prf_params, &prf_params_len, &cipher, &cipher_len, &paramset,
+                                     &paramset_len, &iv, &iv_len, &key, &key_len) != 1)
     return;
   volatile unsigned sum = touch(salt, salt_len) + touch(iter, iter_len) + touch(prf, prf_len) +
                           touch(prf_params, prf_params_len) + touch(cipher, cipher_len) +

@@ -2,13 +2,14 @@
 // the key loader with the profile signing time and encrypted passwords on:
 // the signing time, the password blob, the key-store choice and the
 // certfile/keyfile split, the signer id.
+#include "profile.h"
+
 #include <openssl/asn1.h>
 
 #include <string>
 
 #include "fuzz_common.h"
 #include "keys.h"
-#include "profile.h"
 
 using namespace orvel_fuzz;
 
