@@ -3,6 +3,8 @@
 #include <openssl/asn1t.h>
 #include <openssl/err.h>
 
+#include "pkcs12/pkcs12_pbe.h"
+
 namespace {
 
 // The PFX structure in full: the toolkit's PKCS12 hides its authSafe.
@@ -92,12 +94,7 @@ bool ssf_pkcs12_mac_input(const PKCS12* p12, Pkcs12MacInput* in) {
     }
     // Refused before any derivation: a check may derive up to four times
     // (no password and the empty one, each in both schemes of a GOST MAC).
-    if (n > kPkcs12MaxMacIterations) {
-      ERR_raise_data(ERR_LIB_PKCS12, PKCS12_R_DECODE_ERROR,
-                     "MAC iteration count %ld is above the limit of %d", n,
-                     kPkcs12MaxMacIterations);
-      return false;
-    }
+    if (!ssf_pkcs12_iterations_ok("MAC", n)) return false;
     in->iter = static_cast<int>(n);
   }
   return true;

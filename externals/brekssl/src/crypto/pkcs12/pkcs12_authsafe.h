@@ -17,13 +17,9 @@ struct Pkcs12MacInput {
   int iter = 1;
 };
 
-// Highest MAC iteration count accepted. GnuTLS's certtool writes 600,000
-// (seconds per check with GOST); 2^31 would hold the caller for hours.
-constexpr int kPkcs12MaxMacIterations = 10000000;
-
 // Fills in from p12. Errors (queue set): no MAC data, authSafe not of type
 // data or without content, unknown digest, iteration count below 1 or above
-// kPkcs12MaxMacIterations.
+// kPkcs12MaxIterations (pkcs12_pbe.h).
 bool ssf_pkcs12_mac_input(const PKCS12* p12, Pkcs12MacInput* in);
 
 // NID of the authSafe's content type, NID_undef when it cannot be read.

@@ -6,6 +6,7 @@
 #include "ossl_ptr.h"
 #include "pkcs12/pkcs12_authsafe.h"
 #include "pkcs12/pkcs12_mac.h"
+#include "pkcs12/pkcs12_pbe.h"
 
 namespace {
 
@@ -63,6 +64,10 @@ bool parse_bag(const PKCS12_SAFEBAG* bag, const char* pass, bool want_key, Found
       return take_key(PKCS12_SAFEBAG_get0_p8inf(bag), found);
     case NID_pkcs8ShroudedKeyBag: {
       if (!want_key || found->key) return true;
+      const X509_ALGOR* alg = nullptr;
+      if (const X509_SIG* sig = PKCS12_SAFEBAG_get0_pkcs8(bag); sig != nullptr)
+        X509_SIG_get0(sig, &alg, nullptr);
+      if (!ssf_pkcs12_pbe_ok(alg)) return false;
       P8Ptr p8(PKCS12_decrypt_skey(bag, pass, -1));
       return p8 && take_key(p8.get(), found);
     }
@@ -104,6 +109,9 @@ bool parse_auth_safes(PKCS12* p12, const char* pass, bool want_key, Found* found
         bags.reset(PKCS12_unpack_p7data(p7));
         break;
       case NID_pkcs7_encrypted:
+        if (p7->d.encrypted != nullptr && p7->d.encrypted->enc_data != nullptr &&
+            !ssf_pkcs12_pbe_ok(p7->d.encrypted->enc_data->algorithm))
+          return false;
         bags.reset(PKCS12_unpack_p7encdata(p7, pass, -1));
         break;
       default:
