@@ -17,6 +17,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
+# The comment block above.
+usage() { sed -n '2,/^[^#]/p' "$0" | sed '$d'; }
 
 mode=""
 seconds=8
@@ -33,13 +35,13 @@ while [ $# -gt 0 ]; do
     --jobs) jobs=$2; shift ;;
     --build-dir) build=$2; shift ;;
     --no-build) do_build=0 ;;
-    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
+    -h|--help) usage; exit 0 ;;
     -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
     *) targets+=("$1") ;;
   esac
   shift
 done
-[ -n "$mode" ] || { sed -n '2,19p' "$0"; exit 2; }
+[ -n "$mode" ] || { usage; exit 2; }
 build=$(realpath -m "$build")
 
 if [ $do_build = 1 ]; then
