@@ -15,7 +15,7 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string document = read_fixture("document.p7");
   Input in;
   if (!split(data, size, &in)) return 0;
-  begin_run();
+  const Run run;
   const bool cades = (in.selector & 1) != 0;
   const bool given = (in.selector & 2) != 0;
   const Party& who = party(in.selector >> 2);

@@ -48,7 +48,7 @@ int LLVMFuzzerInitialize(int*, char***) {
 }
 
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  begin_run();
+  const Run run;
   FILE* f = fopen(g_file.c_str(), "wb");
   if (f == nullptr) abort();
   if (size > 0 && fwrite(data, 1, size, f) != size) abort();

@@ -12,7 +12,7 @@ int LLVMFuzzerInitialize(int*, char***) {
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in;
   if (!split(data, size, &in)) return 0;
-  begin_run();
+  const Run run;
   const bool pkcs7 = (in.selector & 1) != 0;
   Output out;
   SsfDecode(pkcs7 ? "PKCS7" : "BASE64", pkcs7 ? 5 : 6, in.data, in.size, &out.p, &out.n);

@@ -13,7 +13,7 @@ int LLVMFuzzerInitialize(int*, char***) {
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in;
   if (!split(data, size, &in)) return 0;
-  begin_run();
+  const Run run;
   const Party& who = party(in.selector);
   Record recipient(who.id, who.profile);
   Output out;

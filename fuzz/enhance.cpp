@@ -16,7 +16,7 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string pab = fixture("pab");
   Input in;
   if (!split(data, size, &in)) return 0;
-  begin_run();
+  const Run run;
   const bool given = (in.selector & 1) != 0;
   ResultList results;
   Output out;

@@ -1,5 +1,6 @@
 #include "fuzz_common.h"
 
+#include <openssl/err.h>
 #include <openssl/pem.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -62,12 +63,14 @@ void start(const std::string& extra_config) {
     fail("no fixtures in " + data_dir() + " (set ORVEL_FUZZ_DATA)");
 }
 
-void begin_run() {
+Run::Run() {
   struct stat st;
   if (stat(g_trace.c_str(), &st) == 0 && st.st_size > kTraceLimit &&
       truncate(g_trace.c_str(), 0) != 0)
     fail("cannot empty the trace file");
 }
+
+Run::~Run() { ERR_clear_error(); }
 
 std::string fixture(const std::string& name) { return data_dir() + "/fixtures/" + name; }
 

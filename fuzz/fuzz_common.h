@@ -28,10 +28,19 @@ namespace orvel_fuzz {
 // extra lines are appended to the [common] section (and may open others).
 void start(const std::string& extra_config = "");
 
-// The first call of every run: keeps the trace file small (the library
-// appends to it line by line). Nothing of the library's or the toolkit's
-// state is reset.
-void begin_run();
+// One run, from the first statement of LLVMFuzzerTestOneInput: keeps the
+// trace file small (the library appends to it line by line) and, at the
+// end, empties the toolkit's error queue as the library's own callers do
+// (print_brekssl_errors): error texts left there are allocations of the
+// run that outlive it, and would make the leak check follow every input.
+// Nothing of the library's state is touched.
+class Run {
+ public:
+  Run();
+  ~Run();
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
+};
 
 // A file or directory of the fixtures (make_seeds.sh), by its path inside
 // the fixture directory; fixture("") is that directory with a '/'.

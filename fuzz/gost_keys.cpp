@@ -43,7 +43,7 @@ int LLVMFuzzerInitialize(int*, char***) {
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in;
   if (!split(data, size, &in)) return 0;
-  begin_run();
+  const Run run;
   const unsigned char* p = in.data;
   switch (in.selector % 4) {
     case 0: {

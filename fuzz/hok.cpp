@@ -29,7 +29,7 @@ int LLVMFuzzerInitialize(int*, char***) {
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in;
   if (!split(data, size, &in)) return 0;
-  begin_run();
+  const Run run;
   responder().set_answer(in.data, static_cast<size_t>(in.size));
   if ((in.selector & 1) == 0) {
     OPENSSL_free(hok_get_single_fingerprint_by_snils("123-456-789 01"));

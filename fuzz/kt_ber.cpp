@@ -77,7 +77,7 @@ int LLVMFuzzerInitialize(int*, char***) {
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in;
   if (!split(data, size, &in)) return 0;
-  begin_run();
+  const Run run;
   const auto n = static_cast<uint32_t>(in.size);
   switch (in.selector % 4) {
     case 0:

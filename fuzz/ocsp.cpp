@@ -28,7 +28,7 @@ int LLVMFuzzerInitialize(int*, char***) {
 }
 
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  begin_run();
+  const Run run;
   const unsigned char* p = data;
   std::unique_ptr<OCSP_RESPONSE, orvel::Free<OCSP_RESPONSE, OCSP_RESPONSE_free>> resp(
       d2i_OCSP_RESPONSE(nullptr, &p, static_cast<long>(size)));

@@ -44,7 +44,7 @@ int LLVMFuzzerInitialize(int*, char***) {
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in;
   if (!split(data, size, &in)) return 0;
-  begin_run();
+  const Run run;
   const char* pass = (in.selector & 2) != 0 ? nullptr : (in.selector & 4) != 0 ? "" : "secret";
   const unsigned char* p = in.data;
   orvel::Pkcs12Ptr p12(d2i_PKCS12(nullptr, &p, in.size));

@@ -48,7 +48,7 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(in.data), static_cast<size_t>(in.size));
   const std::string profile = line(&text), password = line(&text), id = text;
   if (!confined(profile)) return 0;
-  begin_run();
+  const Run run;
   int type = 0, step = 0;
   ASN1_TIME_free(profile_signing_time(profile.c_str(), &type, &step));
   Record record(id, profile, password);

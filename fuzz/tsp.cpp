@@ -39,7 +39,7 @@ int LLVMFuzzerInitialize(int*, char***) {
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in;
   if (!split(data, size, &in)) return 0;
-  begin_run();
+  const Run run;
   const int kind = static_cast<int>(in.selector % 3) + 1;
   if (in.selector % 6 < 3) {
     verify_token(in.data, in.size, kind);

@@ -21,7 +21,7 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string pab = fixture("pab");
   Input in;
   if (!split(data, size, &in)) return 0;
-  begin_run();
+  const Run run;
   const char* format = kFormats[(in.selector & 7) % 5];
   const bool given = (in.selector & 8) != 0;
   ResultList results;
