@@ -152,6 +152,85 @@ TEST(Pkcs12Parse, FileWithoutMacIsRefused) {
   ERR_clear_error();
 }
 
+// An iteration count above the limit is refused before any derivation, so
+// the four derivations of the worst case (no password and the empty one,
+// each in both schemes of a GOST MAC) never start: without the limit this
+// test runs for hours. The refusal names the count and the limit.
+class Pkcs12IterationLimit : public ::testing::TestWithParam<long> {};
+
+TEST_P(Pkcs12IterationLimit, CountAboveTheLimitIsRefusedBeforeAnyDerivation) {
+  const long count = GetParam();
+  const std::string expected =
+      "MAC iteration count " + std::to_string(count) + " is above the limit of 10000000";
+  for (const EVP_MD* md : {EVP_sha256(), standin_streebog(256)}) {
+    SCOPED_TRACE(EVP_MD_get0_name(md));
+    orvel::Pkcs12Ptr p12 = load_p12("aes_sha256.p12");
+    ASSERT_TRUE(p12);
+    ASSERT_EQ(SSF_PKCS12_setup_mac(p12.get(), static_cast<int>(count), nullptr, 8, md), 1);
+    ERR_clear_error();
+    EXPECT_EQ(SSF_PKCS12_parse(p12.get(), nullptr, nullptr, nullptr, nullptr), 0);
+    int named = 0;
+    const char* data = nullptr;
+    int flags = 0;
+    while (ERR_get_error_all(nullptr, nullptr, nullptr, &data, &flags) != 0)
+      if ((flags & ERR_TXT_STRING) != 0 && expected == data) ++named;
+    EXPECT_EQ(named, 1);
+    EXPECT_EQ(SSF_PKCS12_verify_mac(p12.get(), kPass, -1), 0);
+    ERR_clear_error();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AboveTheLimit, Pkcs12IterationLimit,
+                         ::testing::Values(10000001L, 2147483647L));
+
+void free_p7_stack(STACK_OF(PKCS7) * s) { sk_PKCS7_pop_free(s, PKCS7_free); }
+
+// The same limit holds for the encryption of the bags, whose count the MAC
+// does not bound: the encrypted safe of certificates here asks for 2^31 - 1
+// PBKDF2 iterations under a MAC that holds, and is refused before its key
+// derivation (without the limit this test runs for hours).
+TEST(Pkcs12Parse, BagIterationCountAboveTheLimitIsRefused) {
+  orvel::Pkcs12Ptr p12 = load_p12("aes_sha256.p12");
+  ASSERT_TRUE(p12);
+  std::unique_ptr<STACK_OF(PKCS7), orvel::Free<STACK_OF(PKCS7), free_p7_stack>> safes(
+      PKCS12_unpack_authsafes(p12.get()));
+  ASSERT_TRUE(safes);
+  int changed = 0;
+  for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i) {
+    PKCS7* p7 = sk_PKCS7_value(safes.get(), i);
+    if (OBJ_obj2nid(p7->type) != NID_pkcs7_encrypted) continue;
+    X509_ALGOR* alg = p7->d.encrypted->enc_data->algorithm;
+    std::unique_ptr<PBE2PARAM, orvel::Free<PBE2PARAM, PBE2PARAM_free>> pbe2(static_cast<PBE2PARAM*>(
+        ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), alg->parameter)));
+    ASSERT_TRUE(pbe2);
+    std::unique_ptr<PBKDF2PARAM, orvel::Free<PBKDF2PARAM, PBKDF2PARAM_free>> kdf(
+        static_cast<PBKDF2PARAM*>(
+            ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBKDF2PARAM), pbe2->keyfunc->parameter)));
+    ASSERT_TRUE(kdf);
+    ASSERT_EQ(ASN1_INTEGER_set(kdf->iter, 2147483647L), 1);
+    ASSERT_NE(
+        ASN1_TYPE_pack_sequence(ASN1_ITEM_rptr(PBKDF2PARAM), kdf.get(), &pbe2->keyfunc->parameter),
+        nullptr);
+    ASSERT_NE(ASN1_TYPE_pack_sequence(ASN1_ITEM_rptr(PBE2PARAM), pbe2.get(), &alg->parameter),
+              nullptr);
+    ++changed;
+  }
+  ASSERT_EQ(changed, 1);
+  ASSERT_EQ(PKCS12_pack_authsafes(p12.get(), safes.get()), 1);
+  ASSERT_EQ(SSF_PKCS12_set_mac(p12.get(), kPass, -1, nullptr, 8, 1, EVP_sha256()), 1);
+  ERR_clear_error();
+  Parsed r = parse(p12.get(), kPass);
+  EXPECT_EQ(r.rc, 0);
+  bool named = false;
+  const char* data = nullptr;
+  int flags = 0;
+  while (ERR_get_error_all(nullptr, nullptr, nullptr, &data, &flags) != 0)
+    if ((flags & ERR_TXT_STRING) != 0 &&
+        std::string(data) == "PBE iteration count 2147483647 is above the limit of 10000000")
+      named = true;
+  EXPECT_TRUE(named);
+}
+
 TEST(Pkcs12Parse, DamagedContentUnderAValidMac) {
   // The authSafe content is no SEQUENCE OF ContentInfo, but the MAC over it
   // is right: the bag extraction must fail cleanly.

@@ -76,21 +76,57 @@ struct alignas(16) TableEntry {
 
 using LsTable = std::array<std::array<TableEntry, 256>, 16>;
 
+// Multiplies every byte of w by x in GF(2^8): a set top bit reduces by
+// x^8 = x^7 + x^6 + x + 1 (0xc3); the lanes cannot carry into each other.
+constexpr uint64_t xtime_lanes(uint64_t w) {
+  const uint64_t top = (w >> 7) & 0x0101010101010101ULL;
+  return ((w & 0x7f7f7f7f7f7f7f7fULL) << 1) ^ (top * 0xc3);
+}
+
+// s * column for every byte s. s -> s * column is linear over GF(2), so the
+// 256 multiples come from the eight powers of x by XOR.
+constexpr std::array<TableEntry, 256> multiples_of(const Block& column) {
+  std::array<TableEntry, 256> multiple{};
+  TableEntry power{half_word(column, 0), half_word(column, 1)};
+  for (int bit = 1; bit < 256; bit <<= 1) {
+    multiple[bit] = power;
+    power = TableEntry{xtime_lanes(power.left), xtime_lanes(power.right)};
+  }
+  for (int s = 3; s < 256; ++s) {
+    const int low = s & -s;
+    if (s == low) continue;
+    multiple[s] = TableEntry{multiple[s ^ low].left ^ multiple[low].left,
+                             multiple[s ^ low].right ^ multiple[low].right};
+  }
+  return multiple;
+}
+
+// Column i of L (or of L^-1): the image of the unit vector e_i. The only
+// place where the transforms run at compile time, each column once: every
+// table below is built from these columns, which keeps each constant
+// evaluation well inside every compiler's default step limit.
+template <bool kInverse>
+constexpr std::array<Block, 16> make_columns() {
+  std::array<Block, 16> columns{};
+  for (int i = 0; i < 16; ++i) {
+    Block unit{};
+    unit[i] = 1;
+    columns[i] = kInverse ? transform_inv_l(unit) : transform_l(unit);
+  }
+  return columns;
+}
+
+inline constexpr std::array<Block, 16> kLColumns = make_columns<false>();
+inline constexpr std::array<Block, 16> kInvLColumns = make_columns<true>();
+
 // Entry [i][b]: lin(s(b) at byte i, zeros elsewhere). lin is linear over
-// GF(2^8), so each entry is s(b) times the image of the unit vector e_i.
+// GF(2^8), so each entry is s(b) times column i.
 template <bool kInverse>
 constexpr LsTable make_ls_table() {
   LsTable t{};
   for (int i = 0; i < 16; ++i) {
-    Block unit{};
-    unit[i] = 1;
-    const Block column = kInverse ? transform_inv_l(unit) : transform_l(unit);
-    for (int b = 0; b < 256; ++b) {
-      const uint8_t s = kInverse ? kGostInvPi[b] : kGostPi[b];
-      Block v{};
-      for (int k = 0; k < 16; ++k) v[k] = gf_mul(s, column[k]);
-      t[i][b] = TableEntry{half_word(v, 0), half_word(v, 1)};
-    }
+    const auto multiple = multiples_of(kInverse ? kInvLColumns[i] : kLColumns[i]);
+    for (int b = 0; b < 256; ++b) t[i][b] = multiple[kInverse ? kGostInvPi[b] : kGostPi[b]];
   }
   return t;
 }
@@ -100,15 +136,14 @@ struct RoundConstants {
   std::array<uint64_t, 32> right;
 };
 
-// C_i = L(Vec128(i)), i = 1..32: i in the last byte (a0).
+// C_i = L(Vec128(i)), i = 1..32: i in the last byte (a0), so C_i is i times
+// column 15 of L.
 constexpr RoundConstants make_round_constants() {
   RoundConstants c{};
+  const auto multiple = multiples_of(kLColumns[15]);
   for (int i = 1; i <= 32; ++i) {
-    Block v{};
-    v[15] = static_cast<uint8_t>(i);
-    const Block ci = transform_l(v);
-    c.left[i - 1] = half_word(ci, 0);
-    c.right[i - 1] = half_word(ci, 1);
+    c.left[i - 1] = multiple[i].left;
+    c.right[i - 1] = multiple[i].right;
   }
   return c;
 }

@@ -49,7 +49,7 @@ void append_line(const char* text) {
 
 // Formats into a buffer of this call; a text longer than the line buffer
 // size is cut.
-std::unique_ptr<char[]> vformat(const char* format, va_list ap) {
+ORVEL_PRINTF(1, 0) std::unique_ptr<char[]> vformat(const char* format, va_list ap) {
   va_list measure;
   va_copy(measure, ap);
   const int n = vsnprintf(nullptr, 0, format, measure);
@@ -61,11 +61,11 @@ std::unique_ptr<char[]> vformat(const char* format, va_list ap) {
   return text;
 }
 
-void vwrite_line(const char* format, va_list ap) {
+ORVEL_PRINTF(1, 0) void vwrite_line(const char* format, va_list ap) {
   if (auto line = vformat(format, ap)) append_line(line.get());
 }
 
-void write_block(const char* kind, const char* format, va_list ap) {
+ORVEL_PRINTF(2, 0) void write_block(const char* kind, const char* format, va_list ap) {
   auto message = vformat(format, ap);
   if (!message) return;
   append_line(kDashLine);

@@ -59,7 +59,6 @@ struct Curve256 {
   using Par = GOSTR3410_2012_256_PAR;
   using Point = GostPoint;
   static constexpr uint32_t kDigits = GOST256_NDIGITS;
-  static constexpr uint32_t kBytes = 32;
   static int find(const unsigned char* der, uint32_t len, const Par** par) {
     return GOSTR3410_2012_256_FindParByDerOid(der, len, par);
   }
@@ -88,7 +87,6 @@ struct Curve512 {
   using Par = GOSTR3410_2012_512_PAR;
   using Point = GostPoint512;
   static constexpr uint32_t kDigits = GOST512_NDIGITS;
-  static constexpr uint32_t kBytes = 64;
   static int find(const unsigned char* der, uint32_t len, const Par** par) {
     return GOSTR3410_2012_512_FindParByDerOid(der, len, par);
   }

@@ -3,7 +3,7 @@
 #include <openssl/asn1t.h>
 #include <openssl/err.h>
 
-#include <climits>
+#include "pkcs12/pkcs12_pbe.h"
 
 namespace {
 
@@ -88,10 +88,13 @@ bool ssf_pkcs12_mac_input(const PKCS12* p12, Pkcs12MacInput* in) {
   in->iter = 1;
   if (iter != nullptr) {
     long n = ASN1_INTEGER_get(iter);
-    if (n < 1 || n > INT_MAX) {
+    if (n < 1) {
       ERR_raise_data(ERR_LIB_PKCS12, PKCS12_R_DECODE_ERROR, "iteration count");
       return false;
     }
+    // Refused before any derivation: a check may derive up to four times
+    // (no password and the empty one, each in both schemes of a GOST MAC).
+    if (!ssf_pkcs12_iterations_ok("MAC", n)) return false;
     in->iter = static_cast<int>(n);
   }
   return true;

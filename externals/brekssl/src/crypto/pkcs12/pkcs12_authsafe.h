@@ -18,7 +18,8 @@ struct Pkcs12MacInput {
 };
 
 // Fills in from p12. Errors (queue set): no MAC data, authSafe not of type
-// data or without content, unknown digest, iteration count below 1.
+// data or without content, unknown digest, iteration count below 1 or above
+// kPkcs12MaxIterations (pkcs12_pbe.h).
 bool ssf_pkcs12_mac_input(const PKCS12* p12, Pkcs12MacInput* in);
 
 // NID of the authSafe's content type, NID_undef when it cannot be read.

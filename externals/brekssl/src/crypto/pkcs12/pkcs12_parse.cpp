@@ -4,7 +4,9 @@
 #include <openssl/x509.h>
 
 #include "ossl_ptr.h"
+#include "pkcs12/pkcs12_authsafe.h"
 #include "pkcs12/pkcs12_mac.h"
+#include "pkcs12/pkcs12_pbe.h"
 
 namespace {
 
@@ -62,6 +64,10 @@ bool parse_bag(const PKCS12_SAFEBAG* bag, const char* pass, bool want_key, Found
       return take_key(PKCS12_SAFEBAG_get0_p8inf(bag), found);
     case NID_pkcs8ShroudedKeyBag: {
       if (!want_key || found->key) return true;
+      const X509_ALGOR* alg = nullptr;
+      if (const X509_SIG* sig = PKCS12_SAFEBAG_get0_pkcs8(bag); sig != nullptr)
+        X509_SIG_get0(sig, &alg, nullptr);
+      if (!ssf_pkcs12_pbe_ok(alg)) return false;
       P8Ptr p8(PKCS12_decrypt_skey(bag, pass, -1));
       return p8 && take_key(p8.get(), found);
     }
@@ -103,6 +109,9 @@ bool parse_auth_safes(PKCS12* p12, const char* pass, bool want_key, Found* found
         bags.reset(PKCS12_unpack_p7data(p7));
         break;
       case NID_pkcs7_encrypted:
+        if (p7->d.encrypted != nullptr && p7->d.encrypted->enc_data != nullptr &&
+            !ssf_pkcs12_pbe_ok(p7->d.encrypted->enc_data->algorithm))
+          return false;
         bags.reset(PKCS12_unpack_p7encdata(p7, pass, -1));
         break;
       default:
@@ -115,6 +124,12 @@ bool parse_auth_safes(PKCS12* p12, const char* pass, bool want_key, Found* found
 
 // The password that opens the MAC (null, "" or pass), or false.
 bool check_mac(PKCS12* p12, const char** pass) {
+  // What keeps every MAC from being computed (no MAC data, an iteration
+  // count above the limit) is reported once, before any derivation.
+  if (Pkcs12MacInput in; !ssf_pkcs12_mac_input(p12, &in)) {
+    ERR_raise(ERR_LIB_PKCS12, PKCS12_R_MAC_VERIFY_FAILURE);
+    return false;
+  }
   if (*pass == nullptr || **pass == '\0') {
     // No password and an empty one are different PKCS#12 passwords.
     if (SSF_PKCS12_verify_mac(p12, nullptr, 0)) {
