@@ -4,11 +4,6 @@
 
 using namespace orvel_fuzz;
 
-int LLVMFuzzerInitialize(int*, char***) {
-  start();
-  return 0;
-}
-
 // Selector: 1 CADES_BES (else PKCS7), 2 the document is given (the data
 // of a detached signature), 4 the GOST signer (else RSA).
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

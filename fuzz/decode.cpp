@@ -3,11 +3,6 @@
 
 using namespace orvel_fuzz;
 
-int LLVMFuzzerInitialize(int*, char***) {
-  start();
-  return 0;
-}
-
 // Selector: bit 0 picks the format (0 BASE64, 1 PKCS7).
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in;

@@ -4,11 +4,6 @@
 
 using namespace orvel_fuzz;
 
-int LLVMFuzzerInitialize(int*, char***) {
-  start();
-  return 0;
-}
-
 // Selector: bit 0 picks the recipient (0 RSA, 1 GOST).
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in;

@@ -5,11 +5,6 @@
 
 using namespace orvel_fuzz;
 
-int LLVMFuzzerInitialize(int*, char***) {
-  start();
-  return 0;
-}
-
 // Selector: bit 0, the document is given (the data of a detached signature).
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string document = read_fixture("document.p7");

@@ -155,3 +155,10 @@ void Responder::serve() {
 }
 
 }  // namespace orvel_fuzz
+
+// The targets that start the library with the default configuration leave
+// LLVMFuzzerInitialize to this one; the others define their own.
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int*, char***) {
+  orvel_fuzz::start();
+  return 0;
+}

@@ -33,11 +33,6 @@ int password(char* buf, int size, int, void*) {
 
 }  // namespace
 
-int LLVMFuzzerInitialize(int*, char***) {
-  start();
-  return 0;
-}
-
 // Selector (modulo 4): 0 PKCS#8 DER, 1 SubjectPublicKeyInfo DER,
 // 2 certificate DER, 3 PEM private key.
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

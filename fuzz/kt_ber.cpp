@@ -67,11 +67,6 @@ void transport_type(const unsigned char* p, uint32_t n) {
 
 }  // namespace
 
-int LLVMFuzzerInitialize(int*, char***) {
-  start();
-  return 0;
-}
-
 // Selector (modulo 4): 0 GostR3410-KeyTransport, 1 PrivateKeyInfo,
 // 2 EncryptedPrivateKeyInfo, 3 the toolkit type VKC_KEY_TRANSPORT.
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

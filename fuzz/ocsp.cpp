@@ -22,11 +22,6 @@ bool seconds_of(const ASN1_TIME* t, time_t* out) {
 
 }  // namespace
 
-int LLVMFuzzerInitialize(int*, char***) {
-  start();
-  return 0;
-}
-
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Run run;
   const unsigned char* p = data;

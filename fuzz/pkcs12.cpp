@@ -35,11 +35,6 @@ const EVP_MD* mac_digest(const PKCS12* p12) {
 
 }  // namespace
 
-int LLVMFuzzerInitialize(int*, char***) {
-  start();
-  return 0;
-}
-
 // Selector: 1 re-MAC; 2 no password, 4 the empty one (else "secret").
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in;

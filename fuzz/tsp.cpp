@@ -29,11 +29,6 @@ void verify_token(const unsigned char* der, int len, int kind) {
 
 }  // namespace
 
-int LLVMFuzzerInitialize(int*, char***) {
-  start();
-  return 0;
-}
-
 // Selector (modulo 6): the kind (1 signature, 2 ES-C, 3 archive time
 // stamp) is selector % 3 + 1; from 3 on, the input is a whole answer.
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,11 +6,6 @@
 
 using namespace orvel_fuzz;
 
-int LLVMFuzzerInitialize(int*, char***) {
-  start();
-  return 0;
-}
-
 // Selector: format (bits 0-2, modulo 5), 8 the document is given (the
 // signed data of a detached signature, or compared with attached content),
 // 16 the certificates in the message are used.
