@@ -14,6 +14,7 @@
 #include "net_conn.h"
 #include "settings.h"
 #include "tsp_client.h"
+#include "test_pki.h"
 #include "tsp_test_env.h"
 
 namespace orvel_test {
@@ -61,6 +62,34 @@ orvel::Asn1OctetStringPtr octets(const std::string& s) {
   ASN1_OCTET_STRING_set(os.get(), reinterpret_cast<const unsigned char*>(s.data()),
                         static_cast<int>(s.size()));
   return os;
+}
+
+// A time-stamp request with the SHA-256 imprint of data.
+std::string sha256_request(const std::string& data) {
+  TsReqPtr req(TS_REQ_new());
+  TS_REQ_set_version(req.get(), 1);
+  TS_MSG_IMPRINT* mi = TS_MSG_IMPRINT_new();
+  X509_ALGOR* alg = X509_ALGOR_new();
+  X509_ALGOR_set0(alg, OBJ_nid2obj(NID_sha256), V_ASN1_UNDEF, nullptr);
+  TS_MSG_IMPRINT_set_algo(mi, alg);
+  X509_ALGOR_free(alg);
+  unsigned char h[32];
+  EVP_Digest(data.data(), data.size(), h, nullptr, EVP_sha256(), nullptr);
+  TS_MSG_IMPRINT_set_msg(mi, h, 32);
+  TS_REQ_set_msg_imprint(req.get(), mi);
+  TS_MSG_IMPRINT_free(mi);
+  TS_REQ_set_cert_req(req.get(), 1);
+  unsigned char* der = nullptr;
+  const int len = i2d_TS_REQ(req.get(), &der);
+  const std::string request(reinterpret_cast<char*>(der), static_cast<size_t>(len));
+  OPENSSL_free(der);
+  return request;
+}
+
+orvel::Pkcs7Ptr token_of(const std::string& reply) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(reply.data());
+  TsRespPtr resp(d2i_TS_RESP(nullptr, &p, static_cast<long>(reply.size())));
+  return orvel::Pkcs7Ptr(resp ? PKCS7_dup(TS_RESP_get_token(resp.get())) : nullptr);
 }
 
 TEST_F(TspClient, EscStampFromOpensslTsaAndItsRequest) {
@@ -369,27 +398,7 @@ TEST_F(TspClient, GostImprintFromInProcessAuthority) {
 
 TEST_F(TspClient, AuthorityChainRevocationMaterial) {
   // Two certificates (authority and root): nothing is added.
-  TsReqPtr req(TS_REQ_new());
-  TS_REQ_set_version(req.get(), 1);
-  TS_MSG_IMPRINT* mi = TS_MSG_IMPRINT_new();
-  X509_ALGOR* alg = X509_ALGOR_new();
-  X509_ALGOR_set0(alg, OBJ_nid2obj(NID_sha256), V_ASN1_UNDEF, nullptr);
-  TS_MSG_IMPRINT_set_algo(mi, alg);
-  X509_ALGOR_free(alg);
-  unsigned char h[32] = {1};
-  TS_MSG_IMPRINT_set_msg(mi, h, 32);
-  TS_REQ_set_msg_imprint(req.get(), mi);
-  TS_MSG_IMPRINT_free(mi);
-  TS_REQ_set_cert_req(req.get(), 1);
-  unsigned char* der = nullptr;
-  const int len = i2d_TS_REQ(req.get(), &der);
-  const std::string request(reinterpret_cast<char*>(der), static_cast<size_t>(len));
-  OPENSSL_free(der);
-  auto token_of = [](const std::string& reply) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(reply.data());
-    TsRespPtr resp(d2i_TS_RESP(nullptr, &p, static_cast<long>(reply.size())));
-    return orvel::Pkcs7Ptr(resp ? PKCS7_dup(TS_RESP_get_token(resp.get())) : nullptr);
-  };
+  const std::string request = sha256_request("stamped");
   auto store = tsa_.pki().store();
   auto direct = token_of(tsa_reply(request, tsa_.tsa_cert(), tsa_.tsa_key(), nullptr, nullptr));
   ASSERT_TRUE(direct);
@@ -427,6 +436,47 @@ TEST_F(TspClient, AuthorityChainRevocationMaterial) {
   orvel::X509StorePtr empty(X509_STORE_new());
   EXPECT_EQ(AddTimestampRevocationValues(deep.get(), tsa2.cert.get(), empty.get(), EVP_sha256()),
             SSF_RC_TSP_UNTRUSTED);
+}
+
+// A token signed by a look-alike of the authority (same issuer name and
+// serial number, another key, under a look-alike root) that carries the
+// real authority in its certificates and the look-alikes in certValues,
+// made unreadable for the strict parse by a trailing NULL: the chain that
+// is checked against the trusted roots is the real authority's, so the
+// signature must be the real authority's as well.
+TEST_F(TspClient, LookAlikeInTheValuesCannotSignForTheAuthority) {
+  const std::string data = "stamped by a look-alike";
+  pki::Authority fake_root = pki::Authority::root();
+  pki::CertOptions o;
+  o.subject = "CN=Orvel Test TSA,O=Orvel Test,C=RU";
+  o.serial = ASN1_INTEGER_get(X509_get0_serialNumber(tsa_.tsa_cert()));
+  o.key_usage = "critical,digitalSignature";
+  o.extensions = {{NID_ext_key_usage, "critical,timeStamping"}};
+  pki::Issued fake = fake_root.issue(o);
+  orvel::Pkcs7Ptr token =
+      token_of(tsa_reply(sha256_request(data), fake.cert.get(), fake.key.get(), nullptr, nullptr));
+  ASSERT_TRUE(token);
+  STACK_OF(X509)* certs = token->d.sign->cert;
+  while (sk_X509_num(certs) > 0) X509_free(sk_X509_pop(certs));
+  ASSERT_EQ(PKCS7_add_certificate(token.get(), tsa_.tsa_cert()), 1);
+  const Bytes values = tlv(0x30, cat({der_of_cert(fake.cert.get()),
+                                      der_of_cert(fake_root.cert()), Bytes{0x05, 0x00}}));
+  ASN1_STRING* seq = ASN1_STRING_new();
+  ASN1_STRING_set(seq, values.data(), static_cast<int>(values.size()));
+  PKCS7_SIGNER_INFO* si = sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(token.get()), 0);
+  ASSERT_EQ(PKCS7_add_attribute(si, NID_id_smime_aa_ets_certValues, V_ASN1_SEQUENCE, seq), 1);
+  const Bytes der = to_der(token.get(), i2d_PKCS7);
+  auto octets_token = octets(std::string(der.begin(), der.end()));
+  auto d = octets(data);
+  auto store = tsa_.pki().store();
+  orvel::X509StackPtr trusted(sk_X509_new_null());
+  X509_up_ref(tsa_.pki().root().cert());
+  sk_X509_push(trusted.get(), tsa_.pki().root().cert());
+  EXPECT_EQ(ssf_verify_TS(octets_token.get(), d.get(), store.get(), TS_KIND_ESC, nullptr,
+                          trusted.get(), nullptr),
+            SSF_RC_NO_ESC_TIMESTAMP)
+      << lib_.log();
+  EXPECT_TRUE(lib_.logged("ssf_verify_TS_token() 10 : SSF_TS_RESP_verify_token() failed"));
 }
 
 }  // namespace

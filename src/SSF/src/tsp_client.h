@@ -64,6 +64,9 @@ struct SSF_TS_VERIFY_CTX {
   BIO* data = nullptr;                 // TS_VFY_DATA
   const ASN1_INTEGER* nonce = nullptr; // TS_VFY_NONCE
   GENERAL_NAME* tsa_name = nullptr;    // TS_VFY_TSA_NAME
+  // When set, the token must be signed by exactly this certificate: the
+  // one whose chain the caller has checked against its trusted roots.
+  X509* signer = nullptr;
 };
 
 // The toolkit's TS_RESP_verify_token with the signature checked at the time

@@ -120,6 +120,9 @@ int ssf_verify_TS_token(PKCS7* token, TS_TST_INFO* tst, ASN1_OCTET_STRING* data,
       if (!sk_X509_push(untrusted.get(), sk_X509_value(list, i))) return kind_failure(kind);
   ctx.store = chain_store.get();
   ctx.certs = carried.get();
+  // The signature must be the anchored signer's, not that of another
+  // certificate of the same issuer and serial number that the values carry.
+  ctx.signer = signer.get();
 
   // The time of the chain and of the token check.
   time_t when = -1;
