@@ -641,8 +641,9 @@ std::string with_crl_values(const std::string& der, std::initializer_list<X509_C
 
 // The signer below an intermediate CA, both without a responder, so that
 // CRLs (from file distribution points) are stored. The look-alike CA has
-// the intermediate's name and another key.
-enum class StoredCrl { kGood, kRevoked, kLookAlike };
+// the intermediate's name and another key. A delta CRL alone (its base,
+// which the values leave out, may list the signer) decides nothing.
+enum class StoredCrl { kGood, kRevoked, kLookAlike, kDeltaOnly };
 
 class EnhanceStoredCrl : public EnhanceEndToEnd,
                          public ::testing::WithParamInterface<StoredCrl> {
@@ -675,7 +676,7 @@ class EnhanceStoredCrl : public EnhanceEndToEnd,
 };
 
 std::string stored_crl_name(const ::testing::TestParamInfo<StoredCrl>& p) {
-  static const char* const kNames[] = {"Good", "Revoked", "LookAlike"};
+  static const char* const kNames[] = {"Good", "Revoked", "LookAlike", "DeltaOnly"};
   return kNames[static_cast<int>(p.param)];
 }
 
@@ -693,6 +694,13 @@ TEST_P(EnhanceStoredCrl, OnlyTheVerifiedIssuerVouchesForTheSigner) {
   } else if (GetParam() == StoredCrl::kLookAlike) {
     der = with_cert_value(der, look_alike_->cert());
     expected = 107;
+  } else if (GetParam() == StoredCrl::kDeltaOnly) {
+    pki::CrlOptions o;
+    o.crl_number = 2;
+    o.delta_base = 1;
+    orvel::X509CrlPtr delta = inter_->crl(o);
+    der = with_crl_values(der, {delta.get(), root_crl_.get()});
+    expected = 107;
   }
   int rc = -1;
   EXPECT_EQ(ssf_verify("CADES_XLT1", der, &rc), expected) << lib_->log();
@@ -702,7 +710,7 @@ TEST_P(EnhanceStoredCrl, OnlyTheVerifiedIssuerVouchesForTheSigner) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, EnhanceStoredCrl,
                          ::testing::Values(StoredCrl::kGood, StoredCrl::kRevoked,
-                                           StoredCrl::kLookAlike),
+                                           StoredCrl::kLookAlike, StoredCrl::kDeltaOnly),
                          stored_crl_name);
 
 // With the issuer checks of stored OCSP answers off, a responder certified

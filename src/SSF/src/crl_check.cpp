@@ -3,6 +3,7 @@
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -398,6 +399,10 @@ bool crl_signed_by(X509_CRL* crl, X509* issuer) {
   return ok;
 }
 
+bool is_delta_crl(const X509_CRL* crl) {
+  return X509_CRL_get_ext_by_NID(crl, NID_delta_crl, -1) >= 0;
+}
+
 int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, time_t at,
                       X509* issuer) {
   static const char kFunc[] = "check_revoked_crl";
@@ -422,7 +427,7 @@ int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, 
       }
       relevant.push_back(crl);
     }
-    if (relevant.empty()) {
+    if (std::all_of(relevant.begin(), relevant.end(), is_delta_crl)) {
       log_err("%s() 2 : no relevant CRL found", kFunc);
       return 0;
     }

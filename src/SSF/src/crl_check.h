@@ -27,6 +27,9 @@ int verify_crl_by_issuer(X509_CRL* crl, X509* issuer, time_t at);
 
 // Whether the CRL's signature verifies with the issuer's key.
 bool crl_signed_by(X509_CRL* crl, X509* issuer);
+// Whether a CRL is a delta CRL (deltaCRLIndicator): it lists only the
+// changes since its base and never decides a status alone.
+bool is_delta_crl(const X509_CRL* crl);
 
 // 1 when every CRL of the certificate's issuer among crls is valid at the
 // time and none lists the certificate; else 0. With issuer given (the

@@ -4,6 +4,7 @@
 #include <openssl/ocsp.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -165,11 +166,14 @@ std::vector<X509_CRL*> issuer_crls(X509* cert, X509* issuer, REVOCATION_VALUES* 
 // cert's status from the CRLs of its issuer in the verified chain.
 int crl_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals) {
   const std::string subject = enhance_subject(cert);
-  const std::vector<X509_CRL*> crls = issuer_crls(cert, issuer, vals);
-  if (crls.empty()) {
+  std::vector<X509_CRL*> crls = issuer_crls(cert, issuer, vals);
+  // The first complete CRL decides; delta CRLs only add revocations.
+  const auto base = std::find_if_not(crls.begin(), crls.end(), is_delta_crl);
+  if (base == crls.end()) {
     log_err("%s() 18 : revocation info not found for certificate '%s'", kFunc, subject.c_str());
     return kUnknown;
   }
+  std::rotate(crls.begin(), base, base + 1);
   if (verify_crl_by_issuer(crls.front(), issuer, at) != 1) {
     log_err("%s() 16 : CRL of certificate '%s' is not valid", kFunc, subject.c_str());
     return kUnknown;
