@@ -177,8 +177,8 @@ class DevelopeBuffer : public Develope {
 };
 
 TEST_F(DevelopeBuffer, PlaintextBufferThatCannotGrowGives4) {
-  // 70,001 bytes of plaintext: the buffer grows to 65,536 bytes, then to
-  // all of it; that second growth fails.
+  // 70,001 bytes of plaintext: the buffer grows to all of it at once (one
+  // growth, not one per 65,536-byte step), and that growth fails.
   const std::string document(70001, 'p');
   Outcome e = envelope({alice_.sha1_id}, wrap(document));
   ASSERT_EQ(e.rc, 0);
@@ -195,6 +195,18 @@ TEST_F(DevelopeBuffer, PlaintextBufferThatCannotGrowGives4) {
   Outcome ok = develope(alice_, e.output);
   ASSERT_EQ(ok.rc, 0);
   EXPECT_EQ(unwrap(ok.output), document);
+  // Nor does a larger plaintext grow it step by step (that copies the
+  // buffer once per step): 200,000 bytes never ask for two steps' room.
+  const std::string large(200000, 'q');
+  Outcome e2 = envelope({alice_.sha1_id}, wrap(large));
+  ASSERT_EQ(e2.rc, 0);
+  g_failures = 0;
+  g_fail_size = 2 * 65536;
+  Outcome ok2 = develope(alice_, e2.output);
+  g_fail_size = 0;
+  ASSERT_EQ(ok2.rc, 0) << host_.log();
+  EXPECT_EQ(g_failures, 0);
+  EXPECT_EQ(unwrap(ok2.output), large);
 }
 
 TEST_F(Develope, OurRsaEnvelopeOpensIndependently) {

@@ -51,15 +51,17 @@ struct PlainBuffer {
 };
 
 // Drains the memory BIO into the buffer in steps of at most 65,536 bytes.
-// SSF_API_OK, or SSF_API_NOMEMORY with its line when the buffer cannot grow.
+// When a step does not fit, the buffer grows by all that is pending: growing
+// by single steps would copy the whole buffer once per step. SSF_API_OK, or
+// SSF_API_NOMEMORY with its line when the buffer cannot grow.
 int drain(BIO* plain, PlainBuffer* text) {
   constexpr size_t kMaxBlob = size_t(std::numeric_limits<SsfInt>::max());
   for (;;) {
     const size_t pending = BIO_ctrl_pending(plain);
     if (pending == 0) return SSF_API_OK;
     const size_t step = pending < kDrainStep ? pending : kDrainStep;
-    const size_t new_size = text->used + step;
-    if (new_size > kMaxBlob || !text->grow(new_size)) {
+    const size_t new_size = text->used + pending;
+    if (text->capacity < text->used + step && (new_size > kMaxBlob || !text->grow(new_size))) {
       log_err("%s() 10 : realloc( %d ) failed", kFunc,
               static_cast<int>(new_size > kMaxBlob ? kMaxBlob : new_size));
       return SSF_API_NOMEMORY;
