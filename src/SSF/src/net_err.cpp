@@ -1,10 +1,10 @@
 #include "net_err.h"
 
+#include "err_library.h"
+
 namespace orvel::net {
 
 namespace {
-
-int g_lib = 0;
 
 // ERR_load_strings keeps pointers to the table and fills in the library.
 ERR_STRING_DATA g_strings[] = {
@@ -20,13 +20,8 @@ ERR_STRING_DATA g_strings[] = {
 }  // namespace
 
 int net_err_lib() {
-  if (g_lib == 0) {
-    const int lib = ERR_get_next_error_library();
-    g_strings[0].error = ERR_PACK(lib, 0, 0);
-    ERR_load_strings(lib, g_strings);
-    g_lib = lib;
-  }
-  return g_lib;
+  static const int lib = brek_register_err_library(g_strings);
+  return lib;
 }
 
 }  // namespace orvel::net

@@ -2,9 +2,9 @@
 
 #include <openssl/err.h>
 
-namespace {
+#include "err_library.h"
 
-int g_lib = 0;
+namespace {
 
 // ERR_load_strings keeps pointers to the table and fills in the library.
 ERR_STRING_DATA g_strings[] = {
@@ -18,11 +18,6 @@ ERR_STRING_DATA g_strings[] = {
 }  // namespace
 
 int ssf_x509v3_err_lib() {
-  if (g_lib == 0) {
-    int lib = ERR_get_next_error_library();
-    g_strings[0].error = ERR_PACK(lib, 0, 0);
-    ERR_load_strings(lib, g_strings);
-    g_lib = lib;
-  }
-  return g_lib;
+  static const int lib = brek_register_err_library(g_strings);
+  return lib;
 }
