@@ -325,6 +325,8 @@ VKC_INLINE void comb_select(Aff<NL>& e, const Aff<NL>* row, u64 mag, u64 neg,
   }
   fneg<NL, Fd>(ny, yy, C.F);
   vkc_ct::select(e.y, ny, yy, NL, neg);
+  vkc_ct::wipe(x, sizeof x);
+  vkc_ct::wipe(y, sizeof y);
   vkc_ct::wipe(yy, sizeof yy);
   vkc_ct::wipe(ny, sizeof ny);
 }

@@ -311,6 +311,7 @@ inline void mont_inv(u64 r[NL], const u64 a[NL], const Mont<NL>& M) {
     i = l - 1;
   }
   memcpy(r, acc, sizeof acc);
+  vkc_ct::wipe(acc, sizeof acc);
   vkc_ct::wipe(pw, sizeof pw);
   vkc_ct::wipe(a2, sizeof a2);
 }

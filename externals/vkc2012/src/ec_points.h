@@ -386,9 +386,10 @@ inline bool fast_mult(typename T::Point* R, const typename T::Point* P, const DI
   Proj<NL> Rp;
   mul_point_ct<NL, KW>(Rp, A, kw, static_cast<int>(T::ND * 8), *C);
   vkc_ct::wipe(kw, sizeof kw);
-  if (is_exceptional<NL>(Rp)) return false;
-  result_to_point<T>(R, Rp, *C);
-  return true;
+  const bool exceptional = is_exceptional<NL>(Rp);
+  if (!exceptional) result_to_point<T>(R, Rp, *C);
+  vkc_ct::wipe(&Rp, sizeof Rp);
+  return !exceptional;
 }
 
 // R = k * bp, k unsigned (ND digits).
@@ -419,6 +420,7 @@ inline void mult_any(typename T::Point* R, const typename T::Point* P, const DIG
   typename T::Point tmp;
   if (!fast_mult<T>(&tmp, P, k, E)) ref_mult<T>(&tmp, P, k, E);
   *R = tmp;
+  vkc_ct::wipe(&tmp, sizeof tmp);
 }
 
 // |k| in the signed view, without a branch on the sign.

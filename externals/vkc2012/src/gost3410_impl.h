@@ -85,6 +85,8 @@ class QArith {
       vkc_ec::mont_inv<NL>(t, t, C_->S);
       vkc_ec::from_mont<NL>(x, t, C_->S);
       vkc_ec::to_digits<NL>(r, N, x);
+      vkc_ct::wipe(x, sizeof x);
+      vkc_ct::wipe(t, sizeof t);
     } else {
       mpModInv(r, a, E_->q, N);
     }
