@@ -318,6 +318,7 @@ TEST_F(HokExchange, ChunkedAndCompressedAnswersAreDecoded) {
       answer_with("Content-Encoding: gzip\r\n", bomb),
       answer_with("Content-Encoding: gzip\r\n", gz.substr(0, gz.size() / 2)),
       answer_with("Content-Encoding: br\r\n", body),
+      answer_with("Content-Encoding: identity, identity, identity, identity, identity\r\n", body),
       answer_with("Transfer-Encoding: chunked\r\n", chunked(body, 1000).substr(0, 1500)),
       answer_with("Transfer-Encoding: chunked\r\n", "zz\r\n" + body),
   };

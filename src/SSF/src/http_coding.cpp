@@ -18,6 +18,7 @@ namespace orvel::net {
 namespace {
 
 constexpr char kFunc[] = "http_decode_body";
+constexpr size_t kMaxCodings = 4;
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -152,6 +153,15 @@ bool undo(const std::string& coding, std::string* data) {
 bool http_decode_body(std::string_view headers, std::string_view body, std::string* out) {
   std::vector<std::string> transfer = codings(headers, "Transfer-Encoding");
   const std::vector<std::string> content = codings(headers, "Content-Encoding");
+  // A server applies one or two codings; a long list of them would only
+  // make each stage inflate the last one's output again.
+  if (transfer.size() + content.size() > kMaxCodings) {
+    log_err("%s() : %d codings, at most %d are undone", kFunc,
+            static_cast<int>(transfer.size() + content.size()), static_cast<int>(kMaxCodings));
+    NET_RAISE_DATA(kNetErrResponseParseError, "%d codings",
+                   static_cast<int>(transfer.size() + content.size()));
+    return false;
+  }
   if (!transfer.empty() && transfer.back() == "chunked") {
     transfer.pop_back();
     if (!dechunk(body, out)) return false;
