@@ -7,6 +7,11 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "objects/ssf_objects.h"
 #include "pkcs12/pkcs12_mac.h"
 #include "pkcs12_test_util.h"
@@ -187,25 +192,18 @@ void free_p7_stack(STACK_OF(PKCS7) * s) { sk_PKCS7_pop_free(s, PKCS7_free); }
 
 // The same limit holds for the encryption of the bags, whose count the MAC
 // does not bound: the encrypted safe of certificates here asks for 2^31 - 1
-// PBKDF2 iterations under a MAC that holds, and is refused before its key
-// derivation (without the limit this test runs for hours).
+// PBKDF2 iterations, or an scrypt cost of 2^32 within the toolkit's memory
+// cap, under a MAC that holds, and is refused before its key derivation
+// (without the limit this test runs for hours).
 TEST(Pkcs12Parse, BagIterationCountAboveTheLimitIsRefused) {
-  orvel::Pkcs12Ptr p12 = load_p12("aes_sha256.p12");
-  ASSERT_TRUE(p12);
-  std::unique_ptr<STACK_OF(PKCS7), orvel::Free<STACK_OF(PKCS7), free_p7_stack>> safes(
-      PKCS12_unpack_authsafes(p12.get()));
-  ASSERT_TRUE(safes);
-  int changed = 0;
-  for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i) {
-    PKCS7* p7 = sk_PKCS7_value(safes.get(), i);
-    if (OBJ_obj2nid(p7->type) != NID_pkcs7_encrypted) continue;
-    X509_ALGOR* alg = p7->d.encrypted->enc_data->algorithm;
-    std::unique_ptr<PBE2PARAM, orvel::Free<PBE2PARAM, PBE2PARAM_free>> pbe2(static_cast<PBE2PARAM*>(
+  using Pbe2Ptr = std::unique_ptr<PBE2PARAM, orvel::Free<PBE2PARAM, PBE2PARAM_free>>;
+  using KdfPtr = std::unique_ptr<PBKDF2PARAM, orvel::Free<PBKDF2PARAM, PBKDF2PARAM_free>>;
+  auto pbkdf2_count = [](X509_ALGOR* alg) {
+    Pbe2Ptr pbe2(static_cast<PBE2PARAM*>(
         ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), alg->parameter)));
     ASSERT_TRUE(pbe2);
-    std::unique_ptr<PBKDF2PARAM, orvel::Free<PBKDF2PARAM, PBKDF2PARAM_free>> kdf(
-        static_cast<PBKDF2PARAM*>(
-            ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBKDF2PARAM), pbe2->keyfunc->parameter)));
+    KdfPtr kdf(static_cast<PBKDF2PARAM*>(
+        ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBKDF2PARAM), pbe2->keyfunc->parameter)));
     ASSERT_TRUE(kdf);
     ASSERT_EQ(ASN1_INTEGER_set(kdf->iter, 2147483647L), 1);
     ASSERT_NE(
@@ -213,22 +211,48 @@ TEST(Pkcs12Parse, BagIterationCountAboveTheLimitIsRefused) {
         nullptr);
     ASSERT_NE(ASN1_TYPE_pack_sequence(ASN1_ITEM_rptr(PBE2PARAM), pbe2.get(), &alg->parameter),
               nullptr);
-    ++changed;
+  };
+  auto scrypt_cost = [](X509_ALGOR* alg) {
+    // N = 2^15, r = 1, p = 2^17: 20 MiB, within the toolkit's 32 MiB cap.
+    X509_ALGOR* scrypt =
+        PKCS5_pbe2_set_scrypt(EVP_aes_256_cbc(), nullptr, 16, nullptr, 1 << 15, 1, 1 << 17);
+    ASSERT_NE(scrypt, nullptr);
+    ASSERT_EQ(X509_ALGOR_set0(alg, OBJ_nid2obj(NID_pbes2), V_ASN1_SEQUENCE,
+                              scrypt->parameter->value.sequence),
+              1);
+    scrypt->parameter->value.sequence = nullptr;
+    X509_ALGOR_free(scrypt);
+  };
+  const std::vector<std::pair<std::function<void(X509_ALGOR*)>, std::string>> cases = {
+      {pbkdf2_count, "PBE iteration count 2147483647 is above the limit of 10000000"},
+      {scrypt_cost, "PBE scrypt cost N*r*p = 32768*1*131072 is above the limit of 8388608"},
+  };
+  for (const auto& [edit, expected] : cases) {
+    orvel::Pkcs12Ptr p12 = load_p12("aes_sha256.p12");
+    ASSERT_TRUE(p12);
+    std::unique_ptr<STACK_OF(PKCS7), orvel::Free<STACK_OF(PKCS7), free_p7_stack>> safes(
+        PKCS12_unpack_authsafes(p12.get()));
+    ASSERT_TRUE(safes);
+    int changed = 0;
+    for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i) {
+      PKCS7* p7 = sk_PKCS7_value(safes.get(), i);
+      if (OBJ_obj2nid(p7->type) != NID_pkcs7_encrypted) continue;
+      edit(p7->d.encrypted->enc_data->algorithm);
+      ++changed;
+    }
+    ASSERT_EQ(changed, 1);
+    ASSERT_EQ(PKCS12_pack_authsafes(p12.get(), safes.get()), 1);
+    ASSERT_EQ(SSF_PKCS12_set_mac(p12.get(), kPass, -1, nullptr, 8, 1, EVP_sha256()), 1);
+    ERR_clear_error();
+    Parsed r = parse(p12.get(), kPass);
+    EXPECT_EQ(r.rc, 0);
+    bool named = false;
+    const char* data = nullptr;
+    int flags = 0;
+    while (ERR_get_error_all(nullptr, nullptr, nullptr, &data, &flags) != 0)
+      if ((flags & ERR_TXT_STRING) != 0 && expected == data) named = true;
+    EXPECT_TRUE(named) << expected;
   }
-  ASSERT_EQ(changed, 1);
-  ASSERT_EQ(PKCS12_pack_authsafes(p12.get(), safes.get()), 1);
-  ASSERT_EQ(SSF_PKCS12_set_mac(p12.get(), kPass, -1, nullptr, 8, 1, EVP_sha256()), 1);
-  ERR_clear_error();
-  Parsed r = parse(p12.get(), kPass);
-  EXPECT_EQ(r.rc, 0);
-  bool named = false;
-  const char* data = nullptr;
-  int flags = 0;
-  while (ERR_get_error_all(nullptr, nullptr, nullptr, &data, &flags) != 0)
-    if ((flags & ERR_TXT_STRING) != 0 &&
-        std::string(data) == "PBE iteration count 2147483647 is above the limit of 10000000")
-      named = true;
-  EXPECT_TRUE(named);
 }
 
 TEST(Pkcs12Parse, DamagedContentUnderAValidMac) {
