@@ -4,6 +4,7 @@
 // request bytes, direct and through a proxy.
 #include <gtest/gtest.h>
 #include <openssl/ocsp.h>
+#include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
 #include <chrono>
@@ -14,6 +15,7 @@
 #include "ocsp_client.h"
 #include "ocsp_test_env.h"
 #include "settings.h"
+#include "test_pki.h"
 
 namespace orvel_test {
 namespace {
@@ -117,6 +119,34 @@ TEST_F(OcspClient, ResponderMustBeTrustedAndCarryNoCheck) {
     auto store = pki_.store();
     EXPECT_EQ(ask(plain_leaf.cert.get(), store.get(), tsp).code, SSF_RC_OCSP_BAD_RESPONSE);
     EXPECT_TRUE(lib_.logged("id-pkix-ocsp-nocheck extension not found in response"));
+  }
+  {
+    // The plain responder's answer with the no-check responder's certificate
+    // put in front of the signer's: the extension must be on the signer.
+    using ResponsePtr =
+        std::unique_ptr<OCSP_RESPONSE, orvel::Free<OCSP_RESPONSE, OCSP_RESPONSE_free>>;
+    orvel::BioPtr pem(BIO_new_file(pki_.dir().file("ocsp.pem").c_str(), "r"));
+    orvel::X509Ptr nocheck(PEM_read_bio_X509(pem.get(), nullptr, nullptr, nullptr));
+    ASSERT_TRUE(nocheck);
+    RecordingHttpServer front([&](const std::string& req) {
+      const std::string body = http_body(relay(plain_port, req));
+      const unsigned char* p = reinterpret_cast<const unsigned char*>(body.data());
+      ResponsePtr resp(d2i_OCSP_RESPONSE(nullptr, &p, static_cast<long>(body.size())));
+      orvel::OcspBasicRespPtr bs(resp ? OCSP_response_get1_basic(resp.get()) : nullptr);
+      if (!bs) return std::string("HTTP/1.0 500 X\r\n\r\n");
+      X509_up_ref(nocheck.get());
+      sk_X509_insert(const_cast<STACK_OF(X509)*>(OCSP_resp_get0_certs(bs.get())), nocheck.get(), 0);
+      ResponsePtr out(OCSP_response_create(OCSP_RESPONSE_STATUS_SUCCESSFUL, bs.get()));
+      const Bytes der = to_der(out.get(), i2d_OCSP_RESPONSE);
+      return http_ok("application/ocsp-response", std::string(der.begin(), der.end()));
+    });
+    auto fronted = pki_.leaf("OCSP;URI:" + front.url("/"));
+    pki_.list(fronted.cert.get(), false);
+    auto responder = pki_.start(plain_port, {"-nmin", "5"}, "plain");
+    auto store = pki_.store();
+    EXPECT_EQ(ask(fronted.cert.get(), store.get(), tsp).code, SSF_RC_OCSP_BAD_RESPONSE)
+        << lib_.log();
+    EXPECT_EQ(front.requests().size(), 1u);
   }
   auto responder = pki_.start(port);
   orvel::X509StorePtr empty(X509_STORE_new());

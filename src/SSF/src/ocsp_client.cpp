@@ -129,6 +129,7 @@ struct Answer {
   OcspResponsePtr resp;
   orvel::OcspBasicRespPtr bs;
   OCSP_SINGLERESP* single = nullptr;
+  orvel::X509StackPtr responder_chain;  // the verified signer first
 };
 
 // Asks once and takes the SingleResponse; 0 or a code.
@@ -152,6 +153,9 @@ int ask(OCSP_REQUEST* req, const std::string& url, Answer* a, const ASN1_GENERAL
   a->bs.reset(bs);
   return a->single != nullptr ? 0 : SSF_RC_OCSP_BAD_RESPONSE;
 }
+
+// The responder: the verified signer of the answer.
+X509* responder_of(const Answer& a) { return sk_X509_value(a.responder_chain.get(), 0); }
 
 // The freshness of the SingleResponse; *pause as ocsp_resp_is_good gives it.
 int judge(time_t tsp, const ASN1_GENERALIZEDTIME* produced, OCSP_SINGLERESP* single, int* pause,
@@ -202,8 +206,10 @@ int ask_responder(OCSP_REQUEST* req, const std::string& url, X509_STORE* store, 
   const STACK_OF(X509)* certs = OCSP_resp_get0_certs(a->bs.get());
   if (certs != nullptr && sk_X509_num(certs) > 0) AddCACertsToStore(nullptr, store);
   const unsigned long flags = disable_ocsp_issuer_check ? OCSP_NOCHECKS : 0;
-  const int verified =
-      OCSP_basic_verify_time(have_tsp ? &tsp : nullptr, a->bs.get(), nullptr, store, flags);
+  STACK_OF(X509)* chain = nullptr;
+  const int verified = OCSP_basic_verify_time(have_tsp ? &tsp : nullptr, a->bs.get(), nullptr,
+                                              store, flags, &chain);
+  a->responder_chain.reset(chain);
   if (verified < 1) {
     log_err("%s() 15 : OCSP_basic_verify_time() failed, retcode = %d", kFunc, verified);
     print_brekssl_errors();
@@ -219,7 +225,10 @@ int ask_responder(OCSP_REQUEST* req, const std::string& url, X509_STORE* store, 
     log_err("%s() 18 : no OCSP certificate found in response", kFunc);
     return SSF_RC_OCSP_BAD_RESPONSE;
   }
-  if (X509_get_ext_by_NID(sk_X509_value(certs, 0), NID_id_pkix_OCSP_noCheck, -1) < 0) {
+  // The extension must be on the certificate whose key signed the answer,
+  // not merely on some certificate the answer carries first.
+  X509* responder = responder_of(*a);
+  if (responder == nullptr || X509_get_ext_by_NID(responder, NID_id_pkix_OCSP_noCheck, -1) < 0) {
     log_err("%s() 19 : id-pkix-ocsp-nocheck extension not found in response", kFunc);
     return SSF_RC_OCSP_BAD_RESPONSE;
   }
@@ -279,7 +288,7 @@ int rev_value(X509* cert, X509* issuer, X509_STORE* store, const EVP_MD* md,
   switch (status) {
     case V_OCSP_CERTSTATUS_GOOD: {
       log_write("%s() : certificate is good", kFunc);
-      X509* responder = sk_X509_value(OCSP_resp_get0_certs(answer.bs.get()), 0);
+      X509* responder = responder_of(answer);
       if (ocsp_cert != nullptr) {
         if (!X509_up_ref(responder)) return -1;
         *ocsp_cert = responder;

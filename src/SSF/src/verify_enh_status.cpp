@@ -120,6 +120,10 @@ int ocsp_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals, X5
       return kTooOld;
     }
     X509* responder = responder_certificate(bs, sig_certs);
+    // The extension must be on the certificate whose key signed the answer,
+    // not merely on some certificate the answer carries first.
+    if (responder != nullptr && sk_X509_num(responder_chain) > 0)
+      responder = sk_X509_value(responder_chain, 0);
     if (responder == nullptr) {
       log_err("%s() 12 : OCSP responder certificate not found", kFunc);
       return kBadOcsp;
