@@ -325,6 +325,31 @@ TEST_F(EnhanceEndToEnd, EnhanceSignaturesOfAPlainSignature) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out), static_cast<size_t>(out_len)), enhanced);
   SsfDELSsfOctetstring(&out, &out_len);
   SsfDELSigRcpSsfInfoList(&results);
+  // A look-alike of the signer (its issuer and serial number, another
+  // subject) in front of the message's certificates is not reported for it.
+  orvel::Pkcs7Ptr p7 = parse(enhanced);
+  ASSERT_TRUE(p7);
+  orvel::X509Ptr fake(X509_dup(signer_.cert.get()));
+  orvel::X509NamePtr victim(X509_NAME_new());
+  X509_NAME_add_entry_by_txt(victim.get(), "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("Victim"), -1, -1, 0);
+  X509_set_subject_name(fake.get(), victim.get());
+  X509_sign(fake.get(), signer_.key.get(), EVP_sha256());
+  ASSERT_GT(sk_X509_insert(p7->d.sign->cert, fake.release(), 0), 0);
+  const Bytes with_fake = orvel_test::to_der(p7.get(), i2d_PKCS7);
+  EXPECT_EQ(SsfEnhanceSignatures(pab_.data(), static_cast<SsfInt>(pab_.size()), with_fake.data(),
+                                 static_cast<SsfInt>(with_fake.size()), nullptr, 0, &results, &out,
+                                 &out_len),
+            0)
+      << lib_->log();
+  ASSERT_NE(results, nullptr);
+  EXPECT_EQ(results->ptrSigRcp->uResult, 101);
+  const std::string id(results->ptrSigRcp->strSigRcpId,
+                       static_cast<size_t>(results->ptrSigRcp->strSigRcpIdL));
+  EXPECT_NE(id.find("Enhance Signer"), std::string::npos) << id;
+  EXPECT_EQ(id.find("Victim"), std::string::npos) << id;
+  SsfDELSsfOctetstring(&out, &out_len);
+  SsfDELSigRcpSsfInfoList(&results);
 }
 
 TEST_F(EnhanceEndToEnd, DamagedVariantsAreRefused) {

@@ -51,10 +51,20 @@ int enhance_one(PKCS7* p7, BIO* content, PKCS7_SIGNER_INFO* si, int i, const Inp
     AddCACertsToStore(cert->get(), store.get());
     return EnhanceSignature(p7, si, cert->get(), store.get());
   }
-  X509* c = si->issuer_and_serial ? X509_find_by_issuer_and_serial(
-                                        msg_certs, si->issuer_and_serial->issuer,
-                                        si->issuer_and_serial->serial)
-                                  : nullptr;
+  // The message's certificate of the signer's issuer and serial number that
+  // the signed signing-certificate attribute names: the one the check below
+  // verifies. A look-alike of the same issuer and serial number placed
+  // first is not reported for the signer.
+  X509* c = nullptr;
+  for (int k = 0; si->issuer_and_serial != nullptr && k < sk_X509_num(msg_certs); ++k) {
+    X509* x = sk_X509_value(msg_certs, k);
+    if (X509_NAME_cmp(X509_get_issuer_name(x), si->issuer_and_serial->issuer) == 0 &&
+        ASN1_INTEGER_cmp(X509_get0_serialNumber(x), si->issuer_and_serial->serial) == 0 &&
+        check_ess_signing_cert(si, x) == 1) {
+      c = x;
+      break;
+    }
+  }
   if (c == nullptr || !X509_up_ref(c)) {
     log_err("%s() 7 : signature is enhanced but signer's #%d certificate not found", kFunc, i);
     return SSF_CERT_NOT_FOUND;
