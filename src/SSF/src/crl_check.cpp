@@ -167,33 +167,6 @@ X509_CRL* crl_from_default_url(X509* x509) {
   return crl;
 }
 
-// verify_crl, and then the CRL must be signed by the certificate's own
-// issuer when the store context knows it: the verified chain's next
-// certificate, else the store's issuer of the certificate by name and key
-// identifier. A CA of the same name with another key (a re-keyed CA whose
-// generations both sit in the store) does not speak for the certificate,
-// whatever key the CRL's own key identifier names.
-int verify_crl_for(X509_CRL* crl, X509* x509, X509_STORE_CTX* ctx) {
-  static const char kFunc[] = "check_for_revocation";
-  const int v = verify_crl(crl, ctx, 0);
-  if (v != 1) return v;
-  orvel::X509Ptr issuer;
-  STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(ctx);
-  if (sk_X509_num(chain) >= 2 && X509_cmp(sk_X509_value(chain, 0), x509) == 0) {
-    X509* next = sk_X509_value(chain, 1);
-    if (X509_up_ref(next)) issuer.reset(next);
-  } else {
-    ERR_set_mark();
-    X509* found = nullptr;
-    if (X509_STORE_CTX_get1_issuer(&found, ctx, x509) == 1) issuer.reset(found);
-    ERR_pop_to_mark();
-  }
-  if (!issuer || crl_signed_by(crl, issuer.get())) return 1;
-  log_err("%s() : crl is not signed by the issuer of certificate '%s'", kFunc,
-          name_text(X509_get_subject_name(x509)).c_str());
-  return 0;
-}
-
 // The delta CRL named by the CRL's freshest-CRL extension: 1 with the delta
 // in *delta, 0 when the CRL names none, -1 on failure.
 int fetch_delta_crl(X509_CRL* crl, X509* x509, X509_STORE_CTX* ctx, const list_head* protos,
@@ -226,7 +199,7 @@ int fetch_delta_crl(X509_CRL* crl, X509* x509, X509_STORE_CTX* ctx, const list_h
             name_text(X509_get_issuer_name(x509)).c_str());
     return -1;
   }
-  if (verify_crl_for(delta->get(), x509, ctx) < 0) {
+  if (verify_crl(delta->get(), ctx, 0) < 0) {
     log_err("%s() : verify_crl(delta_crl) failed: '%s'", kFunc, toolkit_error_text());
     return -1;
   }
@@ -256,7 +229,7 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
             name_text(X509_get_issuer_name(x509)).c_str());
     return -1;
   }
-  int v = verify_crl_for(crl.get(), x509, ctx);
+  int v = verify_crl(crl.get(), ctx, 0);
   if (v < 0) {
     log_err("%s() : verify_crl() failed", kFunc);
     return -1;
