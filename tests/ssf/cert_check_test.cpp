@@ -257,6 +257,12 @@ TEST_F(CertCheck, DeltaCrl) {
   remove(www_.file("delta.crl").c_str());
   EXPECT_EQ(check(clean.cert.get(), 0, 1), -1);
   EXPECT_TRUE(log_.contains("downloading the delta crl failed for all distribution points"));
+
+  // A delta CRL served as the CRL itself says nothing of the base's entries.
+  publish("root.crl", root_->crl(delta).get());
+  EXPECT_EQ(check(in_base.cert.get(), 0, 1), -1);
+  EXPECT_TRUE(log_.contains("check_for_revocation() : the crl is a delta crl, its base crl is "
+                            "missing"));
 }
 
 TEST_F(CertCheck, CrlValidity) {
@@ -423,6 +429,13 @@ TEST_F(CertCheck, CheckRevokedCrlAgainstCarriedCrls) {
   sk_X509_CRL_push(crls.get(), other.crl({}).release());
   EXPECT_EQ(check_revoked_crl(cert.cert.get(), crls.get(), store.get(), 0), 0);
   EXPECT_TRUE(log_.contains("check_revoked_crl() 2 : no relevant CRL found"));
+  // A delta CRL of the issuer alone is no CRL either.
+  CrlOptions d;
+  d.crl_number = 2;
+  d.delta_base = 1;
+  orvel::X509CrlStackPtr deltas(sk_X509_CRL_new_null());
+  sk_X509_CRL_push(deltas.get(), root_->crl(d).release());
+  EXPECT_EQ(check_revoked_crl(cert.cert.get(), deltas.get(), store.get(), 0), 0);
   sk_X509_CRL_push(crls.get(), root_->crl(o).release());
   EXPECT_EQ(check_revoked_crl(cert.cert.get(), crls.get(), store.get(), 0), 1);
   EXPECT_EQ(check_revoked_crl(revoked.cert.get(), crls.get(), store.get(), 0), 0);

@@ -235,6 +235,12 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
     return -1;
   }
   if (v == 0) return 0;
+  // A delta CRL lists only the changes since its base: without the base it
+  // says nothing of a certificate revoked before.
+  if (is_delta_crl(crl.get())) {
+    log_err("%s() : the crl is a delta crl, its base crl is missing", kFunc);
+    return -1;
+  }
 
   const ASN1_INTEGER* serial = X509_get0_serialNumber(x509);
   bool revoked = serial_listed(crl.get(), serial);
@@ -394,8 +400,9 @@ int verify_crl_by_issuer(X509_CRL* crl, X509* issuer, time_t at) {
 
 bool crl_signed_by(X509_CRL* crl, X509* issuer) {
   EVP_PKEY* key = crl && issuer ? X509_get0_pubkey(issuer) : nullptr;
+  ERR_set_mark();
   const bool ok = key != nullptr && X509_CRL_verify(crl, key) == 1;
-  ERR_clear_error();
+  ERR_pop_to_mark();
   return ok;
 }
 

@@ -176,7 +176,7 @@ int SSF_TS_RESP_verify_token(time_t at, const SSF_TS_VERIFY_CTX* ctx, PKCS7* tok
       !SSF_TS_RESP_verify_signature(at, token, ctx->certs, ctx->store, &signer_raw))
     return 0;
   orvel::X509Ptr signer(signer_raw);
-  if (ctx->signer != nullptr && signer && X509_cmp(signer.get(), ctx->signer) != 0) {
+  if (ctx->signer != nullptr && (!signer || X509_cmp(signer.get(), ctx->signer) != 0)) {
     ERR_raise(ERR_LIB_TS, TS_R_CERTIFICATE_VERIFY_ERROR);
     return 0;
   }
