@@ -176,6 +176,13 @@ orvel::X509CrlPtr Authority::crl(const CrlOptions& o) const {
     }
     orvel::Asn1TimePtr when(time_at(r.revoked_at));
     X509_REVOKED_set_revocationDate(rev, when.get());
+    if (r.reason >= 0) {
+      std::unique_ptr<ASN1_ENUMERATED, orvel::Free<ASN1_ENUMERATED, ASN1_ENUMERATED_free>> reason(
+          ASN1_ENUMERATED_new());
+      check(reason && ASN1_ENUMERATED_set(reason.get(), r.reason) == 1 &&
+                X509_REVOKED_add1_ext_i2d(rev, NID_crl_reason, reason.get(), 0, 0) == 1,
+            "X509_REVOKED_add1_ext_i2d(reason)");
+    }
     X509_CRL_add0_revoked(crl.get(), rev);
   }
   X509V3_CTX ctx;
@@ -197,6 +204,7 @@ orvel::X509CrlPtr Authority::crl(const CrlOptions& o) const {
   add_int(NID_crl_number, o.crl_number, 0);
   if (o.delta_base) add_int(NID_delta_crl, *o.delta_base, 1);
   if (!o.freshest_urls.empty()) add(NID_freshest_crl, uri_list(o.freshest_urls));
+  if (!o.issuing_dp.empty()) add(NID_issuing_distribution_point, "critical," + o.issuing_dp);
   X509_CRL_sort(crl.get());
   check(X509_CRL_sign(crl.get(), o.sign_key ? o.sign_key : key_.get(), o.md ? o.md : EVP_sha256()) >
             0,

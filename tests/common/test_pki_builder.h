@@ -46,6 +46,7 @@ struct Revoked {
   X509* cert = nullptr;     // its serial number is listed
   long serial = 0;          // used when cert is null
   long revoked_at = -3600;  // offset from now
+  int reason = -1;          // CRLReason code of the entry; -1: none
 };
 
 struct CrlOptions {
@@ -55,6 +56,7 @@ struct CrlOptions {
   std::vector<std::string> freshest_urls;  // freshestCRL of a base CRL
   long crl_number = 1;
   std::optional<long> delta_base;  // deltaCRLIndicator: makes a delta CRL
+  std::string issuing_dp;          // issuingDistributionPoint, e.g. "onlyCA:TRUE"
   bool authority_key_id = true;
   const EVP_MD* md = nullptr;
   EVP_PKEY* sign_key = nullptr;  // another key than the CA's (a bad signature)

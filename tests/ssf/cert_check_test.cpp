@@ -205,23 +205,42 @@ TEST_F(CertCheck, DeltaCrl) {
   auto in_base = leaf("root.crl");
   auto in_delta = leaf("root.crl");
   auto clean = leaf("root.crl");
+  auto held = leaf("root.crl");
   CrlOptions base;
   base.crl_number = 10;
   base.revoked.push_back({in_base.cert.get()});
+  base.revoked.push_back({held.cert.get(), 0, -7200, CRL_REASON_CERTIFICATE_HOLD});
   base.freshest_urls.push_back(file_url("delta.crl"));
   publish("root.crl", root_->crl(base).get());
+  // The delta takes the hold off again; its release of in_base (revoked,
+  // not held) changes nothing.
   CrlOptions delta;
   delta.crl_number = 11;
   delta.delta_base = 10;
   delta.revoked.push_back({in_delta.cert.get()});
+  delta.revoked.push_back({held.cert.get(), 0, -3600, CRL_REASON_REMOVE_FROM_CRL});
+  delta.revoked.push_back({in_base.cert.get(), 0, -3600, CRL_REASON_REMOVE_FROM_CRL});
   publish("delta.crl", root_->crl(delta).get());
 
   EXPECT_EQ(check(clean.cert.get(), 1, 1), 1);
   EXPECT_TRUE(
       log_.contains("check_for_revocation() : Delta CRL DP: '" + file_url("delta.crl") + "'"));
   EXPECT_EQ(check(in_delta.cert.get(), 1, 1), 0);
+  EXPECT_EQ(check(held.cert.get(), 1, 1), 1);
   // Listed in the base CRL, absent from the delta: still revoked.
   EXPECT_EQ(check(in_base.cert.get(), 0, 1), 0);
+  // A release from a delta older than the base, or from a complete CRL in
+  // the delta's place, takes no hold off.
+  CrlOptions old_delta = delta;
+  old_delta.crl_number = 8;
+  old_delta.delta_base = 5;
+  publish("delta.crl", root_->crl(old_delta).get());
+  EXPECT_EQ(check(held.cert.get(), 1, 1), 0);
+  CrlOptions not_delta = delta;
+  not_delta.delta_base.reset();
+  publish("delta.crl", root_->crl(not_delta).get());
+  EXPECT_EQ(check(held.cert.get(), 1, 1), 0);
+  publish("delta.crl", root_->crl(delta).get());
 
   // The CRL and the delta CRL are handed out on success.
   orvel::X509StorePtr store(X509_STORE_new());
@@ -245,6 +264,8 @@ TEST_F(CertCheck, DeltaCrl) {
   publish("delta.crl", root_->crl(stale).get());
   EXPECT_EQ(check(clean.cert.get(), 0, 1), 0);
   EXPECT_TRUE(log_.contains("verify_crl() 8 : crl has expired"));
+  // ... for what it adds: it releases no hold.
+  EXPECT_EQ(check(held.cert.get(), 0, 1), 0);
 
   // A delta CRL of another issuer is refused.
   Authority other = Authority::root("CN=Other Root,O=Elsewhere,C=RU");
@@ -284,6 +305,17 @@ TEST_F(CertCheck, CrlValidity) {
   open_ended.next_update.reset();
   publish("root.crl", root_->crl(open_ended).get());
   EXPECT_EQ(check(cert.cert.get(), 0, 1), 1);
+
+  // A CRL of CA certificates only (or of some reasons only) is no CRL for
+  // an end certificate.
+  for (const char* scope : {"onlyCA:TRUE", "onlysomereasons:keyCompromise"}) {
+    CrlOptions scoped;
+    scoped.issuing_dp = scope;
+    publish("root.crl", root_->crl(scoped).get());
+    EXPECT_EQ(check(cert.cert.get(), 1, 1), -1) << scope;
+  }
+  EXPECT_TRUE(log_.contains("check_for_revocation() : crl issued by 'CN=Orvel Test Root, "
+                            "O=Orvel Test, C=RU' does not cover certificate 'CN=Test Leaf"));
 
   auto wrong_key = pki::make_rsa_key();
   CrlOptions forged;
@@ -391,6 +423,24 @@ TEST_F(CertCheck, IssuerChosenByAuthorityKeyIdentifier) {
   EXPECT_EQ(check(cert.cert.get(), 0, 1), 0);  // the first namesake's key does not verify it
   EXPECT_TRUE(log_.contains("verify_crl() 4 : crl is invalid"));
 
+  // The namesake's own CRL and delta CRL, which name the namesake's key, are
+  // no CRL for the root's certificate, with the chain verified or without.
+  publish("root.crl", twin.crl({}).get());
+  EXPECT_EQ(check(cert.cert.get(), 1, 1), -1);
+  EXPECT_EQ(check(cert.cert.get(), 0, 1), -1);
+  EXPECT_TRUE(log_.contains("check_for_revocation() : crl issued by 'CN=Orvel Test Root, "
+                            "O=Orvel Test, C=RU' is not signed by the issuer of certificate "
+                            "'CN=Test Leaf, O=Orvel Test, C=RU'"));
+  CrlOptions base;
+  base.freshest_urls.push_back(file_url("delta.crl"));
+  publish("root.crl", root_->crl(base).get());
+  CrlOptions delta;
+  delta.crl_number = 2;
+  delta.delta_base = 1;
+  publish("delta.crl", twin.crl(delta).get());
+  EXPECT_EQ(check(cert.cert.get(), 1, 1), -1);
+  EXPECT_TRUE(log_.contains("check_for_revocation() : delta crl issued by"));
+
   orvel::X509StorePtr store(X509_STORE_new());
   X509_STORE_add_cert(store.get(), twin.cert());
   orvel::X509StoreCtxPtr ctx(X509_STORE_CTX_new());
@@ -445,6 +495,23 @@ TEST_F(CertCheck, CheckRevokedCrlAgainstCarriedCrls) {
   EXPECT_EQ(check_revoked_crl(cert.cert.get(), crls.get(), store.get(), time(nullptr) - 30 * kDay),
             0);
   EXPECT_TRUE(log_.contains("check_revoked_crl() 4 : verify_crl() failed"));
+  // A delta entry removeFromCRL takes a hold of the complete CRL off.
+  CrlOptions hold;
+  hold.revoked.push_back({cert.cert.get(), 0, -7200, CRL_REASON_CERTIFICATE_HOLD});
+  d.revoked.push_back({cert.cert.get(), 0, -3600, CRL_REASON_REMOVE_FROM_CRL});
+  orvel::X509CrlStackPtr held(sk_X509_CRL_new_null());
+  sk_X509_CRL_push(held.get(), root_->crl(d).release());
+  sk_X509_CRL_push(held.get(), root_->crl(hold).release());
+  EXPECT_EQ(check_revoked_crl(cert.cert.get(), held.get(), store.get(), 0, root_->cert()), 1);
+  // Without the verified issuer the release does not count.
+  EXPECT_EQ(check_revoked_crl(cert.cert.get(), held.get(), store.get(), 0), 0);
+  // A CRL of CA certificates only counts as none for an end certificate.
+  CrlOptions arl;
+  arl.issuing_dp = "onlyCA:TRUE";
+  orvel::X509CrlStackPtr arls(sk_X509_CRL_new_null());
+  sk_X509_CRL_push(arls.get(), root_->crl(arl).release());
+  EXPECT_EQ(check_revoked_crl(cert.cert.get(), arls.get(), store.get(), 0, root_->cert()), 0);
+  EXPECT_TRUE(log_.contains("check_revoked_crl() 2.2 : CRL issued by"));
   EXPECT_EQ(check_revoked_crl(nullptr, crls.get(), store.get(), 0), 0);
   EXPECT_TRUE(log_.contains("check_revoked_crl() 1 : bad_args"));
 }

@@ -688,12 +688,10 @@ class EnhanceStoredCrl : public EnhanceEndToEnd,
     write_file(dir_.file("signer.key"), pki::key_to_pem(signer_.key.get()));
     root_crl_ = root_.crl({});
     write_file(dir_.file("root.crl"), pki::crl_to_der(root_crl_.get()));
-    const bool look_alike = GetParam() == StoredCrl::kLookAlike;
-    orvel::X509CrlPtr ca_crl = (look_alike ? *look_alike_ : *inter_).crl({});
+    orvel::X509CrlPtr ca_crl = inter_->crl({});
     write_file(dir_.file("ca.crl"), pki::crl_to_der(ca_crl.get()));
     // The signing side's CA file; the verifier trusts the root and the CA.
-    write_file(dir_.file("root.pem"), pki::to_pem(root_.cert()) + pki::to_pem(inter_->cert()) +
-                                          (look_alike ? pki::to_pem(look_alike_->cert()) : ""));
+    write_file(dir_.file("root.pem"), pki::to_pem(root_.cert()) + pki::to_pem(inter_->cert()));
     write_file(pab_ + "/ca.pem", pki::to_pem(inter_->cert()));
   }
   std::optional<pki::Authority> inter_, look_alike_;
@@ -717,7 +715,9 @@ TEST_P(EnhanceStoredCrl, OnlyTheVerifiedIssuerVouchesForTheSigner) {
     der = with_crl_values(der, {revoking.get(), root_crl_.get()});
     expected = 107;
   } else if (GetParam() == StoredCrl::kLookAlike) {
-    der = with_cert_value(der, look_alike_->cert());
+    // The signing side takes no CRL of the look-alike: it is put in by hand.
+    orvel::X509CrlPtr fake = look_alike_->crl({});
+    der = with_crl_values(with_cert_value(der, look_alike_->cert()), {fake.get(), root_crl_.get()});
     expected = 107;
   } else if (GetParam() == StoredCrl::kDeltaOnly) {
     pki::CrlOptions o;
@@ -737,6 +737,91 @@ INSTANTIATE_TEST_SUITE_P(Cases, EnhanceStoredCrl,
                          ::testing::Values(StoredCrl::kGood, StoredCrl::kRevoked,
                                            StoredCrl::kLookAlike, StoredCrl::kDeltaOnly),
                          stored_crl_name);
+
+// A CA that re-keyed: its two key generations share the name, and both sit
+// in the CA file and in the PAB directory. The signer of the old key is
+// good; the new key's CRL lists the signer of the new key. Served at that
+// signer's distribution point instead (true), the old key's genuine empty
+// CRL does not speak for the signer, though its name and its own key
+// identifier lead to a trusted CA.
+class EnhanceRekeyedCa : public EnhanceEndToEnd, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    common_extra_ = "cert_check_options = check_chain check_crl\ncrl_protocols = file\n";
+    EnhanceEndToEnd::SetUp();
+    const std::string ca_name = "CN=Enhance E2E CA,O=Orvel Test,C=RU";
+    pki::CertOptions io;
+    io.crl_urls = {"file://" + dir_.file("root.crl")};
+    old_ca_.emplace(root_.intermediate(ca_name, io));
+    new_ca_.emplace(root_.intermediate(ca_name, io));
+    // No OCSP URL: the enhancement stores the CRLs.
+    pki::CertOptions lo;
+    lo.subject = "CN=Enhance Old Key Signer,O=Orvel Test,C=RU";
+    lo.crl_urls = {"file://" + dir_.file("old.crl")};
+    signer_ = old_ca_->issue(lo);
+    lo.subject = "CN=Enhance New Key Signer,O=Orvel Test,C=RU";
+    lo.crl_urls = {"file://" + dir_.file("new.crl")};
+    new_signer_ = new_ca_->issue(lo);
+    for (const auto& [name, who] : {std::pair<std::string, const pki::Issued*>{"signer", &signer_},
+                                    {"new_signer", &new_signer_}}) {
+      write_file(dir_.file(name + ".pem"), pki::to_pem(who->cert.get()));
+      write_file(dir_.file(name + ".key"), pki::key_to_pem(who->key.get()));
+    }
+    write_file(dir_.file("root.crl"), pki::crl_to_der(root_.crl({}).get()));
+    orvel::X509CrlPtr old_crl = old_ca_->crl({});
+    pki::CrlOptions o;
+    o.revoked.push_back({new_signer_.cert.get()});
+    write_file(dir_.file("old.crl"), pki::crl_to_der(old_crl.get()));
+    write_file(dir_.file("new.crl"),
+               pki::crl_to_der(GetParam() ? old_crl.get() : new_ca_->crl(o).get()));
+    // The PAB directory takes one certificate a file.
+    write_file(dir_.file("root.pem"), pki::to_pem(root_.cert()) + pki::to_pem(old_ca_->cert()) +
+                                          pki::to_pem(new_ca_->cert()));
+    write_file(pab_ + "/old_ca.pem", pki::to_pem(old_ca_->cert()));
+    write_file(pab_ + "/new_ca.pem", pki::to_pem(new_ca_->cert()));
+  }
+  std::optional<pki::Authority> old_ca_, new_ca_;
+  pki::Issued new_signer_;
+};
+
+TEST_P(EnhanceRekeyedCa, OnlyTheIssuingKeysCrlClearsTheSigner) {
+  struct Row {
+    const pki::Issued* who;
+    std::string prof;
+    bool revoked;
+  };
+  const Row rows[] = {
+      {&signer_, profile(), false},
+      {&new_signer_,
+       "certfile=" + dir_.file("new_signer.pem") + ",keyfile=" + dir_.file("new_signer.key"),
+       true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.revoked ? "signer of the new key" : "signer of the old key");
+    const std::string id = enhance_subject(row.who->cert.get());
+    const int fail = row.revoked ? SSF_API_SIGNER_FAILED : 0;
+    int result = -1;
+    sign_as(id, row.prof, "PKCS7", &result, fail);
+    EXPECT_EQ(result, row.revoked ? SSF_CERT_NOT_FOUND : 0) << lib_->log();
+    const Bytes p7 = orvel_test::to_der(enhance_test::sign(*row.who, kDoc).get(), i2d_PKCS7);
+    int rc = -1;
+    EXPECT_EQ(ssf_verify("PKCS7", std::string(p7.begin(), p7.end()), &rc),
+              row.revoked ? SSF_UNKNOWN_SIGNER : 0)
+        << lib_->log();
+    EXPECT_EQ(rc, fail);
+    // Without the CRL check of the signer at loading, the enhancement's own
+    // fallback to the CRL decides.
+    check_crl = 0;
+    sign_as(id, row.prof, "CADES_XLT1", &result, fail);
+    check_crl = 1;
+    EXPECT_EQ(result, row.revoked ? SSF_RC_CERT_UNKNOWN : 0) << lib_->log();
+  }
+  EXPECT_EQ(lib_->logged("not signed by the issuer of certificate"), GetParam()) << lib_->log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Served, EnhanceRekeyedCa, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                           return p.param ? "OldKeyCrl" : "NewKeyCrl";
+                         });
 
 // With the issuer checks of stored OCSP answers off, a responder certified
 // by a root that only the signature carries (true) vouches for nothing.

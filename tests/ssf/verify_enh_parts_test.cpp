@@ -105,14 +105,29 @@ TEST_F(EnhancedSigner, RevokedSignerInTheStoredCrl) {
   EXPECT_TRUE(lib_.logged("get_cert_status() 17 : certificate found in CRL, certificate is invalid"));
 }
 
-TEST_F(EnhancedSigner, DeltaCrlAfterTheFirstStillRevokes) {
+TEST_F(EnhancedSigner, DeltaCrlAfterTheFirstRevokesOrReleasesAHold) {
   pki::CrlOptions d;
   d.revoked.push_back({pki_.leaf.cert.get()});
   d.crl_number = 2;
   d.delta_base = 1;
   orvel::X509CrlPtr delta = pki_.inter.crl(d);
-  attach({inter_crl_.get(), delta.get(), root_crl_.get()},
-         {pki_.leaf.cert.get(), pki_.inter.cert(), pki_.root.cert()});
+  const std::initializer_list<X509*> certs = {pki_.leaf.cert.get(), pki_.inter.cert(),
+                                              pki_.root.cert()};
+  attach({inter_crl_.get(), delta.get(), root_crl_.get()}, certs);
+  EXPECT_EQ(verify_attributes(), 107);
+
+  // A delta entry removeFromCRL takes the base's hold off; it releases no
+  // other revocation.
+  d.revoked = {{pki_.leaf.cert.get(), 0, -3600, CRL_REASON_REMOVE_FROM_CRL}};
+  orvel::X509CrlPtr release = pki_.inter.crl(d);
+  pki::CrlOptions b;
+  b.revoked = {{pki_.leaf.cert.get(), 0, -7200, CRL_REASON_CERTIFICATE_HOLD}};
+  orvel::X509CrlPtr hold = pki_.inter.crl(b);
+  attach({hold.get(), release.get(), root_crl_.get()}, certs);
+  EXPECT_EQ(verify_attributes(), 0) << lib_.log();
+  b.revoked[0].reason = CRL_REASON_KEY_COMPROMISE;
+  orvel::X509CrlPtr compromised = pki_.inter.crl(b);
+  attach({compromised.get(), release.get(), root_crl_.get()}, certs);
   EXPECT_EQ(verify_attributes(), 107);
 }
 
@@ -120,6 +135,14 @@ TEST_F(EnhancedSigner, NoCrlOfTheIssuerIsUnknown) {
   attach({root_crl_.get()}, {pki_.leaf.cert.get(), pki_.inter.cert(), pki_.root.cert()});
   EXPECT_EQ(verify_attributes(), 107);
   EXPECT_TRUE(lib_.logged("get_cert_status() 18 : revocation info not found for certificate '"));
+  // The issuer's CRL of CA certificates only is none for the signer.
+  pki::CrlOptions arl;
+  arl.issuing_dp = "onlyCA:TRUE";
+  orvel::X509CrlPtr ca_only = pki_.inter.crl(arl);
+  attach({ca_only.get(), root_crl_.get()},
+         {pki_.leaf.cert.get(), pki_.inter.cert(), pki_.root.cert()});
+  EXPECT_EQ(verify_attributes(), 107);
+  EXPECT_TRUE(lib_.logged("get_cert_status() 20 : CRL issued by '"));
 }
 
 TEST_F(EnhancedSigner, ReferencesMustMatchValues) {

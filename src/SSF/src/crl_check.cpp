@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ using DistPointsPtr =
     std::unique_ptr<STACK_OF(DIST_POINT), orvel::Free<STACK_OF(DIST_POINT), CRL_DIST_POINTS_free>>;
 using AuthKeyIdPtr =
     std::unique_ptr<AUTHORITY_KEYID, orvel::Free<AUTHORITY_KEYID, AUTHORITY_KEYID_free>>;
+using IssuingDistPointPtr =
+    std::unique_ptr<ISSUING_DIST_POINT, orvel::Free<ISSUING_DIST_POINT, ISSUING_DIST_POINT_free>>;
 
 // A list of malloc'd URL texts, freed with its texts.
 struct UrlList {
@@ -62,13 +65,36 @@ void for_each_uri(const STACK_OF(DIST_POINT) * points, F&& f) {
   }
 }
 
-bool serial_listed(X509_CRL* crl, const ASN1_INTEGER* serial) {
+// What a CRL says of a serial number, weakest first. A hold (reason
+// certificateHold) may be released again; removeFromCRL, in a delta CRL,
+// says the certificate left the list.
+enum class Entry { kNone, kRemoved, kHold, kRevoked };
+
+Entry entry_kind(const X509_REVOKED* r) {
+  int crit = 0;
+  ERR_set_mark();
+  ASN1_ENUMERATED* reason =
+      static_cast<ASN1_ENUMERATED*>(X509_REVOKED_get_ext_d2i(r, NID_crl_reason, &crit, nullptr));
+  ERR_pop_to_mark();
+  // No reason, an unreadable one or several: plainly revoked.
+  const long code = reason != nullptr ? ASN1_ENUMERATED_get(reason) : -1;
+  ASN1_ENUMERATED_free(reason);
+  if (code == CRL_REASON_REMOVE_FROM_CRL) return Entry::kRemoved;
+  if (code == CRL_REASON_CERTIFICATE_HOLD) return Entry::kHold;
+  return Entry::kRevoked;
+}
+
+// The strongest entry of the serial number in the CRL (a CRL may list one
+// serial twice).
+Entry entry_of(X509_CRL* crl, const ASN1_INTEGER* serial) {
+  Entry e = Entry::kNone;
   STACK_OF(X509_REVOKED)* revoked = X509_CRL_get_REVOKED(crl);
   for (int i = 0; i < sk_X509_REVOKED_num(revoked); ++i) {
     const X509_REVOKED* r = sk_X509_REVOKED_value(revoked, i);
-    if (ASN1_INTEGER_cmp(X509_REVOKED_get0_serialNumber(r), serial) == 0) return true;
+    if (ASN1_INTEGER_cmp(X509_REVOKED_get0_serialNumber(r), serial) == 0)
+      e = std::max(e, entry_kind(r));
   }
-  return false;
+  return e;
 }
 
 std::string name_text(const X509_NAME* name) {
@@ -79,6 +105,27 @@ std::string name_text(const X509_NAME* name) {
 
 bool same_issuer(X509_CRL* crl, X509* x509) {
   return X509_NAME_cmp(X509_CRL_get_issuer(crl), X509_get_issuer_name(x509)) == 0;
+}
+
+using Asn1IntegerPtr = orvel::Asn1IntegerPtr;
+
+// A CRL's integer extension (CRL number, delta CRL base), or null.
+Asn1IntegerPtr crl_integer(X509_CRL* crl, int nid) {
+  ERR_set_mark();
+  Asn1IntegerPtr v(static_cast<ASN1_INTEGER*>(X509_CRL_get_ext_d2i(crl, nid, nullptr, nullptr)));
+  ERR_pop_to_mark();
+  return v;
+}
+
+// Whether a delta CRL continues the complete CRL: its base is no newer than
+// the complete CRL and it is newer itself. An older delta (or a complete
+// CRL in its place) knows nothing of holds placed since.
+bool delta_follows(X509_CRL* delta, X509_CRL* crl) {
+  Asn1IntegerPtr base = crl_integer(delta, NID_delta_crl);
+  Asn1IntegerPtr number = crl_integer(delta, NID_crl_number);
+  Asn1IntegerPtr crl_number = crl_integer(crl, NID_crl_number);
+  return base && number && crl_number && ASN1_INTEGER_cmp(base.get(), crl_number.get()) <= 0 &&
+         ASN1_INTEGER_cmp(number.get(), crl_number.get()) > 0;
 }
 
 // Seconds of an ASN.1 time; false when it cannot be read.
@@ -99,6 +146,67 @@ int check_crl_gost2001(X509_CRL* crl) {
     return -1;
   }
   return 1;
+}
+
+// The certificate's issuer: the next certificate of the context's verified
+// chain, else the first store certificate of the issuer's name whose key
+// verifies the certificate's signature; null when neither is known.
+orvel::X509Ptr issuer_of(X509* x509, X509_STORE_CTX* ctx) {
+  STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(ctx);
+  if (chain != nullptr && X509_STORE_CTX_get_error(ctx) == X509_V_OK) {
+    for (int i = 0; i + 1 < sk_X509_num(chain); ++i) {
+      if (X509_cmp(sk_X509_value(chain, i), x509) != 0) continue;
+      X509* next = sk_X509_value(chain, i + 1);
+      return orvel::X509Ptr(X509_up_ref(next) ? next : nullptr);
+    }
+  }
+  X509_STORE* store = X509_STORE_CTX_get0_store(ctx);
+  STACK_OF(X509_OBJECT)* objs = store != nullptr ? X509_STORE_get0_objects(store) : nullptr;
+  for (int i = 0; i < sk_X509_OBJECT_num(objs); ++i) {
+    X509_OBJECT* obj = sk_X509_OBJECT_value(objs, i);
+    if (X509_OBJECT_get_type(obj) != X509_LU_X509) continue;
+    X509* ca = X509_OBJECT_get0_X509(obj);
+    if (X509_NAME_cmp(X509_get_subject_name(ca), X509_get_issuer_name(x509)) != 0) continue;
+    EVP_PKEY* key = X509_get0_pubkey(ca);
+    ERR_set_mark();
+    const bool issued = key != nullptr && X509_verify(x509, key) == 1;
+    ERR_pop_to_mark();
+    if (issued) return orvel::X509Ptr(X509_up_ref(ca) ? ca : nullptr);
+  }
+  return nullptr;
+}
+
+// Whether the CA that verify_crl takes as the CRL's signer (by the CRL's
+// issuer name and key identifier) holds the key of the certificate's own
+// issuer. Another key generation of a CA keeps its name, so the name and
+// the key identifier the CRL names for itself do not make its CRL speak for
+// certificates of this key.
+bool crl_of_issuer_key(X509_CRL* crl, X509* x509, X509_STORE_CTX* ctx, const char* what) {
+  static const char kFunc[] = "check_for_revocation";
+  orvel::X509Ptr issuer = issuer_of(x509, ctx);
+  X509* signer_raw = nullptr;
+  orvel::X509Ptr signer(X509_STORE_get_ca_cert_for_crl(ctx, crl, &signer_raw) == 1 ? signer_raw
+                                                                                    : nullptr);
+  EVP_PKEY* issuer_key = issuer ? X509_get0_pubkey(issuer.get()) : nullptr;
+  EVP_PKEY* signer_key = signer ? X509_get0_pubkey(signer.get()) : nullptr;
+  ERR_set_mark();
+  const bool same = issuer_key != nullptr && signer_key != nullptr &&
+                    EVP_PKEY_eq(issuer_key, signer_key) == 1;
+  ERR_pop_to_mark();
+  if (!same)
+    log_err("%s() : %s issued by '%s' is not signed by the issuer of certificate '%s'", kFunc, what,
+            name_text(X509_CRL_get_issuer(crl)).c_str(),
+            name_text(X509_get_subject_name(x509)).c_str());
+  return same;
+}
+
+// crl_covers with the ERROR line of the downloaded CRL's check.
+bool crl_in_scope(X509_CRL* crl, X509* x509, const char* what) {
+  if (crl_covers(crl, x509)) return true;
+  log_err("%s() : %s issued by '%s' does not cover certificate '%s'", "check_for_revocation", what,
+          name_text(X509_CRL_get_issuer(crl)).c_str(),
+          name_text(X509_get_subject_name(x509)).c_str());
+  return false;
 }
 
 // Downloads the CRL named by the certificate (or its issuer); null when
@@ -168,9 +276,11 @@ X509_CRL* crl_from_default_url(X509* x509) {
 }
 
 // The delta CRL named by the CRL's freshest-CRL extension: 1 with the delta
-// in *delta, 0 when the CRL names none, -1 on failure.
+// in *delta, 0 when the CRL names none, -1 on failure. *valid tells whether
+// verify_crl found the delta valid; one that is not is still read, for the
+// revocations it adds.
 int fetch_delta_crl(X509_CRL* crl, X509* x509, X509_STORE_CTX* ctx, const list_head* protos,
-                    orvel::X509CrlPtr* delta) {
+                    orvel::X509CrlPtr* delta, bool* valid) {
   static const char kFunc[] = "check_for_revocation";
   DistPointsPtr points(static_cast<STACK_OF(DIST_POINT)*>(
       X509_CRL_get_ext_d2i(crl, NID_freshest_crl, nullptr, nullptr)));
@@ -199,10 +309,14 @@ int fetch_delta_crl(X509_CRL* crl, X509* x509, X509_STORE_CTX* ctx, const list_h
             name_text(X509_get_issuer_name(x509)).c_str());
     return -1;
   }
-  if (verify_crl(delta->get(), ctx, 0) < 0) {
+  const int v = verify_crl(delta->get(), ctx, 0);
+  if (v < 0) {
     log_err("%s() : verify_crl(delta_crl) failed: '%s'", kFunc, toolkit_error_text());
     return -1;
   }
+  if (v == 1 && !crl_of_issuer_key(delta->get(), x509, ctx, "delta crl")) return -1;
+  if (!crl_in_scope(delta->get(), x509, "delta crl")) return -1;
+  *valid = v == 1;
   return 1;
 }
 
@@ -235,6 +349,8 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
     return -1;
   }
   if (v == 0) return 0;
+  if (!crl_of_issuer_key(crl.get(), x509, ctx, "crl") || !crl_in_scope(crl.get(), x509, "crl"))
+    return -1;
   // A delta CRL lists only the changes since its base: without the base it
   // says nothing of a certificate revoked before.
   if (is_delta_crl(crl.get())) {
@@ -242,13 +358,13 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
     return -1;
   }
 
-  const ASN1_INTEGER* serial = X509_get0_serialNumber(x509);
-  bool revoked = serial_listed(crl.get(), serial);
   orvel::X509CrlPtr delta;
-  int d = fetch_delta_crl(crl.get(), x509, ctx, protos, &delta);
+  bool delta_valid = false;
+  int d = fetch_delta_crl(crl.get(), x509, ctx, protos, &delta, &delta_valid);
   if (d < 0) return -1;
-  if (d > 0 && serial_listed(delta.get(), serial)) revoked = true;
-  if (revoked) return 0;
+  std::vector<X509_CRL*> deltas;
+  if (delta) deltas.push_back(delta.get());
+  if (revoked_by_crls(X509_get0_serialNumber(x509), crl.get(), deltas, delta_valid)) return 0;
 
   if (crl_out != nullptr) *crl_out = X509_CRL_dup(crl.get());
   if (delta_out != nullptr && delta) *delta_out = X509_CRL_dup(delta.get());
@@ -410,6 +526,30 @@ bool is_delta_crl(const X509_CRL* crl) {
   return X509_CRL_get_ext_by_NID(crl, NID_delta_crl, -1) >= 0;
 }
 
+bool crl_covers(X509_CRL* crl, X509* x509) {
+  int crit = 0;
+  ERR_set_mark();
+  IssuingDistPointPtr idp(static_cast<ISSUING_DIST_POINT*>(
+      X509_CRL_get_ext_d2i(crl, NID_issuing_distribution_point, &crit, nullptr)));
+  ERR_pop_to_mark();
+  if (!idp) return crit == -1;  // none covers all; an unreadable or doubled one nothing
+  const bool is_ca = (X509_get_extension_flags(x509) & EXFLAG_CA) != 0;
+  return idp->onlyattr <= 0 && idp->onlysomereasons == nullptr && !(is_ca && idp->onlyuser > 0) &&
+         !(!is_ca && idp->onlyCA > 0);
+}
+
+bool revoked_by_crls(const ASN1_INTEGER* serial, X509_CRL* crl,
+                     const std::vector<X509_CRL*>& deltas, bool deltas_may_release) {
+  bool released = false;
+  for (X509_CRL* delta : deltas) {
+    const Entry e = entry_of(delta, serial);
+    if (e == Entry::kHold || e == Entry::kRevoked) return true;
+    if (e == Entry::kRemoved && deltas_may_release && delta_follows(delta, crl)) released = true;
+  }
+  const Entry e = entry_of(crl, serial);
+  return e == Entry::kHold ? !released : e != Entry::kNone;
+}
+
 int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, time_t at,
                       X509* issuer) {
   static const char kFunc[] = "check_revoked_crl";
@@ -432,6 +572,12 @@ int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, 
                 name_text(X509_get_subject_name(x509)).c_str());
         continue;
       }
+      if (!crl_covers(crl, x509)) {
+        log_err("%s() 2.2 : CRL issued by '%s' does not cover certificate '%s', ignored", kFunc,
+                name_text(X509_CRL_get_issuer(crl)).c_str(),
+                name_text(X509_get_subject_name(x509)).c_str());
+        continue;
+      }
       relevant.push_back(crl);
     }
     if (std::all_of(relevant.begin(), relevant.end(), is_delta_crl)) {
@@ -444,12 +590,17 @@ int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, 
       return 0;
     }
     const ASN1_INTEGER* serial = X509_get0_serialNumber(x509);
+    std::vector<X509_CRL*> deltas;
+    std::copy_if(relevant.begin(), relevant.end(), std::back_inserter(deltas), is_delta_crl);
     for (X509_CRL* crl : relevant) {
       if ((issuer ? verify_crl_by_issuer(crl, issuer, at) : verify_crl(crl, ctx.get(), at)) != 1) {
         log_err("%s() 4 : verify_crl() failed", kFunc);
         return 0;
       }
-      if (serial_listed(crl, serial)) {
+      // Each complete CRL is read with every delta CRL. A delta that does not
+      // verify ends the check with 0 in its own turn, so a release it
+      // carries never stands.
+      if (!is_delta_crl(crl) && revoked_by_crls(serial, crl, deltas, issuer != nullptr)) {
         log_err("%s() 5 : certificate found in CRL, certificate is invalid", kFunc);
         return 0;
       }

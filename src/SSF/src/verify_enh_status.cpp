@@ -140,29 +140,37 @@ int ocsp_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals, X5
   return kUnknown;
 }
 
+// Whether the CRL has an entry for cert, whatever its reason (the toolkit
+// gives 2 for one with reason removeFromCRL).
 bool lists_serial(X509_CRL* crl, X509* cert) {
   X509_REVOKED* rev = nullptr;
-  return X509_CRL_get0_by_serial(crl, &rev, X509_get0_serialNumber(cert)) == 1;
+  return X509_CRL_get0_by_serial(crl, &rev, X509_get0_serialNumber(cert)) > 0;
 }
 
-// The stored CRLs of cert's issuer name that issuer signed, in order; a CRL
-// of that name from anyone else counts as none (a CA of the same name with
-// another key, which the signature may carry) and is reported.
+// The stored CRLs of cert's issuer name that issuer signed and whose scope
+// takes cert in, in order; a CRL of that name from anyone else (a CA of the
+// same name with another key, which the signature may carry), or one of CA
+// certificates only for an end certificate, counts as none and is reported.
 std::vector<X509_CRL*> issuer_crls(X509* cert, X509* issuer, REVOCATION_VALUES* vals) {
   std::vector<X509_CRL*> out;
   for (int i = 0; i < sk_X509_CRL_num(vals->crlVals); ++i) {
     X509_CRL* crl = sk_X509_CRL_value(vals->crlVals, i);
     if (crl == nullptr || X509_NAME_cmp(X509_CRL_get_issuer(crl), X509_get_issuer_name(cert)) != 0)
       continue;
-    if (!crl_signed_by(crl, issuer)) {
-      char name[kNameBufSize];
-      print_X509_NAME(name, sizeof name, X509_CRL_get_issuer(crl));
+    const bool signed_by_issuer = crl_signed_by(crl, issuer);
+    if (signed_by_issuer && crl_covers(crl, cert)) {
+      out.push_back(crl);
+      continue;
+    }
+    char name[kNameBufSize];
+    print_X509_NAME(name, sizeof name, X509_CRL_get_issuer(crl));
+    if (!signed_by_issuer)
       log_err("%s() 19 : CRL issued by '%s' is not signed by the issuer of certificate '%s', "
               "ignored",
               kFunc, name, enhance_subject(cert).c_str());
-      continue;
-    }
-    out.push_back(crl);
+    else
+      log_err("%s() 20 : CRL issued by '%s' does not cover certificate '%s', ignored", kFunc, name,
+              enhance_subject(cert).c_str());
   }
   return out;
 }
@@ -182,18 +190,21 @@ int crl_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals) {
     log_err("%s() 16 : CRL of certificate '%s' is not valid", kFunc, subject.c_str());
     return kUnknown;
   }
-  if (lists_serial(crls.front(), cert)) {
+  // The first CRL of the issuer decides validity; a later CRL of the same
+  // issuer that verifies and lists the certificate still revokes it, but
+  // for a delta entry that takes the certificate off hold.
+  bool revoked = false;
+  std::vector<X509_CRL*> deltas;
+  for (size_t i = 1; i < crls.size() && !revoked; ++i) {
+    if (!lists_serial(crls[i], cert) || verify_crl_by_issuer(crls[i], issuer, at) != 1) continue;
+    if (is_delta_crl(crls[i]))
+      deltas.push_back(crls[i]);
+    else
+      revoked = true;
+  }
+  if (revoked || revoked_by_crls(X509_get0_serialNumber(cert), crls.front(), deltas, true)) {
     log_err("%s() 17 : certificate found in CRL, certificate is invalid", kFunc);
     return kUnknown;
-  }
-  // The first CRL of the issuer decides validity; a later CRL of the same
-  // issuer (a delta CRL) that verifies and lists the certificate still
-  // revokes it.
-  for (size_t i = 1; i < crls.size(); ++i) {
-    if (lists_serial(crls[i], cert) && verify_crl_by_issuer(crls[i], issuer, at) == 1) {
-      log_err("%s() 17 : certificate found in CRL, certificate is invalid", kFunc);
-      return kUnknown;
-    }
   }
   return 0;
 }
