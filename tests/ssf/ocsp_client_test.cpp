@@ -359,6 +359,15 @@ TEST_F(OcspClient, TlsResponderDirectAndThroughProxyTunnel) {
   ASSERT_EQ(tls.requests().size(), 2u);
   EXPECT_EQ(tls.requests()[1].find("Proxy-Authorization"), std::string::npos);
   EXPECT_EQ(tls.requests()[1].compare(0, 16, "POST / HTTP/1.0\r"), 0);
+
+  // An IPv6 address keeps the one pair of brackets of its URL (this proxy
+  // tunnels to 127.0.0.1 only, so the exchange itself fails).
+  const std::string v6_target = "[::1]:" + std::to_string(tls.port());
+  auto v6 = pki_.leaf("OCSP;URI:https://" + v6_target + "/");
+  EXPECT_NE(ask(v6.cert.get(), store.get(), tsp).code, 0);
+  ASSERT_EQ(proxy.requests().size(), 2u);
+  EXPECT_EQ(proxy.requests()[1], "CONNECT " + v6_target + " HTTP/1.0\r\nHost: " + v6_target +
+                                     "\r\nProxy-Authorization: Basic dXNlcjpwYXNz\r\n\r\n");
   free(proxy_host);
   free(proxy_port);
   free(proxy_login_pwd);

@@ -276,8 +276,9 @@ ConnectResult Connection::open_via_proxy(const std::string& proxy_host,
     use_chain(std::move(conn));
     return kConnected;
   }
-  const std::string target =
-      (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
+  // An IPv6 address goes in brackets; one from a URL has them already.
+  const bool bare_ipv6 = host.find(':') != std::string::npos && host.front() != '[';
+  const std::string target = (bare_ipv6 ? "[" + host + "]" : host) + ":" + port;
   std::string head = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n";
   if (!proxy_auth_b64.empty()) head += "Proxy-Authorization: Basic " + proxy_auth_b64 + "\r\n";
   head += "\r\n";
