@@ -240,6 +240,18 @@ TEST_F(CertCheck, DeltaCrl) {
   not_delta.delta_base.reset();
   publish("delta.crl", root_->crl(not_delta).get());
   EXPECT_EQ(check(held.cert.get(), 1, 1), 0);
+  // Nor does one of another scope than the base (which has none), nor one
+  // of an indirect CRL (its entry may be of another CA's certificate).
+  CrlOptions other_scope = delta;
+  other_scope.issuing_dp = "fullname:URI:" + file_url("root.crl");
+  publish("delta.crl", root_->crl(other_scope).get());
+  EXPECT_EQ(check(held.cert.get(), 1, 1), 0);
+  CrlOptions indirect_base = base;
+  indirect_base.issuing_dp = other_scope.issuing_dp = "indirectCRL:TRUE";
+  publish("root.crl", root_->crl(indirect_base).get());
+  publish("delta.crl", root_->crl(other_scope).get());
+  EXPECT_EQ(check(held.cert.get(), 1, 1), 0);
+  publish("root.crl", root_->crl(base).get());
   publish("delta.crl", root_->crl(delta).get());
 
   // The CRL and the delta CRL are handed out on success.
@@ -306,9 +318,16 @@ TEST_F(CertCheck, CrlValidity) {
   publish("root.crl", root_->crl(open_ended).get());
   EXPECT_EQ(check(cert.cert.get(), 0, 1), 1);
 
-  // A CRL of CA certificates only (or of some reasons only) is no CRL for
-  // an end certificate.
-  for (const char* scope : {"onlyCA:TRUE", "onlysomereasons:keyCompromise"}) {
+  // A CRL of the certificate's own distribution point counts; one of CA
+  // certificates only, of some reasons only or of another point (a CA
+  // that splits its certificates among CRLs) is no CRL for it.
+  CrlOptions own_point;
+  own_point.issuing_dp = "fullname:URI:" + file_url("root.crl");
+  publish("root.crl", root_->crl(own_point).get());
+  EXPECT_EQ(check(cert.cert.get(), 1, 1), 1);
+  for (const std::string& scope : std::vector<std::string>{"onlyCA:TRUE",
+                                                           "onlysomereasons:keyCompromise",
+                                                           "fullname:URI:" + file_url("part2.crl")}) {
     CrlOptions scoped;
     scoped.issuing_dp = scope;
     publish("root.crl", root_->crl(scoped).get());

@@ -107,6 +107,44 @@ bool same_issuer(X509_CRL* crl, X509* x509) {
   return X509_NAME_cmp(X509_CRL_get_issuer(crl), X509_get_issuer_name(x509)) == 0;
 }
 
+// Whether two distribution point names name one point: a shared general
+// name of two full names, or equal names of two names relative to the CRL
+// issuer (each completed with its issuer's name).
+bool same_point(DIST_POINT_NAME* a, const X509_NAME* a_issuer, DIST_POINT_NAME* b,
+                const X509_NAME* b_issuer) {
+  if (a->type != b->type) return false;
+  if (a->type == 1)
+    return (a->dpname != nullptr || DIST_POINT_set_dpname(a, a_issuer) == 1) &&
+           (b->dpname != nullptr || DIST_POINT_set_dpname(b, b_issuer) == 1) &&
+           X509_NAME_cmp(a->dpname, b->dpname) == 0;
+  for (int i = 0; i < sk_GENERAL_NAME_num(a->name.fullname); ++i)
+    for (int j = 0; j < sk_GENERAL_NAME_num(b->name.fullname); ++j)
+      if (GENERAL_NAME_cmp(sk_GENERAL_NAME_value(a->name.fullname, i),
+                           sk_GENERAL_NAME_value(b->name.fullname, j)) == 0)
+        return true;
+  return false;
+}
+
+// Whether the certificate's distribution points include the point a CRL's
+// issuingDistributionPoint names: a CA that splits its certificates among
+// several CRLs publishes each under its own point, and a CRL of one point
+// says nothing of the certificates of another. A certificate that names
+// no point is judged by the CRL that its issuer's point or the default URL
+// gives.
+bool names_distribution_point(X509* x509, X509_CRL* crl, DIST_POINT_NAME* point) {
+  ERR_set_mark();
+  DistPointsPtr points(static_cast<STACK_OF(DIST_POINT)*>(
+      X509_get_ext_d2i(x509, NID_crl_distribution_points, nullptr, nullptr)));
+  bool named = !points && X509_get_ext_by_NID(x509, NID_crl_distribution_points, -1) < 0;
+  for (int i = 0; !named && i < sk_DIST_POINT_num(points.get()); ++i) {
+    DIST_POINT* dp = sk_DIST_POINT_value(points.get(), i);
+    named = dp != nullptr && dp->distpoint != nullptr &&
+            same_point(point, X509_CRL_get_issuer(crl), dp->distpoint, X509_get_issuer_name(x509));
+  }
+  ERR_pop_to_mark();
+  return named;
+}
+
 using Asn1IntegerPtr = orvel::Asn1IntegerPtr;
 
 // A CRL's integer extension (CRL number, delta CRL base), or null.
@@ -117,15 +155,33 @@ Asn1IntegerPtr crl_integer(X509_CRL* crl, int nid) {
   return v;
 }
 
+// The DER of a CRL's issuingDistributionPoint; null when it has none.
+const ASN1_OCTET_STRING* scope_of(X509_CRL* crl) {
+  const int i = X509_CRL_get_ext_by_NID(crl, NID_issuing_distribution_point, -1);
+  return i >= 0 ? X509_EXTENSION_get_data(X509_CRL_get_ext(crl, i)) : nullptr;
+}
+
 // Whether a delta CRL continues the complete CRL: its base is no newer than
-// the complete CRL and it is newer itself. An older delta (or a complete
-// CRL in its place) knows nothing of holds placed since.
+// the complete CRL, it is newer itself, and both have one scope (the same
+// issuingDistributionPoint, or none), which is not an indirect CRL's: an
+// entry there may be of another CA's certificate. An older delta (or a
+// complete CRL in its place) knows nothing of holds placed since.
 bool delta_follows(X509_CRL* delta, X509_CRL* crl) {
   Asn1IntegerPtr base = crl_integer(delta, NID_delta_crl);
   Asn1IntegerPtr number = crl_integer(delta, NID_crl_number);
   Asn1IntegerPtr crl_number = crl_integer(crl, NID_crl_number);
-  return base && number && crl_number && ASN1_INTEGER_cmp(base.get(), crl_number.get()) <= 0 &&
-         ASN1_INTEGER_cmp(number.get(), crl_number.get()) > 0;
+  if (!base || !number || !crl_number || ASN1_INTEGER_cmp(base.get(), crl_number.get()) > 0 ||
+      ASN1_INTEGER_cmp(number.get(), crl_number.get()) <= 0)
+    return false;
+  const ASN1_OCTET_STRING* scope = scope_of(delta);
+  const ASN1_OCTET_STRING* crl_scope = scope_of(crl);
+  if (scope == nullptr || crl_scope == nullptr) return scope == crl_scope;
+  if (ASN1_OCTET_STRING_cmp(scope, crl_scope) != 0) return false;
+  ERR_set_mark();
+  IssuingDistPointPtr idp(static_cast<ISSUING_DIST_POINT*>(
+      X509_CRL_get_ext_d2i(delta, NID_issuing_distribution_point, nullptr, nullptr)));
+  ERR_pop_to_mark();
+  return idp && idp->indirectCRL <= 0;
 }
 
 // Seconds of an ASN.1 time; false when it cannot be read.
@@ -531,11 +587,13 @@ bool crl_covers(X509_CRL* crl, X509* x509) {
   ERR_set_mark();
   IssuingDistPointPtr idp(static_cast<ISSUING_DIST_POINT*>(
       X509_CRL_get_ext_d2i(crl, NID_issuing_distribution_point, &crit, nullptr)));
+  const bool is_ca = (X509_get_extension_flags(x509) & EXFLAG_CA) != 0;
   ERR_pop_to_mark();
   if (!idp) return crit == -1;  // none covers all; an unreadable or doubled one nothing
-  const bool is_ca = (X509_get_extension_flags(x509) & EXFLAG_CA) != 0;
-  return idp->onlyattr <= 0 && idp->onlysomereasons == nullptr && !(is_ca && idp->onlyuser > 0) &&
-         !(!is_ca && idp->onlyCA > 0);
+  if (idp->onlyattr > 0 || idp->onlysomereasons != nullptr || (is_ca && idp->onlyuser > 0) ||
+      (!is_ca && idp->onlyCA > 0))
+    return false;
+  return idp->distpoint == nullptr || names_distribution_point(x509, crl, idp->distpoint);
 }
 
 bool revoked_by_crls(const ASN1_INTEGER* serial, X509_CRL* crl,

@@ -39,7 +39,8 @@ bool is_delta_crl(const X509_CRL* crl);
 // certificate. A CRL of CA certificates only says nothing of an end
 // certificate, nor one of end certificates only of a CA; one of attribute
 // certificates or of some revocation reasons only shows no certificate
-// unrevoked.
+// unrevoked; one of a distribution point that the certificate does not
+// name (when it names any) is another part of the CA's list.
 bool crl_covers(X509_CRL* crl, X509* x509);
 
 // Whether the certificate with this serial number stands revoked by a
