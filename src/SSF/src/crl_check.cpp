@@ -145,12 +145,11 @@ bool names_distribution_point(X509* x509, X509_CRL* crl, DIST_POINT_NAME* point)
   return named;
 }
 
-using Asn1IntegerPtr = orvel::Asn1IntegerPtr;
-
 // A CRL's integer extension (CRL number, delta CRL base), or null.
-Asn1IntegerPtr crl_integer(X509_CRL* crl, int nid) {
+orvel::Asn1IntegerPtr crl_integer(X509_CRL* crl, int nid) {
   ERR_set_mark();
-  Asn1IntegerPtr v(static_cast<ASN1_INTEGER*>(X509_CRL_get_ext_d2i(crl, nid, nullptr, nullptr)));
+  orvel::Asn1IntegerPtr v(
+      static_cast<ASN1_INTEGER*>(X509_CRL_get_ext_d2i(crl, nid, nullptr, nullptr)));
   ERR_pop_to_mark();
   return v;
 }
@@ -167,9 +166,9 @@ const ASN1_OCTET_STRING* scope_of(X509_CRL* crl) {
 // entry there may be of another CA's certificate. An older delta (or a
 // complete CRL in its place) knows nothing of holds placed since.
 bool delta_follows(X509_CRL* delta, X509_CRL* crl) {
-  Asn1IntegerPtr base = crl_integer(delta, NID_delta_crl);
-  Asn1IntegerPtr number = crl_integer(delta, NID_crl_number);
-  Asn1IntegerPtr crl_number = crl_integer(crl, NID_crl_number);
+  orvel::Asn1IntegerPtr base = crl_integer(delta, NID_delta_crl);
+  orvel::Asn1IntegerPtr number = crl_integer(delta, NID_crl_number);
+  orvel::Asn1IntegerPtr crl_number = crl_integer(crl, NID_crl_number);
   if (!base || !number || !crl_number || ASN1_INTEGER_cmp(base.get(), crl_number.get()) > 0 ||
       ASN1_INTEGER_cmp(number.get(), crl_number.get()) <= 0)
     return false;
@@ -204,6 +203,21 @@ int check_crl_gost2001(X509_CRL* crl) {
   return 1;
 }
 
+// The first certificate of the store with the subject name that satisfies
+// the predicate, with a reference taken; null when there is none.
+template <typename Pred>
+X509* first_in_store(X509_STORE* store, const X509_NAME* subject, Pred&& pred) {
+  STACK_OF(X509_OBJECT)* objs = store != nullptr ? X509_STORE_get0_objects(store) : nullptr;
+  for (int i = 0; i < sk_X509_OBJECT_num(objs); ++i) {
+    X509_OBJECT* obj = sk_X509_OBJECT_value(objs, i);
+    if (X509_OBJECT_get_type(obj) != X509_LU_X509) continue;
+    X509* cert = X509_OBJECT_get0_X509(obj);
+    if (X509_NAME_cmp(X509_get_subject_name(cert), subject) != 0 || !pred(cert)) continue;
+    return X509_up_ref(cert) ? cert : nullptr;
+  }
+  return nullptr;
+}
+
 // The certificate's issuer: the next certificate of the context's verified
 // chain, else the first store certificate of the issuer's name whose key
 // verifies the certificate's signature; null when neither is known.
@@ -216,38 +230,32 @@ orvel::X509Ptr issuer_of(X509* x509, X509_STORE_CTX* ctx) {
       return orvel::X509Ptr(X509_up_ref(next) ? next : nullptr);
     }
   }
-  X509_STORE* store = X509_STORE_CTX_get0_store(ctx);
-  STACK_OF(X509_OBJECT)* objs = store != nullptr ? X509_STORE_get0_objects(store) : nullptr;
-  for (int i = 0; i < sk_X509_OBJECT_num(objs); ++i) {
-    X509_OBJECT* obj = sk_X509_OBJECT_value(objs, i);
-    if (X509_OBJECT_get_type(obj) != X509_LU_X509) continue;
-    X509* ca = X509_OBJECT_get0_X509(obj);
-    if (X509_NAME_cmp(X509_get_subject_name(ca), X509_get_issuer_name(x509)) != 0) continue;
-    EVP_PKEY* key = X509_get0_pubkey(ca);
-    ERR_set_mark();
-    const bool issued = key != nullptr && X509_verify(x509, key) == 1;
-    ERR_pop_to_mark();
-    if (issued) return orvel::X509Ptr(X509_up_ref(ca) ? ca : nullptr);
-  }
-  return nullptr;
+  return orvel::X509Ptr(
+      first_in_store(X509_STORE_CTX_get0_store(ctx), X509_get_issuer_name(x509), [x509](X509* ca) {
+        EVP_PKEY* key = X509_get0_pubkey(ca);
+        ERR_set_mark();
+        const bool issued = key != nullptr && X509_verify(x509, key) == 1;
+        ERR_pop_to_mark();
+        return issued;
+      }));
 }
 
 // Whether the CA that verify_crl takes as the CRL's signer (by the CRL's
 // issuer name and key identifier) holds the key of the certificate's own
-// issuer. Another key generation of a CA keeps its name, so the name and
-// the key identifier the CRL names for itself do not make its CRL speak for
-// certificates of this key.
-bool crl_of_issuer_key(X509_CRL* crl, X509* x509, X509_STORE_CTX* ctx, const char* what) {
+// issuer (issuer_of; null when it is not known). Another key generation of
+// a CA keeps its name, so the name and the key identifier the CRL names for
+// itself do not make its CRL speak for certificates of this key.
+bool crl_of_issuer_key(X509_CRL* crl, X509* x509, X509* issuer, X509_STORE_CTX* ctx,
+                       const char* what) {
   static const char kFunc[] = "check_for_revocation";
-  orvel::X509Ptr issuer = issuer_of(x509, ctx);
   X509* signer_raw = nullptr;
   orvel::X509Ptr signer(X509_STORE_get_ca_cert_for_crl(ctx, crl, &signer_raw) == 1 ? signer_raw
-                                                                                    : nullptr);
-  EVP_PKEY* issuer_key = issuer ? X509_get0_pubkey(issuer.get()) : nullptr;
+                                                                                   : nullptr);
+  EVP_PKEY* issuer_key = issuer ? X509_get0_pubkey(issuer) : nullptr;
   EVP_PKEY* signer_key = signer ? X509_get0_pubkey(signer.get()) : nullptr;
   ERR_set_mark();
-  const bool same = issuer_key != nullptr && signer_key != nullptr &&
-                    EVP_PKEY_eq(issuer_key, signer_key) == 1;
+  const bool same =
+      issuer_key != nullptr && signer_key != nullptr && EVP_PKEY_eq(issuer_key, signer_key) == 1;
   ERR_pop_to_mark();
   if (!same)
     log_err("%s() : %s issued by '%s' is not signed by the issuer of certificate '%s'", kFunc, what,
@@ -335,8 +343,8 @@ X509_CRL* crl_from_default_url(X509* x509) {
 // in *delta, 0 when the CRL names none, -1 on failure. *valid tells whether
 // verify_crl found the delta valid; one that is not is still read, for the
 // revocations it adds.
-int fetch_delta_crl(X509_CRL* crl, X509* x509, X509_STORE_CTX* ctx, const list_head* protos,
-                    orvel::X509CrlPtr* delta, bool* valid) {
+int fetch_delta_crl(X509_CRL* crl, X509* x509, X509* issuer, X509_STORE_CTX* ctx,
+                    const list_head* protos, orvel::X509CrlPtr* delta, bool* valid) {
   static const char kFunc[] = "check_for_revocation";
   DistPointsPtr points(static_cast<STACK_OF(DIST_POINT)*>(
       X509_CRL_get_ext_d2i(crl, NID_freshest_crl, nullptr, nullptr)));
@@ -370,7 +378,7 @@ int fetch_delta_crl(X509_CRL* crl, X509* x509, X509_STORE_CTX* ctx, const list_h
     log_err("%s() : verify_crl(delta_crl) failed: '%s'", kFunc, toolkit_error_text());
     return -1;
   }
-  if (v == 1 && !crl_of_issuer_key(delta->get(), x509, ctx, "delta crl")) return -1;
+  if (v == 1 && !crl_of_issuer_key(delta->get(), x509, issuer, ctx, "delta crl")) return -1;
   if (!crl_in_scope(delta->get(), x509, "delta crl")) return -1;
   *valid = v == 1;
   return 1;
@@ -405,7 +413,9 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
     return -1;
   }
   if (v == 0) return 0;
-  if (!crl_of_issuer_key(crl.get(), x509, ctx, "crl") || !crl_in_scope(crl.get(), x509, "crl"))
+  const orvel::X509Ptr issuer = issuer_of(x509, ctx);
+  if (!crl_of_issuer_key(crl.get(), x509, issuer.get(), ctx, "crl") ||
+      !crl_in_scope(crl.get(), x509, "crl"))
     return -1;
   // A delta CRL lists only the changes since its base: without the base it
   // says nothing of a certificate revoked before.
@@ -416,7 +426,7 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
 
   orvel::X509CrlPtr delta;
   bool delta_valid = false;
-  int d = fetch_delta_crl(crl.get(), x509, ctx, protos, &delta, &delta_valid);
+  int d = fetch_delta_crl(crl.get(), x509, issuer.get(), ctx, protos, &delta, &delta_valid);
   if (d < 0) return -1;
   std::vector<X509_CRL*> deltas;
   if (delta) deltas.push_back(delta.get());
@@ -475,22 +485,13 @@ int check_for_revocation(X509* x509, X509_STORE_CTX* ctx, const list_head* proto
 
 int X509_STORE_get_ca_cert_for_crl(X509_STORE_CTX* ctx, X509_CRL* crl, X509** out) {
   if (ctx == nullptr || crl == nullptr || out == nullptr) return -1;
-  X509_STORE* store = X509_STORE_CTX_get0_store(ctx);
-  if (store == nullptr) return -1;
   AuthKeyIdPtr akid(static_cast<AUTHORITY_KEYID*>(
       X509_CRL_get_ext_d2i(crl, NID_authority_key_identifier, nullptr, nullptr)));
-  STACK_OF(X509_OBJECT)* objs = X509_STORE_get0_objects(store);
-  for (int i = 0; i < sk_X509_OBJECT_num(objs); ++i) {
-    X509_OBJECT* obj = sk_X509_OBJECT_value(objs, i);
-    if (X509_OBJECT_get_type(obj) != X509_LU_X509) continue;
-    X509* cert = X509_OBJECT_get0_X509(obj);
-    if (X509_NAME_cmp(X509_get_subject_name(cert), X509_CRL_get_issuer(crl)) != 0) continue;
-    if (akid && !matches_akid(cert, akid.get())) continue;
-    if (!X509_up_ref(cert)) return -1;
-    *out = cert;
-    return 1;
-  }
-  return -1;
+  X509* cert = first_in_store(X509_STORE_CTX_get0_store(ctx), X509_CRL_get_issuer(crl),
+                              [&akid](X509* c) { return !akid || matches_akid(c, akid.get()); });
+  if (cert == nullptr) return -1;
+  *out = cert;
+  return 1;
 }
 
 namespace {
@@ -624,10 +625,11 @@ int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, 
       if (crl == nullptr || !same_issuer(crl, x509)) continue;
       // A CA of the same name with another key speaks for nobody here.
       if (issuer != nullptr && !crl_signed_by(crl, issuer)) {
-        log_err("%s() 2.1 : CRL issued by '%s' is not signed by the issuer of certificate '%s', "
-                "ignored",
-                kFunc, name_text(X509_CRL_get_issuer(crl)).c_str(),
-                name_text(X509_get_subject_name(x509)).c_str());
+        log_err(
+            "%s() 2.1 : CRL issued by '%s' is not signed by the issuer of certificate '%s', "
+            "ignored",
+            kFunc, name_text(X509_CRL_get_issuer(crl)).c_str(),
+            name_text(X509_get_subject_name(x509)).c_str());
         continue;
       }
       if (!crl_covers(crl, x509)) {
