@@ -1,7 +1,8 @@
 // An OCSP responder's answer checked as the OCSP client checks it: its
-// first SingleResponse, the freshness against a time-stamp time, the
-// signature and the responder's chain at that time (the fixture CA is
-// trusted), and the digest that names the answer in a reference.
+// first SingleResponse, the freshness against a time-stamp time, its
+// critical extensions, the signature and the responder's chain at that
+// time (the fixture CA is trusted), and the digest that names the answer in
+// a reference.
 #include <openssl/ocsp.h>
 
 #include <ctime>
@@ -40,6 +41,7 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int pause = 0;
     if (seconds_of(produced, &made) && seconds_of(this_update, &updated))
       ocsp_resp_is_good(at, made, updated, next_update, &pause);
+    ocsp_unprocessed_critical(bs.get(), single);
   }
   if (bs) {
     orvel::X509StorePtr store = ca_store();

@@ -95,7 +95,8 @@ orvel::X509Ptr build_cert(const CertOptions& o, EVP_PKEY* subject_key, X509* iss
   X509V3_set_ctx(&ctx, issuer_cert ? issuer_cert : cert.get(), cert.get(), nullptr, nullptr, 0);
   if (o.is_ca) {
     add_ext(cert.get(), &ctx, NID_basic_constraints, "critical,CA:TRUE");
-    add_ext(cert.get(), &ctx, NID_key_usage, "critical,keyCertSign,cRLSign,digitalSignature");
+    add_ext(cert.get(), &ctx, NID_key_usage,
+            o.key_usage.empty() ? "critical,keyCertSign,cRLSign,digitalSignature" : o.key_usage);
   } else {
     add_ext(cert.get(), &ctx, NID_key_usage,
             o.key_usage.empty() ? "critical,digitalSignature,nonRepudiation,keyEncipherment"
@@ -104,8 +105,28 @@ orvel::X509Ptr build_cert(const CertOptions& o, EVP_PKEY* subject_key, X509* iss
   if (o.subject_key_id) add_ext(cert.get(), &ctx, NID_subject_key_identifier, "hash");
   if (o.authority_key_id && (issuer_cert == nullptr || X509_get0_subject_key_id(issuer_cert)))
     add_ext(cert.get(), &ctx, NID_authority_key_identifier, issuer_cert ? "keyid:always" : "keyid");
-  if (!o.crl_urls.empty())
+  if (!o.crl_urls.empty() && o.crl_reason_bits.empty())
     add_ext(cert.get(), &ctx, NID_crl_distribution_points, uri_list(o.crl_urls));
+  if (!o.crl_urls.empty() && !o.crl_reason_bits.empty()) {
+    // A point a URL, the first of some reasons only (the configuration
+    // syntax needs a section for that).
+    std::unique_ptr<STACK_OF(DIST_POINT), orvel::Free<STACK_OF(DIST_POINT), CRL_DIST_POINTS_free>>
+        points(sk_DIST_POINT_new_null());
+    for (const std::string& url : o.crl_urls) {
+      DIST_POINT* dp = DIST_POINT_new();
+      sk_DIST_POINT_push(points.get(), dp);
+      dp->distpoint = DIST_POINT_NAME_new();
+      dp->distpoint->type = 0;
+      dp->distpoint->name.fullname = GENERAL_NAMES_new();
+      sk_GENERAL_NAME_push(dp->distpoint->name.fullname,
+                           a2i_GENERAL_NAME(nullptr, nullptr, nullptr, GEN_URI, url.c_str(), 0));
+    }
+    DIST_POINT* first = sk_DIST_POINT_value(points.get(), 0);
+    first->reasons = ASN1_BIT_STRING_new();
+    for (int bit : o.crl_reason_bits) ASN1_BIT_STRING_set_bit(first->reasons, bit, 1);
+    check(X509_add1_ext_i2d(cert.get(), NID_crl_distribution_points, points.get(), 0, 0) == 1,
+          "crlDistributionPoints with reasons");
+  }
   if (!o.freshest_urls.empty())
     add_ext(cert.get(), &ctx, NID_freshest_crl, uri_list(o.freshest_urls));
   for (const auto& [nid, value] : o.extensions) add_ext(cert.get(), &ctx, nid, value);
@@ -183,6 +204,9 @@ orvel::X509CrlPtr Authority::crl(const CrlOptions& o) const {
                 X509_REVOKED_add1_ext_i2d(rev, NID_crl_reason, reason.get(), 0, 0) == 1,
             "X509_REVOKED_add1_ext_i2d(reason)");
     }
+    if (!o.entry_critical_oid.empty())
+      check(X509_REVOKED_add_ext(rev, unknown_critical(o.entry_critical_oid).get(), -1) == 1,
+            "X509_REVOKED_add_ext");
     X509_CRL_add0_revoked(crl.get(), rev);
   }
   X509V3_CTX ctx;
@@ -205,11 +229,25 @@ orvel::X509CrlPtr Authority::crl(const CrlOptions& o) const {
   if (o.delta_base) add_int(NID_delta_crl, *o.delta_base, 1);
   if (!o.freshest_urls.empty()) add(NID_freshest_crl, uri_list(o.freshest_urls));
   if (!o.issuing_dp.empty()) add(NID_issuing_distribution_point, "critical," + o.issuing_dp);
+  if (!o.critical_oid.empty())
+    check(X509_CRL_add_ext(crl.get(), unknown_critical(o.critical_oid).get(), -1) == 1,
+          "X509_CRL_add_ext");
   X509_CRL_sort(crl.get());
   check(X509_CRL_sign(crl.get(), o.sign_key ? o.sign_key : key_.get(), o.md ? o.md : EVP_sha256()) >
             0,
         "X509_CRL_sign");
   return crl;
+}
+
+orvel::X509ExtensionPtr unknown_critical(const std::string& oid) {
+  orvel::Asn1ObjectPtr obj(OBJ_txt2obj(oid.c_str(), 1));
+  orvel::Asn1OctetStringPtr value(ASN1_OCTET_STRING_new());
+  static const unsigned char kNull[] = {0x05, 0x00};
+  check(obj && value && ASN1_OCTET_STRING_set(value.get(), kNull, sizeof kNull) == 1,
+        "unknown_critical");
+  orvel::X509ExtensionPtr ext(X509_EXTENSION_create_by_OBJ(nullptr, obj.get(), 1, value.get()));
+  check(ext != nullptr, "X509_EXTENSION_create_by_OBJ");
+  return ext;
 }
 
 std::string to_pem(X509* cert) {

@@ -26,6 +26,7 @@ struct CertOptions {
   long serial = 0;  // 0: the next number of the process
   bool is_ca = false;
   std::vector<std::string> crl_urls;       // crlDistributionPoints (full-name URIs)
+  std::vector<int> crl_reason_bits;        // reasons of the first URL's point (empty: none)
   std::vector<std::string> freshest_urls;  // freshestCRL
   bool subject_key_id = true;
   bool authority_key_id = true;
@@ -33,8 +34,8 @@ struct CertOptions {
   std::optional<std::pair<long, long>> private_key_usage_period;
   const EVP_MD* md = nullptr;  // SHA-256 when null
   int key_bits = 2048;
-  // keyUsage of an end certificate in the toolkit's configuration syntax
-  // (empty: the default one).
+  // keyUsage in the toolkit's configuration syntax (empty: the default one
+  // of a CA or of an end certificate).
   std::string key_usage;
   // Further extensions by number in that syntax, e.g. {NID_info_access,
   // "OCSP;URI:http://..."}, {NID_ext_key_usage, "critical,timeStamping"},
@@ -57,6 +58,9 @@ struct CrlOptions {
   long crl_number = 1;
   std::optional<long> delta_base;  // deltaCRLIndicator: makes a delta CRL
   std::string issuing_dp;          // issuingDistributionPoint, e.g. "onlyCA:TRUE"
+  // An unknown critical extension of this OID on the list, or on every
+  // entry (empty: none).
+  std::string critical_oid, entry_critical_oid;
   bool authority_key_id = true;
   const EVP_MD* md = nullptr;
   EVP_PKEY* sign_key = nullptr;  // another key than the CA's (a bad signature)
@@ -87,6 +91,9 @@ class Authority {
   orvel::X509Ptr cert_;
   orvel::EvpPkeyPtr key_;
 };
+
+// An extension of an unknown type (a NULL value) marked critical.
+orvel::X509ExtensionPtr unknown_critical(const std::string& oid);
 
 std::string to_pem(X509* cert);
 std::string to_der(X509* cert);

@@ -252,7 +252,33 @@ TEST_F(CertCheck, DeltaCrl) {
   publish("delta.crl", root_->crl(other_scope).get());
   EXPECT_EQ(check(held.cert.get(), 1, 1), 0);
   publish("root.crl", root_->crl(base).get());
+
+  // A delta of another scope, or with an unknown critical extension, may
+  // not clear (the end-to-end cases show the forged, older, expired and
+  // complete ones): a certificate it does not list has no usable CRL.
+  CrlOptions critical = delta;
+  critical.critical_oid = "1.3.6.1.4.1.99999.7";
+  other_scope.issuing_dp = "fullname:URI:" + file_url("root.crl");
+  for (const CrlOptions* d : {&other_scope, &critical}) {
+    publish("delta.crl", root_->crl(*d).get());
+    EXPECT_EQ(check(clean.cert.get(), 1, 1), -1);
+    EXPECT_EQ(check(in_delta.cert.get(), 1, 1), 0);  // what it lists still revokes
+  }
+  EXPECT_TRUE(
+      log_.contains("check_for_revocation() : delta crl issued by 'CN=Orvel Test Root, "
+                    "O=Orvel Test, C=RU' and the crl differ in scope"));
   publish("delta.crl", root_->crl(delta).get());
+  // A freshest-CRL extension named twice names no delta one could know.
+  orvel::X509CrlPtr twice = root_->crl(base);
+  X509_CRL_add_ext(
+      twice.get(),
+      X509_CRL_get_ext(twice.get(), X509_CRL_get_ext_by_NID(twice.get(), NID_freshest_crl, -1)),
+      -1);
+  ASSERT_GT(X509_CRL_sign(twice.get(), root_->key(), EVP_sha256()), 0);
+  publish("root.crl", twice.get());
+  EXPECT_EQ(check(clean.cert.get(), 1, 1), -1);
+  EXPECT_TRUE(log_.contains("the freshest crl extension of the crl cannot be read"));
+  publish("root.crl", root_->crl(base).get());
 
   // The CRL and the delta CRL are handed out on success.
   orvel::X509StorePtr store(X509_STORE_new());
@@ -313,6 +339,39 @@ TEST_F(CertCheck, CrlValidity) {
   EXPECT_EQ(check(cert.cert.get(), 0, 1), 0);
   EXPECT_TRUE(log_.contains("verify_crl() 6 : crl is not yet valid"));
 
+  // A CRL with a critical extension that is not processed (here on an
+  // entry) may revoke but shows nothing unrevoked.
+  auto listed = leaf();
+  CrlOptions on_entry;
+  on_entry.entry_critical_oid = "1.3.6.1.4.1.99999.8";
+  on_entry.revoked.push_back({listed.cert.get()});
+  publish("root.crl", root_->crl(on_entry).get());
+  EXPECT_EQ(check(cert.cert.get(), 1, 1), -1);
+  EXPECT_EQ(check(listed.cert.get(), 1, 1), 0);
+  EXPECT_TRUE(
+      log_.contains("check_for_revocation() : crl issued by 'CN=Orvel Test Root, O=Orvel "
+                    "Test, C=RU' has the critical extension 1.3.6.1.4.1.99999.8, which is "
+                    "not processed"));
+  // A certificate whose first point serves some reasons only (keyCompromise
+  // and cACompromise): its other point is asked first, and a CRL of the
+  // first point's scope, wherever it comes from, clears nothing.
+  CertOptions partial;
+  partial.crl_urls = {file_url("part1.crl")};
+  partial.crl_reason_bits = {1, 2};
+  auto two_points = leaf("root.crl", partial);
+  publish("part1.crl", root_->crl({}).get());
+  publish("root.crl", root_->crl({}).get());
+  EXPECT_EQ(check(two_points.cert.get(), 1, 1), 1);
+  CrlOptions of_part1;
+  of_part1.issuing_dp = "fullname:URI:" + file_url("part1.crl");
+  publish("root.crl", root_->crl(of_part1).get());
+  EXPECT_EQ(check(two_points.cert.get(), 1, 1), -1);
+  EXPECT_TRUE(
+      log_.contains("' covers certificate 'CN=Test Leaf, O=Orvel Test, C=RU' for some "
+                    "revocation reasons only"));
+  remove(www_.file("root.crl").c_str());  // only the first point answers
+  EXPECT_EQ(check(two_points.cert.get(), 1, 1), -1);
+
   CrlOptions open_ended;  // no nextUpdate: no expiry to check
   open_ended.next_update.reset();
   publish("root.crl", root_->crl(open_ended).get());
@@ -340,8 +399,10 @@ TEST_F(CertCheck, CrlValidity) {
   CrlOptions forged;
   forged.sign_key = wrong_key.get();
   publish("root.crl", root_->crl(forged).get());
+  ERR_clear_error();
   EXPECT_EQ(check(cert.cert.get(), 0, 1), 0);
   EXPECT_TRUE(log_.contains("verify_crl() 4 : crl is invalid"));
+  EXPECT_EQ(ERR_peek_error(), 0ul);  // the result says it all
 }
 
 TEST_F(CertCheck, CrlOfAnotherIssuerOrWithoutTrustedIssuer) {
@@ -424,6 +485,19 @@ TEST_F(CertCheck, OnlyDefaultUrl) {
   default_crl_url = setting_text(file_url("default.crl"));
   EXPECT_EQ(check(cert.cert.get(), 0, 1), 1);
   EXPECT_TRUE(log_.contains("use_only_default_crl_url is ON, skipping CDPs in certificate"));
+  // A certificate that names no point is covered by a CRL of a split list
+  // only when the CRL's point is the URL the CRL came from.
+  auto bare = leaf("");
+  CrlOptions part;
+  part.issuing_dp = "fullname:URI:" + file_url("part2.crl");
+  publish("default.crl", root_->crl(part).get());
+  EXPECT_EQ(check(bare.cert.get(), 1, 1), -1);
+  EXPECT_TRUE(
+      log_.contains("check_for_revocation() : crl issued by 'CN=Orvel Test Root, O=Orvel "
+                    "Test, C=RU' does not cover certificate 'CN=Test Leaf"));
+  part.issuing_dp = "fullname:URI:" + file_url("default.crl");
+  publish("default.crl", root_->crl(part).get());
+  EXPECT_EQ(check(bare.cert.get(), 1, 1), 1);
   use_only_default_crl_url = 0;
   EXPECT_EQ(check(cert.cert.get(), 0, 1), 0);
 }
@@ -436,10 +510,17 @@ TEST_F(CertCheck, IssuerChosenByAuthorityKeyIdentifier) {
   publish("root.crl", root_->crl({}).get());
   EXPECT_EQ(check(cert.cert.get(), 0, 1), 1);
 
+  // Without a key identifier the namesake whose key verifies the CRL is its
+  // signer; a CRL that none verifies is invalid.
   CrlOptions no_akid;
   no_akid.authority_key_id = false;
   publish("root.crl", root_->crl(no_akid).get());
-  EXPECT_EQ(check(cert.cert.get(), 0, 1), 0);  // the first namesake's key does not verify it
+  EXPECT_EQ(check(cert.cert.get(), 0, 1), 1);
+  EXPECT_EQ(check(cert.cert.get(), 1, 1), 1);
+  auto rogue = pki::make_rsa_key();
+  no_akid.sign_key = rogue.get();
+  publish("root.crl", root_->crl(no_akid).get());
+  EXPECT_EQ(check(cert.cert.get(), 0, 1), 0);
   EXPECT_TRUE(log_.contains("verify_crl() 4 : crl is invalid"));
 
   // The namesake's own CRL and delta CRL, which name the namesake's key, are
@@ -531,6 +612,57 @@ TEST_F(CertCheck, CheckRevokedCrlAgainstCarriedCrls) {
   sk_X509_CRL_push(arls.get(), root_->crl(arl).release());
   EXPECT_EQ(check_revoked_crl(cert.cert.get(), arls.get(), store.get(), 0, root_->cert()), 0);
   EXPECT_TRUE(log_.contains("check_revoked_crl() 2.2 : CRL issued by"));
+  // The certificate names no point: a CRL of a split list covers it only
+  // at the configured default URL or at its issuer's point.
+  CrlOptions part;
+  part.issuing_dp = "fullname:URI:" + file_url("part1.crl");
+  orvel::X509CrlStackPtr parts(sk_X509_CRL_new_null());
+  sk_X509_CRL_push(parts.get(), root_->crl(part).release());
+  EXPECT_EQ(check_revoked_crl(cert.cert.get(), parts.get(), store.get(), 0, root_->cert()), 0);
+  // A certificate whose first point serves some reasons only: that point's
+  // CRL clears nothing, but does not keep the CRL of the whole from it.
+  CertOptions partial;
+  partial.crl_urls = {file_url("part1.crl"), file_url("root.crl")};
+  partial.crl_reason_bits = {1};
+  auto two_points = root_->issue(partial);
+  EXPECT_EQ(check_revoked_crl(two_points.cert.get(), parts.get(), store.get(), 0, root_->cert()),
+            0);
+  EXPECT_TRUE(
+      log_.contains("check_revoked_crl() 6 : CRL issued by 'CN=Orvel Test Root, O=Orvel "
+                    "Test, C=RU' covers the certificate for some revocation reasons only"));
+  sk_X509_CRL_push(parts.get(), root_->crl({}).release());
+  EXPECT_EQ(check_revoked_crl(two_points.cert.get(), parts.get(), store.get(), 0, root_->cert()),
+            1);
+  CertOptions pointed;  // ... at the issuer's own point
+  pointed.crl_urls = {file_url("part1.crl")};
+  Authority named_root = Authority::root("CN=Pointed Root,O=Orvel Test,C=RU", pointed);
+  orvel::X509CrlStackPtr named_parts(sk_X509_CRL_new_null());
+  sk_X509_CRL_push(named_parts.get(), named_root.crl(part).release());
+  EXPECT_EQ(check_revoked_crl(named_root.issue({}).cert.get(), named_parts.get(), store.get(), 0,
+                              named_root.cert()),
+            1);
+  default_crl_url = setting_text(file_url("part1.crl"));
+  EXPECT_EQ(check_revoked_crl(cert.cert.get(), parts.get(), store.get(), 0, root_->cert()), 1);
+  // An unknown critical extension: the CRL shows nothing unrevoked.
+  CrlOptions unknown;
+  unknown.critical_oid = "1.3.6.1.4.1.99999.7";
+  orvel::X509CrlStackPtr unknowns(sk_X509_CRL_new_null());
+  sk_X509_CRL_push(unknowns.get(), root_->crl(unknown).release());
+  EXPECT_EQ(check_revoked_crl(cert.cert.get(), unknowns.get(), store.get(), 0, root_->cert()), 0);
+  EXPECT_TRUE(
+      log_.contains("check_revoked_crl() 6 : CRL issued by 'CN=Orvel Test Root, O=Orvel "
+                    "Test, C=RU' has the critical extension 1.3.6.1.4.1.99999.7"));
+  // A CA whose key usage leaves out cRLSign signs no CRL.
+  CertOptions ku;
+  ku.key_usage = "critical,keyCertSign";
+  Authority no_crl_sign = Authority::root("CN=No CRL Sign,O=Orvel Test,C=RU", ku);
+  auto its = no_crl_sign.issue({});
+  orvel::X509CrlStackPtr its_crls(sk_X509_CRL_new_null());
+  sk_X509_CRL_push(its_crls.get(), no_crl_sign.crl({}).release());
+  EXPECT_EQ(check_revoked_crl(its.cert.get(), its_crls.get(), store.get(), 0, no_crl_sign.cert()),
+            0);
+  EXPECT_TRUE(log_.contains(
+      "verify_crl() 2.1 : the key usage of the crl-issuer does not allow signing crls"));
   EXPECT_EQ(check_revoked_crl(nullptr, crls.get(), store.get(), 0), 0);
   EXPECT_TRUE(log_.contains("check_revoked_crl() 1 : bad_args"));
 }

@@ -80,6 +80,15 @@ pki::Issued issue(const pki::Authority& ca, const std::string& cn,
 // delegated responder certificate (issued by signer_ca when given).
 class Responder {
  public:
+  // What a flawed responder does to its answers: another status of the
+  // OCSPResponse (the basic response still inside), or an unknown critical
+  // extension on the response data or on the SingleResponse.
+  struct Flaw {
+    int status = OCSP_RESPONSE_STATUS_SUCCESSFUL;
+    bool critical_on_data = false, critical_on_single = false;
+  };
+  Flaw flaw;
+
   Responder(const pki::Authority& ca, std::set<long>* revoked,
             const pki::Authority* signer_ca = nullptr)
       : ca_(ca),
@@ -90,20 +99,29 @@ class Responder {
   std::string url() const { return server_.url("/ocsp"); }
   int requests() const { return static_cast<int>(server_.requests().size()); }
   // A signed answer about cert with the status, made now.
-  orvel::OcspBasicRespPtr basic(X509* cert, int status) const {
-    orvel::OcspBasicRespPtr bs(OCSP_BASICRESP_new());
+  orvel::OcspBasicRespPtr basic(X509* cert, int status) const { return basic(cert, status, {}); }
+  orvel::OcspBasicRespPtr basic(X509* cert, int status, const Flaw& f) const {
     OCSP_CERTID* id = OCSP_cert_to_id(EVP_sha1(), cert, ca_.cert());
-    orvel::Asn1TimePtr now(X509_gmtime_adj(nullptr, 0));
-    orvel::Asn1TimePtr next(X509_gmtime_adj(nullptr, pki::kDay));
-    OCSP_basic_add1_status(bs.get(), id, status, OCSP_REVOKED_STATUS_KEYCOMPROMISE,
-                           status == V_OCSP_CERTSTATUS_REVOKED ? now.get() : nullptr, now.get(),
-                           next.get());
+    orvel::OcspBasicRespPtr bs = basic_of(id, status, f);
     OCSP_CERTID_free(id);
-    OCSP_basic_sign(bs.get(), signer_.cert.get(), signer_.key.get(), EVP_sha256(), nullptr, 0);
     return bs;
   }
 
  private:
+  orvel::OcspBasicRespPtr basic_of(OCSP_CERTID* id, int status, const Flaw& f) const {
+    orvel::OcspBasicRespPtr bs(OCSP_BASICRESP_new());
+    orvel::Asn1TimePtr now(X509_gmtime_adj(nullptr, 0));
+    orvel::Asn1TimePtr next(X509_gmtime_adj(nullptr, pki::kDay));
+    OCSP_SINGLERESP* single = OCSP_basic_add1_status(
+        bs.get(), id, status, OCSP_REVOKED_STATUS_KEYCOMPROMISE,
+        status == V_OCSP_CERTSTATUS_REVOKED ? now.get() : nullptr, now.get(), next.get());
+    const orvel::X509ExtensionPtr ext = pki::unknown_critical("1.3.6.1.4.1.99999.7");
+    if (f.critical_on_data) OCSP_BASICRESP_add_ext(bs.get(), ext.get(), -1);
+    if (f.critical_on_single) OCSP_SINGLERESP_add_ext(single, ext.get(), -1);
+    OCSP_basic_sign(bs.get(), signer_.cert.get(), signer_.key.get(), EVP_sha256(), nullptr, 0);
+    return bs;
+  }
+
   std::string answer(const std::string& request) {
     const std::string body = orvel_test::http_body(request);
     const unsigned char* p = reinterpret_cast<const unsigned char*>(body.data());
@@ -115,15 +133,9 @@ class Responder {
     OCSP_id_get0_info(nullptr, nullptr, nullptr, &serial, cid);
     const int status = revoked_->count(ASN1_INTEGER_get(serial)) ? V_OCSP_CERTSTATUS_REVOKED
                                                                  : V_OCSP_CERTSTATUS_GOOD;
-    orvel::OcspBasicRespPtr bs(OCSP_BASICRESP_new());
-    orvel::Asn1TimePtr now(X509_gmtime_adj(nullptr, 0));
-    orvel::Asn1TimePtr next(X509_gmtime_adj(nullptr, pki::kDay));
-    OCSP_basic_add1_status(bs.get(), cid, status, OCSP_REVOKED_STATUS_KEYCOMPROMISE,
-                           status == V_OCSP_CERTSTATUS_REVOKED ? now.get() : nullptr, now.get(),
-                           next.get());
-    OCSP_basic_sign(bs.get(), signer_.cert.get(), signer_.key.get(), EVP_sha256(), nullptr, 0);
+    orvel::OcspBasicRespPtr bs = basic_of(cid, status, flaw);
     std::unique_ptr<OCSP_RESPONSE, orvel::Free<OCSP_RESPONSE, OCSP_RESPONSE_free>> resp(
-        OCSP_response_create(OCSP_RESPONSE_STATUS_SUCCESSFUL, bs.get()));
+        OCSP_response_create(flaw.status, bs.get()));
     const Bytes der = orvel_test::to_der(resp.get(), i2d_OCSP_RESPONSE);
     return orvel_test::http_ok("application/ocsp-response", std::string(der.begin(), der.end()));
   }
@@ -164,7 +176,8 @@ class EnhanceEndToEnd : public ::testing::Test {
                                              : "tsp_server = " + tsp_url_ +
                                                    "\ntsp_server_2012 = " + tsp_url_;
     lib_ = std::make_unique<StartedLibrary>("ca_file = " + root_pem + "\n" + common_extra_ +
-                                            "[cades]\n" + tsp + "\nmax_ocsp_age = 60\n");
+                                            "[cades]\n" + tsp + "\nmax_ocsp_age = 60\n" +
+                                            cades_extra_);
   }
 
   std::string profile() const {
@@ -260,9 +273,10 @@ class EnhanceEndToEnd : public ::testing::Test {
   std::unique_ptr<orvel_test::TsaServer> tsa_server_;
   std::string pab_;
   std::unique_ptr<StartedLibrary> lib_;
-  // Set by derived fixtures before SetUp: further [common] lines, the
-  // time-stamp service of both digest families, a signing time of profiles.
-  std::string common_extra_, tsp_url_, profile_time_;
+  // Set by derived fixtures before SetUp: further [common] and [cades]
+  // lines, the time-stamp service of both digest families, a signing time
+  // of profiles.
+  std::string common_extra_, cades_extra_, tsp_url_, profile_time_;
 };
 
 TEST_F(EnhanceEndToEnd, SignedInXlt1AndVerified) {
@@ -649,12 +663,18 @@ std::string with_cert_value(const std::string& der, X509* extra) {
 }
 
 // The signedData with the first signer's revocation values replaced by
-// these CRLs.
-std::string with_crl_values(const std::string& der, std::initializer_list<X509_CRL*> crls) {
+// these CRLs and OCSP answers.
+std::string with_revocation_values(const std::string& der, std::initializer_list<X509_CRL*> crls,
+                                   std::initializer_list<OCSP_BASICRESP*> answers = {}) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(der.data());
   orvel::Pkcs7Ptr p7(d2i_PKCS7(nullptr, &p, static_cast<long>(der.size())));
   orvel::RevocationValuesPtr vals(ssf_REVOCATION_VALUES_new());
   for (X509_CRL* crl : crls) sk_X509_CRL_push(vals->crlVals, X509_CRL_dup(crl));
+  if (answers.size() > 0 && vals->ocspVals == nullptr)
+    vals->ocspVals = sk_OCSP_BASICRESP_new_null();
+  for (OCSP_BASICRESP* bs : answers)
+    sk_OCSP_BASICRESP_push(vals->ocspVals, static_cast<OCSP_BASICRESP*>(
+                                               ASN1_item_dup(ASN1_ITEM_rptr(OCSP_BASICRESP), bs)));
   unsigned char* out = nullptr;
   const int len = i2d_REVOCATION_VALUES(vals.get(), &out);
   set_attr(first_signer(p7.get()), cades::kNidRevocationValues,
@@ -712,19 +732,20 @@ TEST_P(EnhanceStoredCrl, OnlyTheVerifiedIssuerVouchesForTheSigner) {
     pki::CrlOptions o;
     o.revoked.push_back({signer_.cert.get()});
     orvel::X509CrlPtr revoking = inter_->crl(o);
-    der = with_crl_values(der, {revoking.get(), root_crl_.get()});
+    der = with_revocation_values(der, {revoking.get(), root_crl_.get()});
     expected = 107;
   } else if (GetParam() == StoredCrl::kLookAlike) {
     // The signing side takes no CRL of the look-alike: it is put in by hand.
     orvel::X509CrlPtr fake = look_alike_->crl({});
-    der = with_crl_values(with_cert_value(der, look_alike_->cert()), {fake.get(), root_crl_.get()});
+    der = with_revocation_values(with_cert_value(der, look_alike_->cert()),
+                                 {fake.get(), root_crl_.get()});
     expected = 107;
   } else if (GetParam() == StoredCrl::kDeltaOnly) {
     pki::CrlOptions o;
     o.crl_number = 2;
     o.delta_base = 1;
     orvel::X509CrlPtr delta = inter_->crl(o);
-    der = with_crl_values(der, {delta.get(), root_crl_.get()});
+    der = with_revocation_values(der, {delta.get(), root_crl_.get()});
     expected = 107;
   }
   int rc = -1;
@@ -738,29 +759,54 @@ INSTANTIATE_TEST_SUITE_P(Cases, EnhanceStoredCrl,
                                            StoredCrl::kLookAlike, StoredCrl::kDeltaOnly),
                          stored_crl_name);
 
-// A CA that re-keyed: its two key generations share the name, and both sit
-// in the CA file and in the PAB directory. The signer of the old key is
-// good; the new key's CRL lists the signer of the new key. Served at that
-// signer's distribution point instead (true), the old key's genuine empty
-// CRL does not speak for the signer, though its name and its own key
-// identifier lead to a trusted CA.
-class EnhanceRekeyedCa : public EnhanceEndToEnd, public ::testing::WithParamInterface<bool> {
+// A CA that re-keyed: its two key generations I and I2 share the name, and
+// both sit in the CA file and in the PAB directory, I first. The signer of
+// I is good; what I2's signer's distribution point (and the delta CRL URL
+// that I2's complete CRL #5 names) serves decides for the signer of I2,
+// which is revoked after #5 where a delta CRL #6 lists it. Only data
+// signed with I2's key, current, in scope and fully understood clears it.
+enum class Served {
+  kNewKeyCrl,          // I2's CRL lists the signer
+  kOldKeyCrl,          // I's genuine empty CRL in its place
+  kNoKeyIdCrl,         // I2's empty CRL without authority key identifier
+  kCriticalExt,        // I2's empty CRL with an unknown critical extension
+  kPartition,          // for a signer naming no point: another part of I2's list
+  kDeltaLists,         // #5 with the real delta #6, which lists the signer
+  kDeltaMissing,       // #5, nothing at the delta URL
+  kDeltaForged,        // #5, a delta #6 without the signer, signed by a stranger
+  kDeltaIsComplete,    // #5, and #5 itself at the delta URL
+  kDeltaOldExpired,    // #5, I2's genuine delta #4 (base 3), expired
+  kDeltaOldCurrent,    // #5, I2's genuine delta #4 (base 3), still current
+  kDeltaReleasesHold,  // #5 holds the signer, delta #6 takes it off
+  kDeltaClean,         // #5 with a real delta #6 that does not list the signer
+};
+
+struct ServedCase {
+  Served served;
+  const char* name;
+  bool new_signer_good;
+  const char* logged;  // a line that tells why (null: none tells more than the codes)
+};
+
+class EnhanceRekeyedCa : public EnhanceEndToEnd, public ::testing::WithParamInterface<ServedCase> {
  protected:
   void SetUp() override {
     common_extra_ = "cert_check_options = check_chain check_crl\ncrl_protocols = file\n";
+    cades_extra_ = "default_crl_url = " + url("default.crl") + "\n";
     EnhanceEndToEnd::SetUp();
     const std::string ca_name = "CN=Enhance E2E CA,O=Orvel Test,C=RU";
     pki::CertOptions io;
-    io.crl_urls = {"file://" + dir_.file("root.crl")};
+    io.crl_urls = {url("root.crl")};
     old_ca_.emplace(root_.intermediate(ca_name, io));
     new_ca_.emplace(root_.intermediate(ca_name, io));
     // No OCSP URL: the enhancement stores the CRLs.
     pki::CertOptions lo;
     lo.subject = "CN=Enhance Old Key Signer,O=Orvel Test,C=RU";
-    lo.crl_urls = {"file://" + dir_.file("old.crl")};
+    lo.crl_urls = {url("old.crl")};
     signer_ = old_ca_->issue(lo);
     lo.subject = "CN=Enhance New Key Signer,O=Orvel Test,C=RU";
-    lo.crl_urls = {"file://" + dir_.file("new.crl")};
+    lo.crl_urls = {url("new.crl")};
+    if (served() == Served::kPartition) lo.crl_urls.clear();
     new_signer_ = new_ca_->issue(lo);
     for (const auto& [name, who] : {std::pair<std::string, const pki::Issued*>{"signer", &signer_},
                                     {"new_signer", &new_signer_}}) {
@@ -769,43 +815,107 @@ class EnhanceRekeyedCa : public EnhanceEndToEnd, public ::testing::WithParamInte
     }
     write_file(dir_.file("root.crl"), pki::crl_to_der(root_.crl({}).get()));
     orvel::X509CrlPtr old_crl = old_ca_->crl({});
-    pki::CrlOptions o;
-    o.revoked.push_back({new_signer_.cert.get()});
     write_file(dir_.file("old.crl"), pki::crl_to_der(old_crl.get()));
-    write_file(dir_.file("new.crl"),
-               pki::crl_to_der(GetParam() ? old_crl.get() : new_ca_->crl(o).get()));
+    serve_new_key_crls(old_crl.get());
     // The PAB directory takes one certificate a file.
     write_file(dir_.file("root.pem"), pki::to_pem(root_.cert()) + pki::to_pem(old_ca_->cert()) +
                                           pki::to_pem(new_ca_->cert()));
     write_file(pab_ + "/old_ca.pem", pki::to_pem(old_ca_->cert()));
     write_file(pab_ + "/new_ca.pem", pki::to_pem(new_ca_->cert()));
   }
+
+  Served served() const { return GetParam().served; }
+  std::string url(const std::string& name) const { return "file://" + dir_.file(name); }
+
+  void serve_new_key_crls(X509_CRL* old_crl) {
+    X509* signer = new_signer_.cert.get();
+    pki::CrlOptions full, delta;
+    full.crl_number = 5;
+    delta.crl_number = 6;
+    delta.delta_base = 5;
+    switch (served()) {
+      case Served::kNewKeyCrl:
+        full.revoked = {{signer}};
+        break;
+      case Served::kOldKeyCrl:
+        write_file(dir_.file("new.crl"), pki::crl_to_der(old_crl));
+        return;
+      case Served::kNoKeyIdCrl:
+        full.authority_key_id = false;
+        break;
+      case Served::kCriticalExt:
+        full.critical_oid = "1.3.6.1.4.1.99999.7";
+        break;
+      case Served::kPartition:
+        full.issuing_dp = "fullname:URI:" + url("part2.crl");
+        write_file(dir_.file("default.crl"), pki::crl_to_der(new_ca_->crl(full).get()));
+        return;
+      default:
+        full.freshest_urls = {url("delta.crl")};
+        break;
+    }
+    write_file(dir_.file("new.crl"), pki::crl_to_der(new_ca_->crl(full).get()));
+    if (full.freshest_urls.empty()) return;
+    orvel::EvpPkeyPtr stranger = pki::make_rsa_key();
+    switch (served()) {
+      case Served::kDeltaLists:
+        delta.revoked = {{signer}};
+        break;
+      case Served::kDeltaMissing:
+        return;
+      case Served::kDeltaForged:
+        delta.sign_key = stranger.get();
+        break;
+      case Served::kDeltaIsComplete:
+        delta = full;
+        break;
+      case Served::kDeltaOldExpired:
+        delta.last_update = -10 * pki::kDay;
+        delta.next_update = -pki::kDay;
+        [[fallthrough]];
+      case Served::kDeltaOldCurrent:
+        delta.crl_number = 4;
+        delta.delta_base = 3;
+        break;
+      case Served::kDeltaReleasesHold:
+        full.revoked = {{signer, 0, -7200, CRL_REASON_CERTIFICATE_HOLD}};
+        write_file(dir_.file("new.crl"), pki::crl_to_der(new_ca_->crl(full).get()));
+        delta.revoked = {{signer, 0, -3600, CRL_REASON_REMOVE_FROM_CRL}};
+        break;
+      default:
+        break;
+    }
+    write_file(dir_.file("delta.crl"), pki::crl_to_der(new_ca_->crl(delta).get()));
+  }
+
   std::optional<pki::Authority> old_ca_, new_ca_;
   pki::Issued new_signer_;
 };
 
-TEST_P(EnhanceRekeyedCa, OnlyTheIssuingKeysCrlClearsTheSigner) {
+TEST_P(EnhanceRekeyedCa, OnlyDataOfTheIssuingKeyClearsTheSigner) {
   struct Row {
     const pki::Issued* who;
     std::string prof;
-    bool revoked;
+    bool good;
   };
   const Row rows[] = {
-      {&signer_, profile(), false},
+      {&signer_, profile(), true},
       {&new_signer_,
        "certfile=" + dir_.file("new_signer.pem") + ",keyfile=" + dir_.file("new_signer.key"),
-       true}};
+       GetParam().new_signer_good}};
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.revoked ? "signer of the new key" : "signer of the old key");
+    SCOPED_TRACE(row.who == &signer_ ? "signer of I" : "signer of I2");
+    // The signer of I2 naming no point is looked up at the default URL only.
+    use_only_default_crl_url = row.who == &new_signer_ && served() == Served::kPartition;
     const std::string id = enhance_subject(row.who->cert.get());
-    const int fail = row.revoked ? SSF_API_SIGNER_FAILED : 0;
+    const int fail = row.good ? 0 : SSF_API_SIGNER_FAILED;
     int result = -1;
     sign_as(id, row.prof, "PKCS7", &result, fail);
-    EXPECT_EQ(result, row.revoked ? SSF_CERT_NOT_FOUND : 0) << lib_->log();
+    EXPECT_EQ(result, row.good ? 0 : SSF_CERT_NOT_FOUND) << lib_->log();
     const Bytes p7 = orvel_test::to_der(enhance_test::sign(*row.who, kDoc).get(), i2d_PKCS7);
     int rc = -1;
     EXPECT_EQ(ssf_verify("PKCS7", std::string(p7.begin(), p7.end()), &rc),
-              row.revoked ? SSF_UNKNOWN_SIGNER : 0)
+              row.good ? 0 : SSF_UNKNOWN_SIGNER)
         << lib_->log();
     EXPECT_EQ(rc, fail);
     // Without the CRL check of the signer at loading, the enhancement's own
@@ -813,15 +923,91 @@ TEST_P(EnhanceRekeyedCa, OnlyTheIssuingKeysCrlClearsTheSigner) {
     check_crl = 0;
     sign_as(id, row.prof, "CADES_XLT1", &result, fail);
     check_crl = 1;
-    EXPECT_EQ(result, row.revoked ? SSF_RC_CERT_UNKNOWN : 0) << lib_->log();
+    EXPECT_EQ(result, row.good ? 0 : SSF_RC_CERT_UNKNOWN) << lib_->log();
   }
-  EXPECT_EQ(lib_->logged("not signed by the issuer of certificate"), GetParam()) << lib_->log();
+  use_only_default_crl_url = 0;
+  if (GetParam().logged != nullptr) {
+    EXPECT_TRUE(lib_->logged(GetParam().logged)) << lib_->log();
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Served, EnhanceRekeyedCa, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& p) {
-                           return p.param ? "OldKeyCrl" : "NewKeyCrl";
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Served, EnhanceRekeyedCa,
+    ::testing::Values(
+        ServedCase{Served::kNewKeyCrl, "NewKeyCrl", false, "certificate has been revoked"},
+        ServedCase{Served::kOldKeyCrl, "OldKeyCrl", false,
+                   "is not signed by the issuer of certificate"},
+        ServedCase{Served::kNoKeyIdCrl, "NoKeyIdCrl", true, nullptr},
+        ServedCase{Served::kCriticalExt, "CriticalExtension", false,
+                   "has the critical extension 1.3.6.1.4.1.99999.7, which is not processed"},
+        ServedCase{Served::kPartition, "Partition", false, "does not cover certificate"},
+        ServedCase{Served::kDeltaLists, "DeltaLists", false, "certificate has been revoked"},
+        ServedCase{Served::kDeltaMissing, "DeltaMissing", false,
+                   "downloading the delta crl failed for all distribution points"},
+        ServedCase{Served::kDeltaForged, "DeltaForged", false, "verify_crl() 4 : crl is invalid"},
+        ServedCase{Served::kDeltaIsComplete, "DeltaIsComplete", false,
+                   "carries no delta crl indicator"},
+        ServedCase{Served::kDeltaOldExpired, "DeltaOldExpired", false,
+                   "verify_crl() 8 : crl has expired"},
+        ServedCase{Served::kDeltaOldCurrent, "DeltaOldCurrent", false,
+                   "does not follow the crl (base crl number 3, crl number 4; the crl's number 5)"},
+        ServedCase{Served::kDeltaReleasesHold, "DeltaReleasesHold", true, "Delta CRL DP: '"},
+        ServedCase{Served::kDeltaClean, "DeltaClean", true, "Delta CRL DP: '"}),
+    [](const ::testing::TestParamInfo<ServedCase>& p) { return std::string(p.param.name); });
+
+// Answers that may not show the signer good: an OCSPResponse that is not
+// successful (the genuine basic response still inside), or a good answer
+// with an unknown critical extension on the response data or on the
+// SingleResponse. Signing fails with 105; stored in a signature, such an
+// answer fails its verification with 105 as well.
+class EnhanceOcspFlaw
+    : public EnhanceEndToEnd,
+      public ::testing::WithParamInterface<std::pair<const char*, Responder::Flaw>> {};
+
+TEST_P(EnhanceOcspFlaw, NoAnswerForGood) {
+  const Responder::Flaw flaw = GetParam().second;
+  const bool critical = flaw.critical_on_data || flaw.critical_on_single;
+  int result = -1;
+  sign("CADES_XLT1", &result);
+  ASSERT_EQ(result, 0) << lib_->log();
+  responder_->flaw = flaw;
+  sign("CADES_XLT1", &result, SSF_API_SIGNER_FAILED);
+  EXPECT_EQ(result, SSF_RC_OCSP_BAD_RESPONSE) << lib_->log();
+  EXPECT_TRUE(lib_->logged(critical ? "get_revValue() 19.1 : OCSP response has the critical "
+                                      "extension 1.3.6.1.4.1.99999.7, which is not processed"
+                                    : "get_SINGLE_RESP() 1.0 : OCSP response status is '"))
+      << lib_->log();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flaws, EnhanceOcspFlaw,
+    ::testing::Values(
+        std::make_pair("TryLater", Responder::Flaw{OCSP_RESPONSE_STATUS_TRYLATER}),
+        std::make_pair("Unauthorized", Responder::Flaw{OCSP_RESPONSE_STATUS_UNAUTHORIZED}),
+        std::make_pair("CriticalOnData",
+                       Responder::Flaw{OCSP_RESPONSE_STATUS_SUCCESSFUL, true, false}),
+        std::make_pair("CriticalOnSingle",
+                       Responder::Flaw{OCSP_RESPONSE_STATUS_SUCCESSFUL, false, true})),
+    [](const auto& p) { return std::string(p.param.first); });
+
+TEST_F(EnhanceEndToEnd, StoredAnswerWithACriticalExtensionIsBad) {
+  int result = -1;
+  const std::string der = sign("CADES_XLT1", &result);
+  ASSERT_EQ(result, 0) << lib_->log();
+  for (const Responder::Flaw& flaw :
+       {Responder::Flaw{OCSP_RESPONSE_STATUS_SUCCESSFUL, true, false},
+        Responder::Flaw{OCSP_RESPONSE_STATUS_SUCCESSFUL, false, true}}) {
+    orvel::OcspBasicRespPtr stored =
+        responder_->basic(signer_.cert.get(), V_OCSP_CERTSTATUS_GOOD, flaw);
+    int rc = -1;
+    EXPECT_EQ(ssf_verify("CADES_XLT1", with_revocation_values(der, {}, {stored.get()}), &rc),
+              SSF_RC_OCSP_BAD_RESPONSE)
+        << lib_->log();
+  }
+  EXPECT_TRUE(
+      lib_->logged("get_cert_status() 14 : OCSP_BASICRESP #0 has the critical extension "
+                   "1.3.6.1.4.1.99999.7, which is not processed"));
+}
 
 // With the issuer checks of stored OCSP answers off, a responder certified
 // by a root that only the signature carries (true) vouches for nothing.

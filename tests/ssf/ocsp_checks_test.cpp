@@ -183,6 +183,15 @@ TEST_F(OcspChecks, SingleResponseOfOddAnswers) {
   EXPECT_NE(get_SINGLE_RESP(good.resp.get(), &bs, &produced), nullptr);
   EXPECT_NE(produced, nullptr);
   OCSP_BASICRESP_free(bs);
+  // The same genuine basic response under any other status is no answer.
+  for (int status : {OCSP_RESPONSE_STATUS_MALFORMEDREQUEST, OCSP_RESPONSE_STATUS_INTERNALERROR,
+                     OCSP_RESPONSE_STATUS_TRYLATER, OCSP_RESPONSE_STATUS_SIGREQUIRED,
+                     OCSP_RESPONSE_STATUS_UNAUTHORIZED}) {
+    OcspResponsePtr refused(OCSP_response_create(status, good.bs.get()));
+    EXPECT_EQ(get_SINGLE_RESP(refused.get(), &bs, &produced), nullptr) << status;
+    EXPECT_EQ(bs, nullptr);
+  }
+  EXPECT_EQ(ocsp_unprocessed_critical(good.bs.get(), nullptr), "");
   EXPECT_EQ(get_SINGLE_RESP(nullptr, &bs, &produced), nullptr);
 }
 

@@ -129,6 +129,11 @@ TEST_F(EnhancedSigner, DeltaCrlAfterTheFirstRevokesOrReleasesAHold) {
   orvel::X509CrlPtr compromised = pki_.inter.crl(b);
   attach({compromised.get(), release.get(), root_crl_.get()}, certs);
   EXPECT_EQ(verify_attributes(), 107);
+  // Nor does a delta with a critical extension that is not processed.
+  d.critical_oid = "1.3.6.1.4.1.99999.7";
+  orvel::X509CrlPtr odd_release = pki_.inter.crl(d);
+  attach({hold.get(), odd_release.get(), root_crl_.get()}, certs);
+  EXPECT_EQ(verify_attributes(), 107);
 }
 
 TEST_F(EnhancedSigner, NoCrlOfTheIssuerIsUnknown) {
@@ -143,6 +148,45 @@ TEST_F(EnhancedSigner, NoCrlOfTheIssuerIsUnknown) {
          {pki_.leaf.cert.get(), pki_.inter.cert(), pki_.root.cert()});
   EXPECT_EQ(verify_attributes(), 107);
   EXPECT_TRUE(lib_.logged("get_cert_status() 20 : CRL issued by '"));
+  // The signer names no point: the CRL of one part of a split list is none
+  // for it, and one with an unknown critical extension clears nothing.
+  pki::CrlOptions part, unknown;
+  part.issuing_dp = "fullname:URI:http://127.0.0.1:1/part2.crl";
+  unknown.critical_oid = "1.3.6.1.4.1.99999.7";
+  for (const pki::CrlOptions* o : {&part, &unknown}) {
+    orvel::X509CrlPtr crl = pki_.inter.crl(*o);
+    attach({crl.get(), root_crl_.get()},
+           {pki_.leaf.cert.get(), pki_.inter.cert(), pki_.root.cert()});
+    EXPECT_EQ(verify_attributes(), 107);
+    // The issuer's next complete CRL decides in its place.
+    attach({crl.get(), inter_crl_.get(), root_crl_.get()},
+           {pki_.leaf.cert.get(), pki_.inter.cert(), pki_.root.cert()});
+    EXPECT_EQ(verify_attributes(), 0) << lib_.log();
+  }
+  EXPECT_TRUE(
+      lib_.logged("get_cert_status() 21 : CRL issued by 'CN=Enhance CA, O=Orvel Test, "
+                  "C=RU' has the critical extension 1.3.6.1.4.1.99999.7, which is not "
+                  "processed"));
+  // A CRL that names a delta CRL clears only beside a stored delta CRL that
+  // follows it: a signer may not leave out the delta that lists him.
+  pki::CrlOptions base, delta, older;
+  base.freshest_urls = {"http://127.0.0.1:1/delta.crl"};
+  base.crl_number = 5;
+  delta.crl_number = 6;
+  delta.delta_base = 5;
+  older.crl_number = 4;
+  older.delta_base = 3;
+  orvel::X509CrlPtr named = pki_.inter.crl(base), following = pki_.inter.crl(delta),
+                    stale = pki_.inter.crl(older);
+  const std::initializer_list<X509*> certs = {pki_.leaf.cert.get(), pki_.inter.cert(),
+                                              pki_.root.cert()};
+  attach({named.get(), root_crl_.get()}, certs);
+  EXPECT_EQ(verify_attributes(), 107);
+  attach({named.get(), stale.get(), root_crl_.get()}, certs);
+  EXPECT_EQ(verify_attributes(), 107);
+  EXPECT_TRUE(lib_.logged("names a delta crl, and no valid delta crl that follows it is at hand"));
+  attach({named.get(), following.get(), root_crl_.get()}, certs);
+  EXPECT_EQ(verify_attributes(), 0) << lib_.log();
 }
 
 TEST_F(EnhancedSigner, ReferencesMustMatchValues) {

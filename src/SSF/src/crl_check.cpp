@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "critical_ext.h"
 #include "crl_download.h"
 #include "log.h"
 #include "ossl_ptr.h"
@@ -125,24 +126,69 @@ bool same_point(DIST_POINT_NAME* a, const X509_NAME* a_issuer, DIST_POINT_NAME* 
   return false;
 }
 
-// Whether the certificate's distribution points include the point a CRL's
-// issuingDistributionPoint names: a CA that splits its certificates among
-// several CRLs publishes each under its own point, and a CRL of one point
-// says nothing of the certificates of another. A certificate that names
-// no point is judged by the CRL that its issuer's point or the default URL
-// gives.
-bool names_distribution_point(X509* x509, X509_CRL* crl, DIST_POINT_NAME* point) {
+// Whether a distribution point name is a full name with one of the URLs.
+bool names_url(const DIST_POINT_NAME* point, const std::vector<std::string>& urls) {
+  if (point->type != 0) return false;
+  for (int i = 0; i < sk_GENERAL_NAME_num(point->name.fullname); ++i) {
+    const GENERAL_NAME* gn = sk_GENERAL_NAME_value(point->name.fullname, i);
+    if (gn->type != GEN_URI) continue;
+    const ASN1_IA5STRING* uri = gn->d.uniformResourceIdentifier;
+    const std::string text(reinterpret_cast<const char*>(ASN1_STRING_get0_data(uri)),
+                           static_cast<size_t>(ASN1_STRING_length(uri)));
+    if (std::find(urls.begin(), urls.end(), text) != urls.end()) return true;
+  }
+  return false;
+}
+
+// Whether a distribution point serves CRLs of some revocation reasons only:
+// its reasons field leaves out one of keyCompromise to aACompromise.
+bool some_reasons_only(const DIST_POINT* dp) {
+  if (dp == nullptr || dp->reasons == nullptr) return false;
+  for (int bit = 1; bit <= 8; ++bit)
+    if (!ASN1_BIT_STRING_get_bit(dp->reasons, bit)) return true;
+  return false;
+}
+
+// The scope of a CRL for a certificate by the distribution points: point is
+// the one the CRL's issuingDistributionPoint names, or null. A CA that
+// splits its certificates among several CRLs publishes each under its own
+// point, and a CRL of one point says nothing of the certificates of
+// another. The CRL serves the certificate's points that it names, or,
+// naming none, the points at the URLs where it was sought (sought_at),
+// else any of them; a CRL served by points of some reasons only says
+// nothing of the other reasons. For a certificate that names no point the
+// CRL's point must be one of the URLs sought at: the CRL of another part of
+// the list names its own.
+CrlScope scope_by_points(X509* x509, X509_CRL* crl, DIST_POINT_NAME* point,
+                         const std::vector<std::string>& sought_at) {
   ERR_set_mark();
   DistPointsPtr points(static_cast<STACK_OF(DIST_POINT)*>(
       X509_get_ext_d2i(x509, NID_crl_distribution_points, nullptr, nullptr)));
-  bool named = !points && X509_get_ext_by_NID(x509, NID_crl_distribution_points, -1) < 0;
-  for (int i = 0; !named && i < sk_DIST_POINT_num(points.get()); ++i) {
+  const bool names_points =
+      points || X509_get_ext_by_NID(x509, NID_crl_distribution_points, -1) >= 0;
+  bool served = false, whole = false;
+  for (int i = 0; i < sk_DIST_POINT_num(points.get()); ++i) {
     DIST_POINT* dp = sk_DIST_POINT_value(points.get(), i);
-    named = dp != nullptr && dp->distpoint != nullptr &&
-            same_point(point, X509_CRL_get_issuer(crl), dp->distpoint, X509_get_issuer_name(x509));
+    if (dp == nullptr || dp->distpoint == nullptr ||
+        !(point != nullptr ? same_point(point, X509_CRL_get_issuer(crl), dp->distpoint,
+                                        X509_get_issuer_name(x509))
+                           : names_url(dp->distpoint, sought_at)))
+      continue;
+    served = true;
+    whole = whole || !some_reasons_only(dp);
   }
   ERR_pop_to_mark();
-  return named;
+  if (!names_points)
+    return point == nullptr || names_url(point, sought_at) ? CrlScope::kWhole : CrlScope::kOutside;
+  if (!served && point != nullptr) return CrlScope::kOutside;
+  if (!served) {
+    // Sought elsewhere (the issuer's point, the default URL): it may stand
+    // for any of the certificate's points; unreadable points have none.
+    whole = !points;
+    for (int i = 0; i < sk_DIST_POINT_num(points.get()); ++i)
+      whole = whole || !some_reasons_only(sk_DIST_POINT_value(points.get(), i));
+  }
+  return whole ? CrlScope::kWhole : CrlScope::kSomeReasons;
 }
 
 // A CRL's integer extension (CRL number, delta CRL base), or null.
@@ -160,27 +206,49 @@ const ASN1_OCTET_STRING* scope_of(X509_CRL* crl) {
   return i >= 0 ? X509_EXTENSION_get_data(X509_CRL_get_ext(crl, i)) : nullptr;
 }
 
-// Whether a delta CRL continues the complete CRL: its base is no newer than
-// the complete CRL, it is newer itself, and both have one scope (the same
-// issuingDistributionPoint, or none), which is not an indirect CRL's: an
-// entry there may be of another CA's certificate. An older delta (or a
-// complete CRL in its place) knows nothing of holds placed since.
-bool delta_follows(X509_CRL* delta, X509_CRL* crl) {
+// Whether a delta CRL's numbers continue the complete CRL: its base is no
+// newer than the complete CRL, and it is newer itself. An older delta (or
+// a complete CRL in its place) knows nothing of what changed since.
+bool delta_numbers_follow(X509_CRL* delta, X509_CRL* crl) {
   orvel::Asn1IntegerPtr base = crl_integer(delta, NID_delta_crl);
   orvel::Asn1IntegerPtr number = crl_integer(delta, NID_crl_number);
   orvel::Asn1IntegerPtr crl_number = crl_integer(crl, NID_crl_number);
-  if (!base || !number || !crl_number || ASN1_INTEGER_cmp(base.get(), crl_number.get()) > 0 ||
-      ASN1_INTEGER_cmp(number.get(), crl_number.get()) <= 0)
-    return false;
+  return base && number && crl_number && ASN1_INTEGER_cmp(base.get(), crl_number.get()) <= 0 &&
+         ASN1_INTEGER_cmp(number.get(), crl_number.get()) > 0;
+}
+
+// Whether two CRLs have one scope: the same issuingDistributionPoint, or
+// none.
+bool same_scope(X509_CRL* delta, X509_CRL* crl) {
   const ASN1_OCTET_STRING* scope = scope_of(delta);
   const ASN1_OCTET_STRING* crl_scope = scope_of(crl);
   if (scope == nullptr || crl_scope == nullptr) return scope == crl_scope;
-  if (ASN1_OCTET_STRING_cmp(scope, crl_scope) != 0) return false;
+  return ASN1_OCTET_STRING_cmp(scope, crl_scope) == 0;
+}
+
+// Whether a delta CRL continues the complete CRL (its numbers follow, one
+// scope) and may release its holds: not as an indirect CRL, where an entry
+// may be of another CA's certificate, nor with a critical extension that
+// is not processed.
+bool delta_follows(X509_CRL* delta, X509_CRL* crl) {
+  if (!delta_numbers_follow(delta, crl) || !same_scope(delta, crl) ||
+      !crl_unprocessed_critical(delta).empty())
+    return false;
+  if (scope_of(delta) == nullptr) return true;
   ERR_set_mark();
   IssuingDistPointPtr idp(static_cast<ISSUING_DIST_POINT*>(
       X509_CRL_get_ext_d2i(delta, NID_issuing_distribution_point, nullptr, nullptr)));
   ERR_pop_to_mark();
   return idp && idp->indirectCRL <= 0;
+}
+
+// A CRL number for the trace log; "none" when it is absent.
+std::string number_text(X509_CRL* crl, int nid) {
+  orvel::Asn1IntegerPtr n = crl_integer(crl, nid);
+  char* text = n ? i2s_ASN1_INTEGER(nullptr, n.get()) : nullptr;
+  std::string out = text != nullptr ? text : "none";
+  OPENSSL_free(text);
+  return out;
 }
 
 // Seconds of an ASN.1 time; false when it cannot be read.
@@ -264,23 +332,48 @@ bool crl_of_issuer_key(X509_CRL* crl, X509* x509, X509* issuer, X509_STORE_CTX* 
   return same;
 }
 
-// crl_covers with the ERROR line of the downloaded CRL's check.
-bool crl_in_scope(X509_CRL* crl, X509* x509, const char* what) {
-  if (crl_covers(crl, x509)) return true;
-  log_err("%s() : %s issued by '%s' does not cover certificate '%s'", "check_for_revocation", what,
-          name_text(X509_CRL_get_issuer(crl)).c_str(),
-          name_text(X509_get_subject_name(x509)).c_str());
+// crl_scope_for with the ERROR lines of the downloaded CRL's check; url is
+// where the CRL was taken from.
+CrlScope crl_in_scope(X509_CRL* crl, X509* x509, const std::string& url) {
+  const CrlScope scope = crl_scope_for(crl, x509, {url});
+  if (scope != CrlScope::kWhole)
+    log_err(scope == CrlScope::kOutside
+                ? "%s() : crl issued by '%s' does not cover certificate '%s'"
+                : "%s() : crl issued by '%s' covers certificate '%s' for some revocation reasons "
+                  "only",
+            "check_for_revocation", name_text(X509_CRL_get_issuer(crl)).c_str(),
+            name_text(X509_get_subject_name(x509)).c_str());
+  return scope;
+}
+
+// Whether the CRL carries no critical extension (on the list or on an
+// entry) that this library does not process; else it may revoke but never
+// clear, and the ERROR line names the extension.
+bool crl_processed(X509_CRL* crl, const char* what) {
+  const std::string oid = crl_unprocessed_critical(crl);
+  if (oid.empty()) return true;
+  log_err("%s() : %s issued by '%s' has the critical extension %s, which is not processed",
+          "check_for_revocation", what, name_text(X509_CRL_get_issuer(crl)).c_str(), oid.c_str());
   return false;
 }
 
 // Downloads the CRL named by the certificate (or its issuer); null when
-// there is none to download or no download succeeded. *fatal is set when
-// the check must end with -1 without trying the default URL.
+// there is none to download or no download succeeded, else *url is where
+// it came from. The points of all revocation reasons are tried before
+// those of some reasons only. *fatal is set when the check must end with
+// -1 without trying the default URL.
 X509_CRL* crl_from_distribution_points(X509* x509, X509_STORE_CTX* ctx, const list_head* protos,
-                                       bool* fatal) {
+                                       std::string* url, bool* fatal) {
   static const char kFunc[] = "check_for_revocation";
-  DistPointsPtr points(static_cast<STACK_OF(DIST_POINT)*>(
-      X509_get_ext_d2i(x509, NID_crl_distribution_points, nullptr, nullptr)));
+  // An unreadable extension counts as none, and leaves no error behind.
+  auto points_of = [](X509* cert) {
+    ERR_set_mark();
+    DistPointsPtr points(static_cast<STACK_OF(DIST_POINT)*>(
+        X509_get_ext_d2i(cert, NID_crl_distribution_points, nullptr, nullptr)));
+    ERR_pop_to_mark();
+    return points;
+  };
+  DistPointsPtr points = points_of(x509);
   if (!points) {
     orvel::X509Ptr issuer;
     if (X509_OBJECT* obj =
@@ -294,8 +387,7 @@ X509_CRL* crl_from_distribution_points(X509* x509, X509_STORE_CTX* ctx, const li
       *fatal = true;
       return nullptr;
     }
-    points.reset(static_cast<STACK_OF(DIST_POINT)*>(
-        X509_get_ext_d2i(issuer.get(), NID_crl_distribution_points, nullptr, nullptr)));
+    points = points_of(issuer.get());
     if (!points) {
       log_err(
           "%s() 2 : neither the user nor the ca certificate does contain a crl distribution point",
@@ -304,31 +396,42 @@ X509_CRL* crl_from_distribution_points(X509* x509, X509_STORE_CTX* ctx, const li
       return nullptr;
     }
   }
-  UrlList urls;
-  for_each_uri(points.get(), [&](const ASN1_IA5STRING* uri, int, int) {
+  UrlList whole, partial;
+  for_each_uri(points.get(), [&](const ASN1_IA5STRING* uri, int i, int) {
+    UrlList& urls = some_reasons_only(sk_DIST_POINT_value(points.get(), i)) ? partial : whole;
     if (urls.add(uri))
       log_write("%s() : found CDP '%s'", kFunc,
                 static_cast<const char*>(list_get_element(list_last_it(urls.list))));
   });
-  X509_CRL* crl = download_crl_from_list(urls.list, protos);
+  const char* from = nullptr;
+  X509_CRL* crl = download_crl_from_list(whole.list, protos, &from);
+  if (crl == nullptr) crl = download_crl_from_list(partial.list, protos, &from);
   if (crl == nullptr) log_err("%s() 3 : downloading the crl failed for all CDPs", kFunc);
+  if (from != nullptr) *url = from;
   return crl;
 }
 
-X509_CRL* crl_from_default_url(X509* x509) {
+bool signed_with_gost2012(X509* x509) {
+  const int nid = X509_get_signature_nid(x509);
+  return nid == NID_id_tc26_signwithdigest_gost3410_2012_256 ||
+         nid == NID_id_tc26_signwithdigest_gost3410_2012_512;
+}
+
+// The configured default CRL URL for the certificate's signature algorithm,
+// or null.
+const char* default_url_for(X509* x509) {
+  const char* url = signed_with_gost2012(x509) ? default_crl_url_2012 : default_crl_url;
+  return url != nullptr && *url != '\0' ? url : nullptr;
+}
+
+X509_CRL* crl_from_default_url(X509* x509, std::string* from) {
   static const char kFunc[] = "check_for_revocation";
-  int nid = X509_get_signature_nid(x509);
-  const char* url;
-  if (nid == NID_id_tc26_signwithdigest_gost3410_2012_256 ||
-      nid == NID_id_tc26_signwithdigest_gost3410_2012_512) {
-    log_write("%s(): signature type is 2012", kFunc);
-    url = default_crl_url_2012;
-  } else {
-    log_write("%s(): signature type is NOT 2012", kFunc);
-    url = default_crl_url;
-  }
-  log_write("%s(): signature nid is %d", kFunc, nid);
-  if (url == nullptr || *url == '\0') {
+  log_write(signed_with_gost2012(x509) ? "%s(): signature type is 2012"
+                                       : "%s(): signature type is NOT 2012",
+            kFunc);
+  log_write("%s(): signature nid is %d", kFunc, X509_get_signature_nid(x509));
+  const char* url = default_url_for(x509);
+  if (url == nullptr) {
     log_err("%s() 3.2 : default URL not specified", kFunc);
     return nullptr;
   }
@@ -336,18 +439,62 @@ X509_CRL* crl_from_default_url(X509* x509) {
   X509_CRL* crl = download_crl(url);
   if (crl == nullptr)
     log_err("%s() 3.1 : downloading the crl failed for default URL: '%s'", kFunc, url);
+  else
+    *from = url;
   return crl;
 }
 
-// The delta CRL named by the CRL's freshest-CRL extension: 1 with the delta
-// in *delta, 0 when the CRL names none, -1 on failure. *valid tells whether
-// verify_crl found the delta valid; one that is not is still read, for the
-// revocations it adds.
-int fetch_delta_crl(X509_CRL* crl, X509* x509, X509* issuer, X509_STORE_CTX* ctx,
-                    const list_head* protos, orvel::X509CrlPtr* delta, bool* valid) {
+// Whether a downloaded delta CRL (verify_crl gave verified) may show the
+// certificate unrevoked: valid, signed with the key of the certificate's
+// issuer, a delta CRL that continues the complete CRL within its scope,
+// and without an unprocessed critical extension. Whoever can replace the
+// delta on its way could otherwise clear a certificate revoked since the
+// complete CRL. The ERROR line names the first condition that fails.
+bool delta_clears(X509_CRL* delta, int verified, X509_CRL* crl, X509* x509, X509* issuer,
+                  X509_STORE_CTX* ctx) {
   static const char kFunc[] = "check_for_revocation";
+  const std::string name = name_text(X509_CRL_get_issuer(delta));
+  if (verified != 1) {
+    log_err("%s() : delta crl issued by '%s' is not valid", kFunc, name.c_str());
+    return false;
+  }
+  if (!crl_of_issuer_key(delta, x509, issuer, ctx, "delta crl")) return false;
+  if (!is_delta_crl(delta)) {
+    log_err("%s() : delta crl issued by '%s' carries no delta crl indicator", kFunc, name.c_str());
+    return false;
+  }
+  if (!delta_numbers_follow(delta, crl)) {
+    log_err(
+        "%s() : delta crl issued by '%s' does not follow the crl (base crl number %s, crl "
+        "number %s; the crl's number %s)",
+        kFunc, name.c_str(), number_text(delta, NID_delta_crl).c_str(),
+        number_text(delta, NID_crl_number).c_str(), number_text(crl, NID_crl_number).c_str());
+    return false;
+  }
+  if (!same_scope(delta, crl)) {
+    log_err("%s() : delta crl issued by '%s' and the crl differ in scope", kFunc, name.c_str());
+    return false;
+  }
+  return crl_processed(delta, "delta crl");
+}
+
+// The delta CRL named by the CRL's freshest-CRL extension: 1 with the delta
+// in *delta, 0 when the CRL names none, -1 on failure. *clears tells
+// whether the delta may show the certificate unrevoked (delta_clears); one
+// that may not is still read, for the revocations it adds.
+int fetch_delta_crl(X509_CRL* crl, X509* x509, X509* issuer, X509_STORE_CTX* ctx,
+                    const list_head* protos, orvel::X509CrlPtr* delta, bool* clears) {
+  static const char kFunc[] = "check_for_revocation";
+  int found = -1;
+  ERR_set_mark();
   DistPointsPtr points(static_cast<STACK_OF(DIST_POINT)*>(
-      X509_CRL_get_ext_d2i(crl, NID_freshest_crl, nullptr, nullptr)));
+      X509_CRL_get_ext_d2i(crl, NID_freshest_crl, &found, nullptr)));
+  ERR_pop_to_mark();
+  if (!points && found != -1) {
+    // Named but unreadable (or named twice): the delta it names is unknown.
+    log_err("%s() : the freshest crl extension of the crl cannot be read", kFunc);
+    return -1;
+  }
   if (!points) {
     dbg("%s() : can't found delta crl distribution point", kFunc);
     return 0;
@@ -378,9 +525,7 @@ int fetch_delta_crl(X509_CRL* crl, X509* x509, X509* issuer, X509_STORE_CTX* ctx
     log_err("%s() : verify_crl(delta_crl) failed: '%s'", kFunc, toolkit_error_text());
     return -1;
   }
-  if (v == 1 && !crl_of_issuer_key(delta->get(), x509, issuer, ctx, "delta crl")) return -1;
-  if (!crl_in_scope(delta->get(), x509, "delta crl")) return -1;
-  *valid = v == 1;
+  *clears = delta_clears(delta->get(), v, crl, x509, issuer, ctx);
   return 1;
 }
 
@@ -388,15 +533,16 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
                               X509_CRL** crl_out, X509_CRL** delta_out) {
   static const char kFunc[] = "check_for_revocation";
   orvel::X509CrlPtr crl;
+  std::string url;  // where the CRL came from
   if (use_only_default_crl_url) {
     log_write("%s() : use_only_default_crl_url is ON, skipping CDPs in certificate", kFunc);
   } else {
     bool fatal = false;
-    crl.reset(crl_from_distribution_points(x509, ctx, protos, &fatal));
+    crl.reset(crl_from_distribution_points(x509, ctx, protos, &url, &fatal));
     if (fatal) return -1;
   }
   if (!crl) {
-    crl.reset(crl_from_default_url(x509));
+    crl.reset(crl_from_default_url(x509, &url));
     if (!crl) return -1;
   }
 
@@ -414,9 +560,9 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
   }
   if (v == 0) return 0;
   const orvel::X509Ptr issuer = issuer_of(x509, ctx);
-  if (!crl_of_issuer_key(crl.get(), x509, issuer.get(), ctx, "crl") ||
-      !crl_in_scope(crl.get(), x509, "crl"))
-    return -1;
+  if (!crl_of_issuer_key(crl.get(), x509, issuer.get(), ctx, "crl")) return -1;
+  const CrlScope scope = crl_in_scope(crl.get(), x509, url);
+  if (scope == CrlScope::kOutside) return -1;
   // A delta CRL lists only the changes since its base: without the base it
   // says nothing of a certificate revoked before.
   if (is_delta_crl(crl.get())) {
@@ -424,13 +570,18 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
     return -1;
   }
 
+  // A CRL that may not clear the certificate may still revoke it: one of
+  // some revocation reasons only (it says nothing of the others), or one
+  // with an unprocessed critical extension.
+  const bool crl_clears = scope == CrlScope::kWhole && crl_processed(crl.get(), "crl");
   orvel::X509CrlPtr delta;
-  bool delta_valid = false;
-  int d = fetch_delta_crl(crl.get(), x509, issuer.get(), ctx, protos, &delta, &delta_valid);
+  bool delta_may_clear = false;
+  int d = fetch_delta_crl(crl.get(), x509, issuer.get(), ctx, protos, &delta, &delta_may_clear);
   if (d < 0) return -1;
   std::vector<X509_CRL*> deltas;
   if (delta) deltas.push_back(delta.get());
-  if (revoked_by_crls(X509_get0_serialNumber(x509), crl.get(), deltas, delta_valid)) return 0;
+  if (revoked_by_crls(X509_get0_serialNumber(x509), crl.get(), deltas, delta_may_clear)) return 0;
+  if (!crl_clears || (delta && !delta_may_clear)) return -1;
 
   if (crl_out != nullptr) *crl_out = X509_CRL_dup(crl.get());
   if (delta_out != nullptr && delta) *delta_out = X509_CRL_dup(delta.get());
@@ -485,10 +636,19 @@ int check_for_revocation(X509* x509, X509_STORE_CTX* ctx, const list_head* proto
 
 int X509_STORE_get_ca_cert_for_crl(X509_STORE_CTX* ctx, X509_CRL* crl, X509** out) {
   if (ctx == nullptr || crl == nullptr || out == nullptr) return -1;
+  ERR_set_mark();
   AuthKeyIdPtr akid(static_cast<AUTHORITY_KEYID*>(
       X509_CRL_get_ext_d2i(crl, NID_authority_key_identifier, nullptr, nullptr)));
-  X509* cert = first_in_store(X509_STORE_CTX_get0_store(ctx), X509_CRL_get_issuer(crl),
-                              [&akid](X509* c) { return !akid || matches_akid(c, akid.get()); });
+  ERR_pop_to_mark();
+  auto matches = [&akid](X509* c) { return !akid || matches_akid(c, akid.get()); };
+  X509_STORE* store = X509_STORE_CTX_get0_store(ctx);
+  X509* cert = nullptr;
+  // Without a key identifier the name alone does not tell the key
+  // generations of a CA apart: the one whose key verifies the CRL is taken.
+  if (!akid || akid->keyid == nullptr)
+    cert = first_in_store(store, X509_CRL_get_issuer(crl),
+                          [&](X509* c) { return matches(c) && crl_signed_by(crl, c); });
+  if (cert == nullptr) cert = first_in_store(store, X509_CRL_get_issuer(crl), matches);
   if (cert == nullptr) return -1;
   *out = cert;
   return 1;
@@ -505,7 +665,18 @@ int check_crl_of(X509_CRL* crl, X509* issuer, time_t at) {
     log_err("%s() 2 : getting the issuer's public key failed", kFunc);
     return -1;
   }
+  // A CA whose key usage leaves out cRLSign has not made this key a CRL
+  // signer.
+  if ((X509_get_extension_flags(issuer) & EXFLAG_KUSAGE) != 0 &&
+      (X509_get_key_usage(issuer) & KU_CRL_SIGN) == 0) {
+    log_err("%s() 2.1 : the key usage of the crl-issuer does not allow signing crls", kFunc);
+    return -1;
+  }
+  // A signature that does not verify leaves the toolkit's reason behind;
+  // the result says it.
+  ERR_set_mark();
   int s = X509_CRL_verify(crl, key);
+  if (s >= 0) ERR_pop_to_mark();
   if (s < 0) {
     log_err("%s() 3 : X509_CRL_verify() failed", kFunc);
     print_brekssl_errors();
@@ -583,18 +754,54 @@ bool is_delta_crl(const X509_CRL* crl) {
   return X509_CRL_get_ext_by_NID(crl, NID_delta_crl, -1) >= 0;
 }
 
-bool crl_covers(X509_CRL* crl, X509* x509) {
+std::string crl_unprocessed_critical(const X509_CRL* crl) {
+  const STACK_OF(X509_EXTENSION)* exts = X509_CRL_get0_extensions(crl);
+  std::string oid = first_unprocessed_critical(
+      sk_X509_EXTENSION_num(exts), [exts](int i) { return sk_X509_EXTENSION_value(exts, i); },
+      {NID_authority_key_identifier, NID_crl_number, NID_delta_crl, NID_issuing_distribution_point,
+       NID_freshest_crl});
+  STACK_OF(X509_REVOKED)* revoked = X509_CRL_get_REVOKED(const_cast<X509_CRL*>(crl));
+  for (int i = 0; oid.empty() && i < sk_X509_REVOKED_num(revoked); ++i) {
+    const STACK_OF(X509_EXTENSION)* entry =
+        X509_REVOKED_get0_extensions(sk_X509_REVOKED_value(revoked, i));
+    // Only the reason is read of an entry; a certificate issuer (of an
+    // indirect CRL) is not.
+    oid = first_unprocessed_critical(sk_X509_EXTENSION_num(entry),
+                                     [entry](int j) { return sk_X509_EXTENSION_value(entry, j); },
+                                     {NID_crl_reason});
+  }
+  return oid;
+}
+
+std::vector<std::string> crl_sought_at(X509* x509, X509* issuer) {
+  std::vector<std::string> urls;
+  ERR_set_mark();
+  DistPointsPtr points(issuer != nullptr
+                           ? static_cast<STACK_OF(DIST_POINT)*>(X509_get_ext_d2i(
+                                 issuer, NID_crl_distribution_points, nullptr, nullptr))
+                           : nullptr);
+  ERR_pop_to_mark();
+  for_each_uri(points.get(), [&urls](const ASN1_IA5STRING* uri, int, int) {
+    urls.emplace_back(reinterpret_cast<const char*>(ASN1_STRING_get0_data(uri)),
+                      static_cast<size_t>(ASN1_STRING_length(uri)));
+  });
+  if (const char* url = default_url_for(x509)) urls.emplace_back(url);
+  return urls;
+}
+
+CrlScope crl_scope_for(X509_CRL* crl, X509* x509, const std::vector<std::string>& sought_at) {
   int crit = 0;
   ERR_set_mark();
   IssuingDistPointPtr idp(static_cast<ISSUING_DIST_POINT*>(
       X509_CRL_get_ext_d2i(crl, NID_issuing_distribution_point, &crit, nullptr)));
   const bool is_ca = (X509_get_extension_flags(x509) & EXFLAG_CA) != 0;
   ERR_pop_to_mark();
-  if (!idp) return crit == -1;  // none covers all; an unreadable or doubled one nothing
-  if (idp->onlyattr > 0 || idp->onlysomereasons != nullptr || (is_ca && idp->onlyuser > 0) ||
-      (!is_ca && idp->onlyCA > 0))
-    return false;
-  return idp->distpoint == nullptr || names_distribution_point(x509, crl, idp->distpoint);
+  // An unreadable or doubled scope covers nothing.
+  if (!idp && crit != -1) return CrlScope::kOutside;
+  if (idp && (idp->onlyattr > 0 || idp->onlysomereasons != nullptr ||
+              (is_ca && idp->onlyuser > 0) || (!is_ca && idp->onlyCA > 0)))
+    return CrlScope::kOutside;
+  return scope_by_points(x509, crl, idp ? idp->distpoint : nullptr, sought_at);
 }
 
 bool revoked_by_crls(const ASN1_INTEGER* serial, X509_CRL* crl,
@@ -609,6 +816,20 @@ bool revoked_by_crls(const ASN1_INTEGER* serial, X509_CRL* crl,
   return e == Entry::kHold ? !released : e != Entry::kNone;
 }
 
+bool names_delta_crl(const X509_CRL* crl) {
+  return X509_CRL_get_ext_by_NID(crl, NID_freshest_crl, -1) >= 0;
+}
+
+std::string crl_refusal(X509_CRL* crl, CrlScope scope, const std::vector<X509_CRL*>& deltas) {
+  if (scope != CrlScope::kWhole) return "covers the certificate for some revocation reasons only";
+  const std::string oid = crl_unprocessed_critical(crl);
+  if (!oid.empty()) return "has the critical extension " + oid + ", which is not processed";
+  if (names_delta_crl(crl) && std::none_of(deltas.begin(), deltas.end(),
+                                           [crl](X509_CRL* d) { return delta_follows(d, crl); }))
+    return "names a delta crl, and no valid delta crl that follows it is at hand";
+  return std::string();
+}
+
 int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, time_t at,
                       X509* issuer) {
   static const char kFunc[] = "check_revoked_crl";
@@ -620,6 +841,8 @@ int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, 
       return 0;
     }
     std::vector<X509_CRL*> relevant;
+    std::vector<CrlScope> scopes;
+    const std::vector<std::string> sought_at = crl_sought_at(x509, issuer);
     for (int i = 0; i < sk_X509_CRL_num(crls); ++i) {
       X509_CRL* crl = sk_X509_CRL_value(crls, i);
       if (crl == nullptr || !same_issuer(crl, x509)) continue;
@@ -632,13 +855,15 @@ int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, 
             name_text(X509_get_subject_name(x509)).c_str());
         continue;
       }
-      if (!crl_covers(crl, x509)) {
+      const CrlScope scope = crl_scope_for(crl, x509, sought_at);
+      if (scope == CrlScope::kOutside) {
         log_err("%s() 2.2 : CRL issued by '%s' does not cover certificate '%s', ignored", kFunc,
                 name_text(X509_CRL_get_issuer(crl)).c_str(),
                 name_text(X509_get_subject_name(x509)).c_str());
         continue;
       }
       relevant.push_back(crl);
+      scopes.push_back(scope);
     }
     if (std::all_of(relevant.begin(), relevant.end(), is_delta_crl)) {
       log_err("%s() 2 : no relevant CRL found", kFunc);
@@ -665,6 +890,20 @@ int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, 
         return 0;
       }
     }
+    // Every CRL may revoke; one complete CRL must show the certificate
+    // unrevoked (all deltas at hand verified above).
+    bool cleared = false;
+    for (size_t i = 0; i < relevant.size(); ++i) {
+      if (is_delta_crl(relevant[i])) continue;
+      const std::string refusal = crl_refusal(relevant[i], scopes[i], deltas);
+      if (refusal.empty()) {
+        cleared = true;
+        continue;
+      }
+      log_err("%s() 6 : CRL issued by '%s' %s", kFunc,
+              name_text(X509_CRL_get_issuer(relevant[i])).c_str(), refusal.c_str());
+    }
+    if (!cleared) return 0;
     return 1;
   }();
   dbg("%s() end, return code = %d", kFunc, rc);

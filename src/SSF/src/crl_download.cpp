@@ -228,7 +228,8 @@ X509_CRL* download_crl(const char* url) {
   return crl;
 }
 
-X509_CRL* download_crl_from_list(const list_head* url_list, const list_head* proto_list) {
+X509_CRL* download_crl_from_list(const list_head* url_list, const list_head* proto_list,
+                                 const char** url_out) {
   static const char kFunc[] = "download_crl_from_list";
   for (list_node* p = list_first_it(proto_list); p != nullptr; p = list_next_it(p)) {
     const auto* proto = static_cast<const char*>(list_get_element(p));
@@ -242,6 +243,7 @@ X509_CRL* download_crl_from_list(const list_head* url_list, const list_head* pro
       log_write("%s() : downloading CRL from %s ...", kFunc, url);
       if (X509_CRL* crl = download_crl(url)) {
         log_write("%s() : OK", kFunc);
+        if (url_out != nullptr) *url_out = url;
         return crl;
       }
       log_err("%s() : can't download CRL from %s", kFunc, url);

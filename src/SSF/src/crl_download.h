@@ -30,8 +30,10 @@ X509_CRL* download_crl(const char* url);
 
 // For each protocol of proto_list in order, and within it for each URL of
 // url_list in order whose scheme is that protocol: the first CRL that
-// downloads. Both lists hold NUL-terminated texts.
-X509_CRL* download_crl_from_list(const list_head* url_list, const list_head* proto_list);
+// downloads. Both lists hold NUL-terminated texts. *url_out (when given)
+// points to the URL it came from, an element of url_list.
+X509_CRL* download_crl_from_list(const list_head* url_list, const list_head* proto_list,
+                                 const char** url_out = nullptr);
 
 // Frees a malloc block when not null; the free function of the URL lists.
 void mfree(void* p);

@@ -232,6 +232,17 @@ int ask_responder(OCSP_REQUEST* req, const std::string& url, X509_STORE* store, 
     log_err("%s() 19 : id-pkix-ocsp-nocheck extension not found in response", kFunc);
     return SSF_RC_OCSP_BAD_RESPONSE;
   }
+  // A revoked or unknown status stands whatever the extensions; "good"
+  // needs an answer with no unprocessed critical extension.
+  if (OCSP_single_get0_status(a->single, nullptr, nullptr, nullptr, nullptr) ==
+      V_OCSP_CERTSTATUS_GOOD) {
+    const std::string oid = ocsp_unprocessed_critical(a->bs.get(), a->single);
+    if (!oid.empty()) {
+      log_err("%s() 19.1 : OCSP response has the critical extension %s, which is not processed",
+              kFunc, oid.c_str());
+      return SSF_RC_OCSP_BAD_RESPONSE;
+    }
+  }
   return 0;
 }
 

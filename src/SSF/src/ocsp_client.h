@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <string>
 
 #include "cades_responder_id.h"
 #include "cades_revocation_types.h"
@@ -43,10 +44,17 @@ OCSP_RESPONSE* my_OCSP_sendreq_bio(const char* proxy_credentials, BIO* conn, con
 const char* encode_into_base64(const char* text);
 
 // The first SingleResponse of the response, or null. *bs receives the basic
-// response whenever it was obtained (the caller frees it); *produced_at
-// points into it.
+// response whenever it was obtained from a successful answer (the caller
+// frees it); *produced_at points into it. An answer whose status is not
+// successful is none.
 OCSP_SINGLERESP* get_SINGLE_RESP(OCSP_RESPONSE* resp, OCSP_BASICRESP** bs,
                                  const ASN1_GENERALIZEDTIME** produced_at);
+
+// The dotted object identifier of the first critical extension of the
+// response data or of the SingleResponse; "" when there is none. No
+// extension of an answer is processed, so an answer with one never shows a
+// certificate good. "" when either is null.
+std::string ocsp_unprocessed_critical(OCSP_BASICRESP* bs, OCSP_SINGLERESP* single);
 
 // Freshness of a response against the time stamp: 1 good, 0 bad. The first
 // three are seconds since the epoch; next_update may be null. *pause (when

@@ -5,6 +5,7 @@
 #include <climits>
 #include <string>
 
+#include "critical_ext.h"
 #include "log.h"
 #include "ocsp_client.h"
 #include "ossl_ptr.h"
@@ -64,6 +65,17 @@ int ocsp_resp_is_good(time_t tsp_time, time_t produced_at, time_t this_update,
   return good ? 1 : 0;
 }
 
+std::string ocsp_unprocessed_critical(OCSP_BASICRESP* bs, OCSP_SINGLERESP* single) {
+  if (bs == nullptr || single == nullptr) return std::string();
+  std::string oid = first_unprocessed_critical(
+      OCSP_BASICRESP_get_ext_count(bs), [bs](int i) { return OCSP_BASICRESP_get_ext(bs, i); }, {});
+  if (oid.empty())
+    oid = first_unprocessed_critical(OCSP_SINGLERESP_get_ext_count(single),
+                                     [single](int i) { return OCSP_SINGLERESP_get_ext(single, i); },
+                                     {});
+  return oid;
+}
+
 OCSP_SINGLERESP* get_SINGLE_RESP(OCSP_RESPONSE* resp, OCSP_BASICRESP** bs,
                                  const ASN1_GENERALIZEDTIME** produced_at) {
   static const char kFunc[] = "get_SINGLE_RESP";
@@ -74,6 +86,16 @@ OCSP_SINGLERESP* get_SINGLE_RESP(OCSP_RESPONSE* resp, OCSP_BASICRESP** bs,
   if (*bs == nullptr) {
     log_err("%s() 1 : OCSP_response_get1_basic() failed", kFunc);
     print_brekssl_errors();
+    return nullptr;
+  }
+  // Only a successful answer speaks; the basic response inside any other
+  // one may be a replay of an earlier answer.
+  const int status = OCSP_response_status(resp);
+  if (status != OCSP_RESPONSE_STATUS_SUCCESSFUL) {
+    log_err("%s() 1.0 : OCSP response status is '%s' (%d)", kFunc, OCSP_response_status_str(status),
+            status);
+    OCSP_BASICRESP_free(*bs);
+    *bs = nullptr;
     return nullptr;
   }
   const ASN1_GENERALIZEDTIME* produced = OCSP_resp_get0_produced_at(*bs);

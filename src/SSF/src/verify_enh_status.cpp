@@ -133,6 +133,14 @@ int ocsp_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals, X5
               kFunc);
       return kBadOcsp;
     }
+    const std::string oid = ocsp_unprocessed_critical(bs, single);
+    if (!oid.empty()) {
+      log_err(
+          "%s() 14 : OCSP_BASICRESP #%d has the critical extension %s, which is not "
+          "processed",
+          kFunc, k, oid.c_str());
+      return kBadOcsp;
+    }
     return 0;
   }
   log_err("%s() 15 : certificate '%s' status not found in revocation values", kFunc,
@@ -147,19 +155,28 @@ bool lists_serial(X509_CRL* crl, X509* cert) {
   return X509_CRL_get0_by_serial(crl, &rev, X509_get0_serialNumber(cert)) > 0;
 }
 
+// A stored CRL of cert's issuer, with what its scope takes in of cert.
+struct IssuerCrl {
+  X509_CRL* crl;
+  CrlScope scope;
+};
+
 // The stored CRLs of cert's issuer name that issuer signed and whose scope
 // takes cert in, in order; a CRL of that name from anyone else (a CA of the
 // same name with another key, which the signature may carry), or one of CA
 // certificates only for an end certificate, counts as none and is reported.
-std::vector<X509_CRL*> issuer_crls(X509* cert, X509* issuer, REVOCATION_VALUES* vals) {
-  std::vector<X509_CRL*> out;
+std::vector<IssuerCrl> issuer_crls(X509* cert, X509* issuer, REVOCATION_VALUES* vals) {
+  std::vector<IssuerCrl> out;
+  const std::vector<std::string> sought_at = crl_sought_at(cert, issuer);
   for (int i = 0; i < sk_X509_CRL_num(vals->crlVals); ++i) {
     X509_CRL* crl = sk_X509_CRL_value(vals->crlVals, i);
     if (crl == nullptr || X509_NAME_cmp(X509_CRL_get_issuer(crl), X509_get_issuer_name(cert)) != 0)
       continue;
     const bool signed_by_issuer = crl_signed_by(crl, issuer);
-    if (signed_by_issuer && crl_covers(crl, cert)) {
-      out.push_back(crl);
+    const CrlScope scope =
+        signed_by_issuer ? crl_scope_for(crl, cert, sought_at) : CrlScope::kOutside;
+    if (scope != CrlScope::kOutside) {
+      out.push_back({crl, scope});
       continue;
     }
     char name[kNameBufSize];
@@ -178,31 +195,51 @@ std::vector<X509_CRL*> issuer_crls(X509* cert, X509* issuer, REVOCATION_VALUES* 
 // cert's status from the CRLs of its issuer in the verified chain.
 int crl_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals) {
   const std::string subject = enhance_subject(cert);
-  std::vector<X509_CRL*> crls = issuer_crls(cert, issuer, vals);
-  // The first complete CRL decides; delta CRLs only add revocations.
-  const auto base = std::find_if_not(crls.begin(), crls.end(), is_delta_crl);
-  if (base == crls.end()) {
+  const std::vector<IssuerCrl> crls = issuer_crls(cert, issuer, vals);
+  // The delta CRLs valid at the time, which a complete CRL that names a
+  // delta CRL needs beside it.
+  std::vector<X509_CRL*> valid_deltas;
+  if (std::any_of(crls.begin(), crls.end(),
+                  [](const IssuerCrl& c) { return names_delta_crl(c.crl); }))
+    for (const IssuerCrl& c : crls)
+      if (is_delta_crl(c.crl) && verify_crl_by_issuer(c.crl, issuer, at) == 1)
+        valid_deltas.push_back(c.crl);
+  // The first complete CRL that may show cert unrevoked decides; every
+  // other CRL only adds revocations.
+  X509_CRL* base = nullptr;
+  for (const IssuerCrl& c : crls) {
+    if (is_delta_crl(c.crl)) continue;
+    const std::string refusal = crl_refusal(c.crl, c.scope, valid_deltas);
+    if (refusal.empty()) {
+      base = c.crl;
+      break;
+    }
+    char name[kNameBufSize];
+    print_X509_NAME(name, sizeof name, X509_CRL_get_issuer(c.crl));
+    log_err("%s() 21 : CRL issued by '%s' %s", kFunc, name, refusal.c_str());
+  }
+  if (base == nullptr) {
     log_err("%s() 18 : revocation info not found for certificate '%s'", kFunc, subject.c_str());
     return kUnknown;
   }
-  std::rotate(crls.begin(), base, base + 1);
-  if (verify_crl_by_issuer(crls.front(), issuer, at) != 1) {
+  if (verify_crl_by_issuer(base, issuer, at) != 1) {
     log_err("%s() 16 : CRL of certificate '%s' is not valid", kFunc, subject.c_str());
     return kUnknown;
   }
-  // The first CRL of the issuer decides validity; a later CRL of the same
-  // issuer that verifies and lists the certificate still revokes it, but
-  // for a delta entry that takes the certificate off hold.
+  // Another CRL of the issuer that verifies and lists the certificate still
+  // revokes it, but for a delta entry that takes the certificate off hold.
   bool revoked = false;
   std::vector<X509_CRL*> deltas;
-  for (size_t i = 1; i < crls.size() && !revoked; ++i) {
-    if (!lists_serial(crls[i], cert) || verify_crl_by_issuer(crls[i], issuer, at) != 1) continue;
-    if (is_delta_crl(crls[i]))
-      deltas.push_back(crls[i]);
+  for (size_t i = 0; i < crls.size() && !revoked; ++i) {
+    X509_CRL* crl = crls[i].crl;
+    if (crl == base || !lists_serial(crl, cert) || verify_crl_by_issuer(crl, issuer, at) != 1)
+      continue;
+    if (is_delta_crl(crl))
+      deltas.push_back(crl);
     else
       revoked = true;
   }
-  if (revoked || revoked_by_crls(X509_get0_serialNumber(cert), crls.front(), deltas, true)) {
+  if (revoked || revoked_by_crls(X509_get0_serialNumber(cert), base, deltas, true)) {
     log_err("%s() 17 : certificate found in CRL, certificate is invalid", kFunc);
     return kUnknown;
   }

@@ -60,6 +60,7 @@ using Pkcs7Ptr = std::unique_ptr<PKCS7, Free<PKCS7, PKCS7_free>>;
 using TsTstInfoPtr = std::unique_ptr<TS_TST_INFO, Free<TS_TST_INFO, TS_TST_INFO_free>>;
 using X509AttributePtr = std::unique_ptr<X509_ATTRIBUTE, Free<X509_ATTRIBUTE, X509_ATTRIBUTE_free>>;
 using X509CrlPtr = std::unique_ptr<X509_CRL, Free<X509_CRL, X509_CRL_free>>;
+using X509ExtensionPtr = std::unique_ptr<X509_EXTENSION, Free<X509_EXTENSION, X509_EXTENSION_free>>;
 using X509CrlStackPtr = std::unique_ptr<STACK_OF(X509_CRL), Free<STACK_OF(X509_CRL), ossl_free_crl_stack>>;
 using X509Ptr = std::unique_ptr<X509, Free<X509, X509_free>>;
 using X509RefStackPtr = std::unique_ptr<STACK_OF(X509), Free<STACK_OF(X509), ossl_free_x509_stack_only>>;
