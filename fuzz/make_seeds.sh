@@ -206,6 +206,55 @@ openssl ocsp -index "$work/good.idx" -rsigner "$fx/tsa/ca.pem" -rkey "$fx/tsa/ca
   -CA "$fx/tsa/ca.pem" -reqin "$work/req.der" -respout "$work/ocsp-ca.der" -ndays 36500 2>/dev/null
 plain ocsp by-ca "$work/ocsp-ca.der"
 
+# CRLs of the CA (openssl ca -gencrl): empty, listing the leaf on hold and
+# another serial as compromised, the same with a distribution point, a
+# freshest CRL and an unknown critical extension, and a delta of the second
+# (deltaCRLIndicator 2, written out: openssl has no text form of it) that
+# takes the leaf off the list.
+mkdir -p "$work/crl"
+: >"$work/crl/index"
+cat >"$work/crl.cnf" <<EOF
+[ ca ]
+default_ca = fuzz_ca
+[ fuzz_ca ]
+database = $work/crl/index
+crlnumber = $work/crl/number
+certificate = $fx/tsa/ca.pem
+private_key = $fx/tsa/ca.key
+default_md = sha256
+[ crl_number ]
+authorityKeyIdentifier = keyid
+[ crl_scoped ]
+authorityKeyIdentifier = keyid
+issuingDistributionPoint = critical,@idp
+freshestCRL = URI:http://127.0.0.1:9/delta.crl
+1.3.6.1.4.1.99999.7 = critical,DER:05:00
+[ idp ]
+fullname = URI:http://127.0.0.1:9/crl
+[ crl_delta ]
+authorityKeyIdentifier = keyid
+2.5.29.27 = critical,DER:02:01:02
+EOF
+# gencrl NAME SECTION: a CRL of the index as it stands, as a seed.
+gencrl() {
+  openssl ca -gencrl -config "$work/crl.cnf" -crlexts "$2" -crldays 36500 \
+    -out "$work/crl/$1.pem" 2>/dev/null
+  openssl crl -in "$work/crl/$1.pem" -outform DER -out "$work/crl/$1.der"
+  plain crl "$1" "$work/crl/$1.der"
+}
+echo 01 >"$work/crl/number"
+gencrl empty crl_number
+now=$(date -u +%y%m%d%H%M%SZ)
+printf 'R\t%s\t%s,certificateHold\t02\tunknown\t/CN=Fuzz Leaf\n' "$expiry" "$now" \
+  >"$work/crl/index"
+printf 'R\t%s\t%s,keyCompromise\t0A\tunknown\t/CN=Fuzz Other\n' "$expiry" "$now" \
+  >>"$work/crl/index"
+gencrl revoked crl_number
+gencrl scoped crl_scoped
+printf 'R\t%s\t%s,removeFromCRL\t02\tunknown\t/CN=Fuzz Leaf\n' "$expiry" "$now" \
+  >"$work/crl/index"
+gencrl delta crl_delta
+
 # Time-stamp tokens over the document: kinds 1 signature, 2 ES-C, 3 archive
 # (selector 0-2); the token alone, or (selector + 3) the whole answer.
 cat >"$work/ts.cnf" <<EOF
