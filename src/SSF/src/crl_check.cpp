@@ -332,31 +332,6 @@ bool crl_of_issuer_key(X509_CRL* crl, X509* x509, X509* issuer, X509_STORE_CTX* 
   return same;
 }
 
-// crl_scope_for with the ERROR lines of the downloaded CRL's check; url is
-// where the CRL was taken from.
-CrlScope crl_in_scope(X509_CRL* crl, X509* x509, const std::string& url) {
-  const CrlScope scope = crl_scope_for(crl, x509, {url});
-  if (scope != CrlScope::kWhole)
-    log_err(scope == CrlScope::kOutside
-                ? "%s() : crl issued by '%s' does not cover certificate '%s'"
-                : "%s() : crl issued by '%s' covers certificate '%s' for some revocation reasons "
-                  "only",
-            "check_for_revocation", name_text(X509_CRL_get_issuer(crl)).c_str(),
-            name_text(X509_get_subject_name(x509)).c_str());
-  return scope;
-}
-
-// Whether the CRL carries no critical extension (on the list or on an
-// entry) that this library does not process; else it may revoke but never
-// clear, and the ERROR line names the extension.
-bool crl_processed(X509_CRL* crl, const char* what) {
-  const std::string oid = crl_unprocessed_critical(crl);
-  if (oid.empty()) return true;
-  log_err("%s() : %s issued by '%s' has the critical extension %s, which is not processed",
-          "check_for_revocation", what, name_text(X509_CRL_get_issuer(crl)).c_str(), oid.c_str());
-  return false;
-}
-
 // Downloads the CRL named by the certificate (or its issuer); null when
 // there is none to download or no download succeeded, else *url is where
 // it came from. The points of all revocation reasons are tried before
@@ -475,7 +450,13 @@ bool delta_clears(X509_CRL* delta, int verified, X509_CRL* crl, X509* x509, X509
     log_err("%s() : delta crl issued by '%s' and the crl differ in scope", kFunc, name.c_str());
     return false;
   }
-  return crl_processed(delta, "delta crl");
+  const std::string oid = crl_unprocessed_critical(delta);
+  if (!oid.empty()) {
+    log_err("%s() : delta crl issued by '%s' has the critical extension %s, which is not processed",
+            kFunc, name.c_str(), oid.c_str());
+    return false;
+  }
+  return true;
 }
 
 // The delta CRL named by the CRL's freshest-CRL extension: 1 with the delta
@@ -561,8 +542,13 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
   if (v == 0) return 0;
   const orvel::X509Ptr issuer = issuer_of(x509, ctx);
   if (!crl_of_issuer_key(crl.get(), x509, issuer.get(), ctx, "crl")) return -1;
-  const CrlScope scope = crl_in_scope(crl.get(), x509, url);
-  if (scope == CrlScope::kOutside) return -1;
+  const CrlScope scope = crl_scope_for(crl.get(), x509, {url});
+  if (scope == CrlScope::kOutside) {
+    log_err("%s() : crl issued by '%s' does not cover certificate '%s'", kFunc,
+            name_text(X509_CRL_get_issuer(crl.get())).c_str(),
+            name_text(X509_get_subject_name(x509)).c_str());
+    return -1;
+  }
   // A delta CRL lists only the changes since its base: without the base it
   // says nothing of a certificate revoked before.
   if (is_delta_crl(crl.get())) {
@@ -570,10 +556,6 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
     return -1;
   }
 
-  // A CRL that may not clear the certificate may still revoke it: one of
-  // some revocation reasons only (it says nothing of the others), or one
-  // with an unprocessed critical extension.
-  const bool crl_clears = scope == CrlScope::kWhole && crl_processed(crl.get(), "crl");
   orvel::X509CrlPtr delta;
   bool delta_may_clear = false;
   int d = fetch_delta_crl(crl.get(), x509, issuer.get(), ctx, protos, &delta, &delta_may_clear);
@@ -581,7 +563,14 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
   std::vector<X509_CRL*> deltas;
   if (delta) deltas.push_back(delta.get());
   if (revoked_by_crls(X509_get0_serialNumber(x509), crl.get(), deltas, delta_may_clear)) return 0;
-  if (!crl_clears || (delta && !delta_may_clear)) return -1;
+  // A CRL that may not clear the certificate may still have revoked it.
+  const std::string refusal =
+      crl_refusal(crl.get(), scope, delta_may_clear ? deltas : std::vector<X509_CRL*>());
+  if (!refusal.empty()) {
+    log_err("%s() : crl issued by '%s' %s", kFunc,
+            name_text(X509_CRL_get_issuer(crl.get())).c_str(), refusal.c_str());
+    return -1;
+  }
 
   if (crl_out != nullptr) *crl_out = X509_CRL_dup(crl.get());
   if (delta_out != nullptr && delta) *delta_out = X509_CRL_dup(delta.get());
@@ -816,6 +805,32 @@ bool revoked_by_crls(const ASN1_INTEGER* serial, X509_CRL* crl,
   return e == Entry::kHold ? !released : e != Entry::kNone;
 }
 
+std::vector<IssuerCrl> issuer_crls(X509* x509, X509* issuer, STACK_OF(X509_CRL) * crls,
+                                   const char* func, const char* unsigned_step,
+                                   const char* outside_step) {
+  std::vector<IssuerCrl> out;
+  const std::vector<std::string> sought_at = crl_sought_at(x509, issuer);
+  for (int i = 0; i < sk_X509_CRL_num(crls); ++i) {
+    X509_CRL* crl = sk_X509_CRL_value(crls, i);
+    if (crl == nullptr || !same_issuer(crl, x509)) continue;
+    const bool signed_by_issuer = issuer == nullptr || crl_signed_by(crl, issuer);
+    const CrlScope scope =
+        signed_by_issuer ? crl_scope_for(crl, x509, sought_at) : CrlScope::kOutside;
+    if (scope != CrlScope::kOutside) {
+      out.push_back({crl, scope});
+      continue;
+    }
+    log_err(signed_by_issuer
+                ? "%s() %s : CRL issued by '%s' does not cover certificate '%s', ignored"
+                : "%s() %s : CRL issued by '%s' is not signed by the issuer of certificate '%s', "
+                  "ignored",
+            func, signed_by_issuer ? outside_step : unsigned_step,
+            name_text(X509_CRL_get_issuer(crl)).c_str(),
+            name_text(X509_get_subject_name(x509)).c_str());
+  }
+  return out;
+}
+
 bool names_delta_crl(const X509_CRL* crl) {
   return X509_CRL_get_ext_by_NID(crl, NID_freshest_crl, -1) >= 0;
 }
@@ -840,31 +855,9 @@ int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, 
       log_err("%s() 1 : bad_args", kFunc);
       return 0;
     }
+    const std::vector<IssuerCrl> scoped = issuer_crls(x509, issuer, crls, kFunc, "2.1", "2.2");
     std::vector<X509_CRL*> relevant;
-    std::vector<CrlScope> scopes;
-    const std::vector<std::string> sought_at = crl_sought_at(x509, issuer);
-    for (int i = 0; i < sk_X509_CRL_num(crls); ++i) {
-      X509_CRL* crl = sk_X509_CRL_value(crls, i);
-      if (crl == nullptr || !same_issuer(crl, x509)) continue;
-      // A CA of the same name with another key speaks for nobody here.
-      if (issuer != nullptr && !crl_signed_by(crl, issuer)) {
-        log_err(
-            "%s() 2.1 : CRL issued by '%s' is not signed by the issuer of certificate '%s', "
-            "ignored",
-            kFunc, name_text(X509_CRL_get_issuer(crl)).c_str(),
-            name_text(X509_get_subject_name(x509)).c_str());
-        continue;
-      }
-      const CrlScope scope = crl_scope_for(crl, x509, sought_at);
-      if (scope == CrlScope::kOutside) {
-        log_err("%s() 2.2 : CRL issued by '%s' does not cover certificate '%s', ignored", kFunc,
-                name_text(X509_CRL_get_issuer(crl)).c_str(),
-                name_text(X509_get_subject_name(x509)).c_str());
-        continue;
-      }
-      relevant.push_back(crl);
-      scopes.push_back(scope);
-    }
+    for (const IssuerCrl& c : scoped) relevant.push_back(c.crl);
     if (std::all_of(relevant.begin(), relevant.end(), is_delta_crl)) {
       log_err("%s() 2 : no relevant CRL found", kFunc);
       return 0;
@@ -893,15 +886,15 @@ int check_revoked_crl(X509* x509, STACK_OF(X509_CRL) * crls, X509_STORE* store, 
     // Every CRL may revoke; one complete CRL must show the certificate
     // unrevoked (all deltas at hand verified above).
     bool cleared = false;
-    for (size_t i = 0; i < relevant.size(); ++i) {
-      if (is_delta_crl(relevant[i])) continue;
-      const std::string refusal = crl_refusal(relevant[i], scopes[i], deltas);
+    for (const IssuerCrl& c : scoped) {
+      if (is_delta_crl(c.crl)) continue;
+      const std::string refusal = crl_refusal(c.crl, c.scope, deltas);
       if (refusal.empty()) {
         cleared = true;
         continue;
       }
       log_err("%s() 6 : CRL issued by '%s' %s", kFunc,
-              name_text(X509_CRL_get_issuer(relevant[i])).c_str(), refusal.c_str());
+              name_text(X509_CRL_get_issuer(c.crl)).c_str(), refusal.c_str());
     }
     if (!cleared) return 0;
     return 1;

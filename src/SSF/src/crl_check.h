@@ -61,6 +61,23 @@ enum class CrlScope {
 // crl_sought_at for a stored CRL).
 CrlScope crl_scope_for(X509_CRL* crl, X509* x509, const std::vector<std::string>& sought_at);
 
+// A CRL of a certificate's issuer, with what its scope takes in of the
+// certificate.
+struct IssuerCrl {
+  X509_CRL* crl;
+  CrlScope scope;
+};
+
+// The CRLs among crls of the certificate's issuer name, in order, that the
+// issuer signed (any, when issuer is null; a CA of the same name with
+// another key, which a signature may carry, speaks for nobody) and whose
+// scope takes the certificate in (crl_scope_for, sought at crl_sought_at).
+// Every other CRL of that name is reported as ignored, in an ERROR line of
+// func with the step given (not signed by the issuer, out of scope).
+std::vector<IssuerCrl> issuer_crls(X509* x509, X509* issuer, STACK_OF(X509_CRL) * crls,
+                                   const char* func, const char* unsigned_step,
+                                   const char* outside_step);
+
 // The URLs, besides the certificate's own distribution points, at which its
 // CRL is sought: its issuer's distribution points (issuer may be null) and
 // the configured default URL for its signature algorithm. A stored CRL is

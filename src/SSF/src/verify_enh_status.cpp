@@ -155,47 +155,10 @@ bool lists_serial(X509_CRL* crl, X509* cert) {
   return X509_CRL_get0_by_serial(crl, &rev, X509_get0_serialNumber(cert)) > 0;
 }
 
-// A stored CRL of cert's issuer, with what its scope takes in of cert.
-struct IssuerCrl {
-  X509_CRL* crl;
-  CrlScope scope;
-};
-
-// The stored CRLs of cert's issuer name that issuer signed and whose scope
-// takes cert in, in order; a CRL of that name from anyone else (a CA of the
-// same name with another key, which the signature may carry), or one of CA
-// certificates only for an end certificate, counts as none and is reported.
-std::vector<IssuerCrl> issuer_crls(X509* cert, X509* issuer, REVOCATION_VALUES* vals) {
-  std::vector<IssuerCrl> out;
-  const std::vector<std::string> sought_at = crl_sought_at(cert, issuer);
-  for (int i = 0; i < sk_X509_CRL_num(vals->crlVals); ++i) {
-    X509_CRL* crl = sk_X509_CRL_value(vals->crlVals, i);
-    if (crl == nullptr || X509_NAME_cmp(X509_CRL_get_issuer(crl), X509_get_issuer_name(cert)) != 0)
-      continue;
-    const bool signed_by_issuer = crl_signed_by(crl, issuer);
-    const CrlScope scope =
-        signed_by_issuer ? crl_scope_for(crl, cert, sought_at) : CrlScope::kOutside;
-    if (scope != CrlScope::kOutside) {
-      out.push_back({crl, scope});
-      continue;
-    }
-    char name[kNameBufSize];
-    print_X509_NAME(name, sizeof name, X509_CRL_get_issuer(crl));
-    if (!signed_by_issuer)
-      log_err("%s() 19 : CRL issued by '%s' is not signed by the issuer of certificate '%s', "
-              "ignored",
-              kFunc, name, enhance_subject(cert).c_str());
-    else
-      log_err("%s() 20 : CRL issued by '%s' does not cover certificate '%s', ignored", kFunc, name,
-              enhance_subject(cert).c_str());
-  }
-  return out;
-}
-
 // cert's status from the CRLs of its issuer in the verified chain.
 int crl_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals) {
   const std::string subject = enhance_subject(cert);
-  const std::vector<IssuerCrl> crls = issuer_crls(cert, issuer, vals);
+  const std::vector<IssuerCrl> crls = issuer_crls(cert, issuer, vals->crlVals, kFunc, "19", "20");
   // The delta CRLs valid at the time, which a complete CRL that names a
   // delta CRL needs beside it.
   std::vector<X509_CRL*> valid_deltas;
