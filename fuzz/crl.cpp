@@ -2,7 +2,10 @@
 // checks one: its signature and times against the fixture CA (given, and
 // looked up in a store), its scope for the fixture leaf, its critical
 // extensions and delta indicator, and the leaf's status by it alone.
-#include "crl_check.h"
+#include "crl_delta.h"
+#include "crl_scope.h"
+#include "crl_stored.h"
+#include "crl_verify.h"
 #include "fuzz_common.h"
 
 using namespace orvel_fuzz;

@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "crl_check.h"
+#include "crl_stored.h"
+#include "crl_verify.h"
 #include "crl_test_env.h"
 #include "test_pki_builder.h"
 #include "test_servers.h"

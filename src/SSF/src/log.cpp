@@ -196,6 +196,14 @@ int log_write_char_array(const unsigned char* data, int length, const char* labe
   return 0;
 }
 
+const char* toolkit_error_text() {
+  static thread_local char buf[256];
+  unsigned long e = ERR_peek_last_error();
+  if (e == 0) return "";
+  ERR_error_string_n(e, buf, sizeof buf);
+  return buf;
+}
+
 void print_brekssl_errors() {
   // Without a trace file the queue is still emptied, so stale errors never
   // show up under a later operation.

@@ -21,6 +21,9 @@ void dbg_print(const char* text, int n, const char* label);
 void detail_log(const char* kind, const char* file, long line, const char* text);
 int log_write_char_array(const unsigned char* data, int length, const char* label);
 void print_brekssl_errors();
+// The toolkit's text of its most recent error ("" when none); the queue
+// is left as it is.
+const char* toolkit_error_text();
 
 const char* get_pid_string();
 const char* get_time_string();

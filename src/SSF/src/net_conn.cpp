@@ -13,7 +13,6 @@
 #include <cstdlib>
 
 #include "cert_check.h"
-#include "crl_check.h"
 #include "log.h"
 #include "net_err.h"
 #include "settings.h"

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "crl_check.h"
+#include "crl_delta.h"
+#include "crl_stored.h"
+#include "crl_verify.h"
 #include "enhance_deps.h"
 #include "enhance_util.h"
 #include "log.h"

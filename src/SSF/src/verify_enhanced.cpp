@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cades_attr_ids.h"
-#include "crl_check.h"
+#include "crl_stored.h"
 #include "enhance_deps.h"
 #include "enhance_util.h"
 #include "log.h"
