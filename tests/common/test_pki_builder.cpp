@@ -105,11 +105,12 @@ orvel::X509Ptr build_cert(const CertOptions& o, EVP_PKEY* subject_key, X509* iss
   if (o.subject_key_id) add_ext(cert.get(), &ctx, NID_subject_key_identifier, "hash");
   if (o.authority_key_id && (issuer_cert == nullptr || X509_get0_subject_key_id(issuer_cert)))
     add_ext(cert.get(), &ctx, NID_authority_key_identifier, issuer_cert ? "keyid:always" : "keyid");
-  if (!o.crl_urls.empty() && o.crl_reason_bits.empty())
+  const bool plain_points = o.crl_reason_bits.empty() && o.crl_issuer.empty();
+  if (!o.crl_urls.empty() && plain_points)
     add_ext(cert.get(), &ctx, NID_crl_distribution_points, uri_list(o.crl_urls));
-  if (!o.crl_urls.empty() && !o.crl_reason_bits.empty()) {
-    // A point a URL, the first of some reasons only (the configuration
-    // syntax needs a section for that).
+  if (!o.crl_urls.empty() && !plain_points) {
+    // A point a URL, the first of some reasons only or naming a CRL issuer
+    // (the configuration syntax needs a section for that).
     std::unique_ptr<STACK_OF(DIST_POINT), orvel::Free<STACK_OF(DIST_POINT), CRL_DIST_POINTS_free>>
         points(sk_DIST_POINT_new_null());
     for (const std::string& url : o.crl_urls) {
@@ -122,10 +123,17 @@ orvel::X509Ptr build_cert(const CertOptions& o, EVP_PKEY* subject_key, X509* iss
                            a2i_GENERAL_NAME(nullptr, nullptr, nullptr, GEN_URI, url.c_str(), 0));
     }
     DIST_POINT* first = sk_DIST_POINT_value(points.get(), 0);
-    first->reasons = ASN1_BIT_STRING_new();
+    if (!o.crl_reason_bits.empty()) first->reasons = ASN1_BIT_STRING_new();
     for (int bit : o.crl_reason_bits) ASN1_BIT_STRING_set_bit(first->reasons, bit, 1);
+    if (!o.crl_issuer.empty()) {
+      X509_NAME* issuer = parse_name(o.crl_issuer);
+      first->CRLissuer = GENERAL_NAMES_new();
+      GENERAL_NAME* gn = GENERAL_NAME_new();
+      GENERAL_NAME_set0_value(gn, GEN_DIRNAME, issuer);
+      sk_GENERAL_NAME_push(first->CRLissuer, gn);
+    }
     check(X509_add1_ext_i2d(cert.get(), NID_crl_distribution_points, points.get(), 0, 0) == 1,
-          "crlDistributionPoints with reasons");
+          "crlDistributionPoints with reasons or a CRL issuer");
   }
   if (!o.freshest_urls.empty())
     add_ext(cert.get(), &ctx, NID_freshest_crl, uri_list(o.freshest_urls));

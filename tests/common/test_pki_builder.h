@@ -27,6 +27,7 @@ struct CertOptions {
   bool is_ca = false;
   std::vector<std::string> crl_urls;       // crlDistributionPoints (full-name URIs)
   std::vector<int> crl_reason_bits;        // reasons of the first URL's point (empty: none)
+  std::string crl_issuer;                  // cRLIssuer (a name) of the first URL's point
   std::vector<std::string> freshest_urls;  // freshestCRL
   bool subject_key_id = true;
   bool authority_key_id = true;
