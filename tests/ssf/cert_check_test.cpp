@@ -386,9 +386,31 @@ TEST_F(CertCheck, CrlValidity) {
   own_point.issuing_dp = "fullname:URI:" + file_url("root.crl");
   publish("root.crl", root_->crl(own_point).get());
   EXPECT_EQ(check(cert.cert.get(), 1, 1), 1);
+  own_point.issuing_dp = "fullname:URI:FILE://" + www_.file("root.crl");  // scheme in any case
+  publish("root.crl", root_->crl(own_point).get());
+  EXPECT_EQ(check(cert.cert.get(), 1, 1), 1);
+  // A point that names a CRL issuer is served by that issuer's indirect
+  // CRL alone: the CA's own CRL there clears nothing.
+  CertOptions delegated;
+  delegated.crl_issuer = "CN=Delegated CRL Authority,O=Orvel Test,C=RU";
+  auto by_delegate = leaf("root.crl", delegated);
+  publish("root.crl", root_->crl({}).get());
+  EXPECT_EQ(check(by_delegate.cert.get(), 1, 1), -1);
+  EXPECT_TRUE(log_.contains("check_for_revocation() : every distribution point of certificate "
+                            "'CN=Test Leaf, O=Orvel Test, C=RU' names a crl issuer"));
+  // Beside a point of the CA, such a point is asked last: the authority's
+  // indirect CRL there would end the check.
+  delegated.crl_urls = {file_url("delegated.crl")};
+  auto also_direct = leaf("root.crl", delegated);
+  CrlOptions indirect;
+  indirect.issuing_dp = "indirectCRL:TRUE";
+  publish("delegated.crl",
+          Authority::root("CN=Delegated CRL Authority,O=Orvel Test,C=RU").crl(indirect).get());
+  EXPECT_EQ(check(also_direct.cert.get(), 1, 1), 1);
   for (const std::string& scope : std::vector<std::string>{"onlyCA:TRUE",
                                                            "onlysomereasons:keyCompromise",
-                                                           "fullname:URI:" + file_url("part2.crl")}) {
+                                                           "fullname:URI:" + file_url("part2.crl"),
+                                                           "indirectCRL:TRUE"}) {
     CrlOptions scoped;
     scoped.issuing_dp = scope;
     publish("root.crl", root_->crl(scoped).get());
@@ -645,12 +667,37 @@ TEST_F(CertCheck, CheckRevokedCrlAgainstCarriedCrls) {
             1);
   default_crl_url = setting_text(file_url("part1.crl"));
   EXPECT_EQ(check_revoked_crl(cert.cert.get(), parts.get(), store.get(), 0, root_->cert()), 1);
+  // A stored CRL without a scope may have come from either point, though
+  // the default URL is the first point's.
+  orvel::X509CrlStackPtr whole(sk_X509_CRL_new_null());
+  sk_X509_CRL_push(whole.get(), root_->crl({}).release());
+  EXPECT_EQ(check_revoked_crl(two_points.cert.get(), whole.get(), store.get(), 0, root_->cert()),
+            1);
   // An unknown critical extension: the CRL shows nothing unrevoked.
   CrlOptions unknown;
   unknown.critical_oid = "1.3.6.1.4.1.99999.7";
   orvel::X509CrlStackPtr unknowns(sk_X509_CRL_new_null());
   sk_X509_CRL_push(unknowns.get(), root_->crl(unknown).release());
   EXPECT_EQ(check_revoked_crl(cert.cert.get(), unknowns.get(), store.get(), 0, root_->cert()), 0);
+  // Point URLs match with the scheme and the host in any case, and the
+  // path as it stands; a point naming a CRL issuer takes no CRL of the CA.
+  CertOptions pointed_at;
+  pointed_at.crl_urls = {"http://Crl.Example/Root.crl"};
+  auto named = root_->issue(pointed_at);
+  pointed_at.crl_issuer = "CN=Delegated CRL Authority,O=Orvel Test,C=RU";
+  auto delegated = root_->issue(pointed_at);
+  const std::pair<std::string, int> by_url[] = {{"HTTP://crl.EXAMPLE/Root.crl", 1},
+                                                {"http://crl.example/root.crl", 0}};
+  for (const auto& [url, expected] : by_url) {
+    CrlOptions scoped;
+    scoped.issuing_dp = "fullname:URI:" + url;
+    orvel::X509CrlStackPtr one(sk_X509_CRL_new_null());
+    sk_X509_CRL_push(one.get(), root_->crl(scoped).release());
+    EXPECT_EQ(check_revoked_crl(named.cert.get(), one.get(), store.get(), 0, root_->cert()),
+              expected)
+        << url;
+  }
+  EXPECT_EQ(check_revoked_crl(delegated.cert.get(), crls.get(), store.get(), 0, root_->cert()), 0);
   EXPECT_TRUE(
       log_.contains("check_revoked_crl() 6 : CRL issued by 'CN=Orvel Test Root, O=Orvel "
                     "Test, C=RU' has the critical extension 1.3.6.1.4.1.99999.7"));

@@ -7,9 +7,11 @@
 #include <openssl/x509v3.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "cades_attr_ids.h"
 #include "codes.h"
@@ -779,6 +781,11 @@ enum class Served {
   kDeltaOldCurrent,    // #5, I2's genuine delta #4 (base 3), still current
   kDeltaReleasesHold,  // #5 holds the signer, delta #6 takes it off
   kDeltaClean,         // #5 with a real delta #6 that does not list the signer
+  kCrlIssuer,          // the signer's point names a CRL issuer; I2's own empty CRL there
+  kIndirectFlag,       // I2's empty CRL #7 flagged as an indirect CRL
+  kFreshCrl,           // I2's empty CRL, made at its download after the signature's stamp
+  kFreshDelta,         // #5, the empty delta #6 made at its download after the stamp
+  kFreshCrlTooLate,    // as kFreshCrl, with max_tsp_ocsp_diff 0
 };
 
 struct ServedCase {
@@ -786,12 +793,13 @@ struct ServedCase {
   const char* name;
   bool new_signer_good;
   const char* logged;  // a line that tells why (null: none tells more than the codes)
+  int xlt1 = -1;       // the signer of I2's CADES_XLT1 result, when not that of its PKCS7 calls
 };
 
 class EnhanceRekeyedCa : public EnhanceEndToEnd, public ::testing::WithParamInterface<ServedCase> {
  protected:
   void SetUp() override {
-    common_extra_ = "cert_check_options = check_chain check_crl\ncrl_protocols = file\n";
+    common_extra_ = "cert_check_options = check_chain check_crl\ncrl_protocols = http file\n";
     cades_extra_ = "default_crl_url = " + url("default.crl") + "\n";
     EnhanceEndToEnd::SetUp();
     const std::string ca_name = "CN=Enhance E2E CA,O=Orvel Test,C=RU";
@@ -807,6 +815,10 @@ class EnhanceRekeyedCa : public EnhanceEndToEnd, public ::testing::WithParamInte
     lo.subject = "CN=Enhance New Key Signer,O=Orvel Test,C=RU";
     lo.crl_urls = {url("new.crl")};
     if (served() == Served::kPartition) lo.crl_urls.clear();
+    if (served() == Served::kCrlIssuer)
+      lo.crl_issuer = "CN=Delegated CRL Authority,O=Orvel Test,C=RU";
+    if (served() == Served::kFreshCrl || served() == Served::kFreshCrlTooLate)
+      lo.crl_urls = {crl_server_.url("/new.crl")};
     new_signer_ = new_ca_->issue(lo);
     for (const auto& [name, who] : {std::pair<std::string, const pki::Issued*>{"signer", &signer_},
                                     {"new_signer", &new_signer_}}) {
@@ -850,6 +862,19 @@ class EnhanceRekeyedCa : public EnhanceEndToEnd, public ::testing::WithParamInte
         full.issuing_dp = "fullname:URI:" + url("part2.crl");
         write_file(dir_.file("default.crl"), pki::crl_to_der(new_ca_->crl(full).get()));
         return;
+      case Served::kCrlIssuer:
+        break;
+      case Served::kIndirectFlag:
+        full.crl_number = 7;
+        full.issuing_dp = "indirectCRL:TRUE";
+        break;
+      case Served::kFreshCrl:
+      case Served::kFreshCrlTooLate:
+        made_at_download_ = full;
+        return;
+      case Served::kFreshDelta:
+        full.freshest_urls = {crl_server_.url("/delta.crl")};
+        break;
       default:
         full.freshest_urls = {url("delta.crl")};
         break;
@@ -882,14 +907,28 @@ class EnhanceRekeyedCa : public EnhanceEndToEnd, public ::testing::WithParamInte
         write_file(dir_.file("new.crl"), pki::crl_to_der(new_ca_->crl(full).get()));
         delta.revoked = {{signer, 0, -3600, CRL_REASON_REMOVE_FROM_CRL}};
         break;
+      case Served::kFreshDelta:
+        made_at_download_ = delta;
+        return;
       default:
         break;
     }
     write_file(dir_.file("delta.crl"), pki::crl_to_der(new_ca_->crl(delta).get()));
   }
 
+  // The stamp's genTime and the CRL's thisUpdate are whole seconds, and the
+  // stamp is accurate to a second: two seconds put thisUpdate past both.
+  std::string made_now() {
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    pki::CrlOptions o = made_at_download_;
+    o.last_update = 0;
+    return orvel_test::http_ok("application/pkix-crl", pki::crl_to_der(new_ca_->crl(o).get()));
+  }
+
   std::optional<pki::Authority> old_ca_, new_ca_;
   pki::Issued new_signer_;
+  pki::CrlOptions made_at_download_;
+  orvel_test::RecordingHttpServer crl_server_{[this](const std::string&) { return made_now(); }};
 };
 
 TEST_P(EnhanceRekeyedCa, OnlyDataOfTheIssuingKeyClearsTheSigner) {
@@ -903,6 +942,9 @@ TEST_P(EnhanceRekeyedCa, OnlyDataOfTheIssuingKeyClearsTheSigner) {
       {&new_signer_,
        "certfile=" + dir_.file("new_signer.pem") + ",keyfile=" + dir_.file("new_signer.key"),
        GetParam().new_signer_good}};
+  // No second between the stamp and the CRL: one issued after it never fits.
+  const int kept_diff = max_tsp_ocsp_diff;
+  if (served() == Served::kFreshCrlTooLate) max_tsp_ocsp_diff = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.who == &signer_ ? "signer of I" : "signer of I2");
     // The signer of I2 naming no point is looked up at the default URL only.
@@ -918,14 +960,22 @@ TEST_P(EnhanceRekeyedCa, OnlyDataOfTheIssuingKeyClearsTheSigner) {
               row.good ? 0 : SSF_UNKNOWN_SIGNER)
         << lib_->log();
     EXPECT_EQ(rc, fail);
+    int xlt1 = row.good ? 0 : SSF_RC_CERT_UNKNOWN;
+    if (row.who == &new_signer_ && GetParam().xlt1 >= 0) xlt1 = GetParam().xlt1;
     // Without the CRL check of the signer at loading, the enhancement's own
     // fallback to the CRL decides.
     check_crl = 0;
-    sign_as(id, row.prof, "CADES_XLT1", &result, fail);
+    const std::string der =
+        sign_as(id, row.prof, "CADES_XLT1", &result, xlt1 ? SSF_API_SIGNER_FAILED : 0);
     check_crl = 1;
-    EXPECT_EQ(result, row.good ? 0 : SSF_RC_CERT_UNKNOWN) << lib_->log();
+    EXPECT_EQ(result, xlt1) << lib_->log();
+    if (xlt1 != 0) continue;
+    // What the library makes must verify with the library.
+    EXPECT_EQ(ssf_verify("CADES_XLT1", der, &rc), 0) << lib_->log();
+    EXPECT_EQ(rc, 0);
   }
   use_only_default_crl_url = 0;
+  max_tsp_ocsp_diff = kept_diff;
   if (GetParam().logged != nullptr) {
     EXPECT_TRUE(lib_->logged(GetParam().logged)) << lib_->log();
   }
@@ -952,7 +1002,13 @@ INSTANTIATE_TEST_SUITE_P(
         ServedCase{Served::kDeltaOldCurrent, "DeltaOldCurrent", false,
                    "does not follow the crl (base crl number 3, crl number 4; the crl's number 5)"},
         ServedCase{Served::kDeltaReleasesHold, "DeltaReleasesHold", true, "Delta CRL DP: '"},
-        ServedCase{Served::kDeltaClean, "DeltaClean", true, "Delta CRL DP: '"}),
+        ServedCase{Served::kDeltaClean, "DeltaClean", true, "Delta CRL DP: '"},
+        ServedCase{Served::kCrlIssuer, "CrlIssuerPoint", false, "names a crl issuer"},
+        ServedCase{Served::kIndirectFlag, "IndirectFlag", false, "is flagged as an indirect crl"},
+        ServedCase{Served::kFreshCrl, "FreshCrl", true, nullptr},
+        ServedCase{Served::kFreshDelta, "FreshDelta", true, nullptr},
+        ServedCase{Served::kFreshCrlTooLate, "FreshCrlTooLate", true,
+                   "by more than max_tsp_ocsp_diff", SSF_RC_CERT_UNKNOWN}),
     [](const ::testing::TestParamInfo<ServedCase>& p) { return std::string(p.param.name); });
 
 // Answers that may not show the signer good: an OCSPResponse that is not

@@ -5,7 +5,10 @@
 // ssf_enhance_signatures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cades_attr_ids.h"
+#include "crl_stored.h"
 #include "enhance_archive.h"
 #include "enhance_material.h"
 #include "enhance_seq_types.h"
@@ -187,6 +190,64 @@ TEST_F(EnhancedSigner, NoCrlOfTheIssuerIsUnknown) {
   EXPECT_TRUE(lib_.logged("names a delta crl, and no valid delta crl that follows it is at hand"));
   attach({named.get(), following.get(), root_crl_.get()}, certs);
   EXPECT_EQ(verify_attributes(), 0) << lib_.log();
+}
+
+// Both stored roads (the signer's chain, a time-stamp authority's chain)
+// read the stored CRLs by one rule, in any order: every current CRL of the
+// issuer that lists the signer revokes, whatever its scope; a complete CRL
+// that may clear, current at the time, clears.
+TEST_F(EnhancedSigner, StoredCrlsReadByOneRuleInAnyOrder) {
+  X509* leaf = pki_.leaf.cert.get();
+  auto entry = [leaf](int reason) { return pki::Revoked{leaf, 0, -7200, reason}; };
+  pki::CrlOptions clean, expired, some_reasons, held, newer, twice, release, silent, early, late;
+  expired.last_update = -10 * pki::kDay;
+  expired.next_update = -pki::kDay;
+  some_reasons.issuing_dp = "onlysomereasons:keyCompromise";
+  some_reasons.revoked = {{leaf}};
+  held.revoked = {entry(CRL_REASON_CERTIFICATE_HOLD)};
+  newer.crl_number = 3;
+  twice.revoked = {entry(CRL_REASON_CERTIFICATE_HOLD), entry(CRL_REASON_REMOVE_FROM_CRL)};
+  release.crl_number = 2;
+  release.delta_base = 1;
+  release.revoked = {entry(CRL_REASON_REMOVE_FROM_CRL)};
+  silent.crl_number = 3;  // a newer delta of the same base: the hold stands again
+  silent.delta_base = 1;
+  // Issued after the time the CRLs are judged at, within max_tsp_ocsp_diff
+  // (60 s) and beyond it.
+  early.last_update = 30;
+  late.last_update = 120;
+  struct Row {
+    const char* what;
+    std::vector<const pki::CrlOptions*> crls;
+    bool clear;
+  };
+  const Row rows[] = {
+      {"a CRL of some reasons lists the signer", {&clean, &some_reasons}, false},
+      {"an expired CRL beside a current one", {&expired, &clean}, true},
+      {"a released hold beside another complete CRL", {&held, &release, &newer}, true},
+      {"a hold and removeFromCRL in one complete CRL", {&twice, &release}, false},
+      {"a newer delta no longer lists the release", {&held, &release, &silent}, false},
+      {"issued within max_tsp_ocsp_diff after the time", {&early}, true},
+      {"issued later than that", {&late}, false},
+  };
+  orvel::X509StorePtr store = store_of({pki_.root.cert(), pki_.inter.cert()});
+  for (const Row& row : rows) {
+    std::vector<orvel::X509CrlPtr> made;
+    for (const pki::CrlOptions* o : row.crls) made.push_back(pki_.inter.crl(*o));
+    for (bool reversed : {false, true}) {
+      SCOPED_TRACE(std::string(row.what) + (reversed ? ", reversed" : ""));
+      std::vector<X509_CRL*> crls;
+      for (const orvel::X509CrlPtr& c : made) crls.push_back(c.get());
+      if (reversed) std::reverse(crls.begin(), crls.end());
+      orvel::X509CrlStackPtr stack(sk_X509_CRL_new_null());
+      for (X509_CRL* c : crls) sk_X509_CRL_push(stack.get(), X509_CRL_dup(c));
+      crls.push_back(root_crl_.get());
+      attach(crls, {leaf, pki_.inter.cert(), pki_.root.cert()});
+      EXPECT_EQ(verify_attributes(), row.clear ? 0 : 107) << lib_.log();
+      EXPECT_EQ(check_revoked_crl(leaf, stack.get(), store.get(), time(nullptr), pki_.inter.cert()),
+                row.clear ? 1 : 0);
+    }
+  }
 }
 
 TEST_F(EnhancedSigner, ReferencesMustMatchValues) {

@@ -92,8 +92,9 @@ bool crl_of_issuer_key(X509_CRL* crl, X509* x509, X509* issuer, X509_STORE_CTX* 
 // Downloads the CRL named by the certificate (or its issuer); null when
 // there is none to download or no download succeeded, else *url is where
 // it came from. The points of all revocation reasons are tried before
-// those of some reasons only. *fatal is set when the check must end with
-// -1 without trying the default URL.
+// those of some reasons only, and those served by another authority
+// (cRLIssuer), whose CRL clears nothing here, last. *fatal is set when the
+// check must end with -1 without trying the default URL.
 X509_CRL* crl_from_distribution_points(X509* x509, X509_STORE_CTX* ctx, const list_head* protos,
                                        std::string* url, bool* fatal) {
   static const char kFunc[] = "check_for_revocation";
@@ -128,16 +129,20 @@ X509_CRL* crl_from_distribution_points(X509* x509, X509_STORE_CTX* ctx, const li
       return nullptr;
     }
   }
-  UrlList whole, partial;
+  UrlList whole, partial, delegated;
   for_each_uri(points.get(), [&](const ASN1_IA5STRING* uri, int i, int) {
-    UrlList& urls = some_reasons_only(sk_DIST_POINT_value(points.get(), i)) ? partial : whole;
+    const DIST_POINT* dp = sk_DIST_POINT_value(points.get(), i);
+    UrlList& urls = point_names_crl_issuer(dp) ? delegated
+                    : some_reasons_only(dp)    ? partial
+                                               : whole;
     if (urls.add(uri))
       log_write("%s() : found CDP '%s'", kFunc,
                 static_cast<const char*>(list_get_element(list_last_it(urls.list))));
   });
   const char* from = nullptr;
-  X509_CRL* crl = download_crl_from_list(whole.list, protos, &from);
-  if (crl == nullptr) crl = download_crl_from_list(partial.list, protos, &from);
+  X509_CRL* crl = nullptr;
+  for (const UrlList* urls : {&whole, &partial, &delegated})
+    if (crl == nullptr) crl = download_crl_from_list(urls->list, protos, &from);
   if (crl == nullptr) log_err("%s() 3 : downloading the crl failed for all CDPs", kFunc);
   if (from != nullptr) *url = from;
   return crl;
@@ -187,7 +192,8 @@ bool delta_clears(X509_CRL* delta, int verified, X509_CRL* crl, X509* x509, X509
         "%s() : delta crl issued by '%s' does not follow the crl (base crl number %s, crl "
         "number %s; the crl's number %s)",
         kFunc, name.c_str(), crl_number_text(delta, NID_delta_crl).c_str(),
-        crl_number_text(delta, NID_crl_number).c_str(), crl_number_text(crl, NID_crl_number).c_str());
+        crl_number_text(delta, NID_crl_number).c_str(),
+        crl_number_text(crl, NID_crl_number).c_str());
     return false;
   }
   if (!same_scope(delta, crl)) {
@@ -287,6 +293,13 @@ int check_for_revocation_impl(X509* x509, X509_STORE_CTX* ctx, const list_head* 
   const orvel::X509Ptr issuer = issuer_of(x509, ctx);
   if (!crl_of_issuer_key(crl.get(), x509, issuer.get(), ctx, "crl")) return -1;
   const CrlScope scope = crl_scope_for(crl.get(), x509, {url});
+  if (scope == CrlScope::kOutside && every_point_names_crl_issuer(x509)) {
+    log_err(
+        "%s() : every distribution point of certificate '%s' names a crl issuer, whose "
+        "indirect crl clears no certificate",
+        kFunc, crl_name_text(X509_get_subject_name(x509)).c_str());
+    return -1;
+  }
   if (scope == CrlScope::kOutside) {
     log_err("%s() : crl issued by '%s' does not cover certificate '%s'", kFunc,
             crl_name_text(X509_CRL_get_issuer(crl.get())).c_str(),
@@ -339,4 +352,3 @@ int check_for_revocation(X509* x509, X509_STORE_CTX* ctx, const list_head* proto
   dbg("%s() end, return code %d", kFunc, rc);
   return rc;
 }
-

@@ -4,6 +4,7 @@
 #include <openssl/x509v3.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "crl_scope.h"
 #include "crl_verify.h"
@@ -30,8 +31,8 @@ Entry entry_kind(const X509_REVOKED* r) {
   return Entry::kRevoked;
 }
 
-// The strongest entry of the serial number in the CRL (a CRL may list one
-// serial twice).
+// The strongest entry of the serial number in a delta CRL (a CRL may list
+// one serial twice).
 Entry entry_of(X509_CRL* crl, const ASN1_INTEGER* serial) {
   Entry e = Entry::kNone;
   STACK_OF(X509_REVOKED)* revoked = X509_CRL_get_REVOKED(crl);
@@ -39,6 +40,21 @@ Entry entry_of(X509_CRL* crl, const ASN1_INTEGER* serial) {
     const X509_REVOKED* r = sk_X509_REVOKED_value(revoked, i);
     if (ASN1_INTEGER_cmp(X509_REVOKED_get0_serialNumber(r), serial) == 0)
       e = std::max(e, entry_kind(r));
+  }
+  return e;
+}
+
+// What a complete CRL says of the serial number: a hold only when a hold is
+// its one entry for it. removeFromCRL belongs in delta CRLs; in a complete
+// CRL it, and every entry beside another one, revokes.
+Entry complete_entry_of(X509_CRL* crl, const ASN1_INTEGER* serial) {
+  Entry e = Entry::kNone;
+  STACK_OF(X509_REVOKED)* revoked = X509_CRL_get_REVOKED(crl);
+  for (int i = 0; i < sk_X509_REVOKED_num(revoked); ++i) {
+    const X509_REVOKED* r = sk_X509_REVOKED_value(revoked, i);
+    if (ASN1_INTEGER_cmp(X509_REVOKED_get0_serialNumber(r), serial) != 0) continue;
+    if (e != Entry::kNone || entry_kind(r) != Entry::kHold) return Entry::kRevoked;
+    e = Entry::kHold;
   }
   return e;
 }
@@ -83,14 +99,27 @@ std::string crl_number_text(X509_CRL* crl, int nid) {
   return out;
 }
 
+bool delta_revokes(const ASN1_INTEGER* serial, X509_CRL* delta) {
+  const Entry e = entry_of(delta, serial);
+  return e == Entry::kHold || e == Entry::kRevoked;
+}
+
 bool revoked_by_crls(const ASN1_INTEGER* serial, X509_CRL* crl,
                      const std::vector<X509_CRL*>& deltas, bool deltas_may_release) {
-  bool released = false;
+  // Each delta lists every change since its base: the newest that follows
+  // the complete CRL tells whether a hold still stands.
+  X509_CRL* newest = nullptr;
+  orvel::Asn1IntegerPtr newest_number;
   for (X509_CRL* delta : deltas) {
-    const Entry e = entry_of(delta, serial);
-    if (e == Entry::kHold || e == Entry::kRevoked) return true;
-    if (e == Entry::kRemoved && deltas_may_release && delta_follows(delta, crl)) released = true;
+    if (delta_revokes(serial, delta)) return true;
+    if (!deltas_may_release || !delta_follows(delta, crl)) continue;
+    orvel::Asn1IntegerPtr number = crl_integer(delta, NID_crl_number);
+    if (newest == nullptr || ASN1_INTEGER_cmp(number.get(), newest_number.get()) > 0) {
+      newest = delta;
+      newest_number = std::move(number);
+    }
   }
-  const Entry e = entry_of(crl, serial);
+  const bool released = newest != nullptr && entry_of(newest, serial) == Entry::kRemoved;
+  const Entry e = complete_entry_of(crl, serial);
   return e == Entry::kHold ? !released : e != Entry::kNone;
 }

@@ -32,13 +32,18 @@ bool delta_follows(X509_CRL* delta, X509_CRL* crl);
 // log; "none" when it is absent.
 std::string crl_number_text(X509_CRL* crl, int nid);
 
+// Whether a delta CRL lists the serial number with an entry that revokes:
+// any but removeFromCRL, which says the certificate left the list.
+bool delta_revokes(const ASN1_INTEGER* serial, X509_CRL* delta);
+
 // Whether the certificate with this serial number stands revoked by a
 // complete CRL read with delta CRLs of the same issuer. An entry of the
-// complete CRL revokes, and so does every delta entry but one with reason
-// removeFromCRL: the certificate left the list. That entry never revokes;
-// it releases a hold (certificateHold) of the complete CRL when the deltas
-// may release (their signatures verified with the issuer's key) and the
-// delta follows the complete CRL (delta_follows).
+// complete CRL revokes, and so does every delta entry that delta_revokes
+// names. A hold (certificateHold) of the complete CRL is released when the
+// deltas may release (their signatures verified with the issuer's key), the
+// newest delta that follows the complete CRL (delta_follows) lists the
+// serial number as removeFromCRL, and the hold is the complete CRL's one
+// entry for it.
 bool revoked_by_crls(const ASN1_INTEGER* serial, X509_CRL* crl,
                      const std::vector<X509_CRL*>& deltas, bool deltas_may_release);
 

@@ -3,6 +3,7 @@
 #include <openssl/err.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "settings.h"
 
@@ -10,6 +11,43 @@ namespace {
 
 using IssuingDistPointPtr =
     std::unique_ptr<ISSUING_DIST_POINT, orvel::Free<ISSUING_DIST_POINT, ISSUING_DIST_POINT_free>>;
+
+std::string_view uri_text(const GENERAL_NAME* gn) {
+  const ASN1_IA5STRING* uri = gn->d.uniformResourceIdentifier;
+  return std::string_view(reinterpret_cast<const char*>(ASN1_STRING_get0_data(uri)),
+                          static_cast<size_t>(ASN1_STRING_length(uri)));
+}
+
+// A URL with its scheme and host in lower case: RFC 5280 (7.4) compares
+// those without regard to case, and everything else as it stands.
+std::string folded_url(std::string_view url) {
+  std::string out(url);
+  auto lower = [&out](size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i)
+      if (out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] - 'A' + 'a');
+  };
+  const size_t colon = out.find(':');
+  if (colon == std::string::npos) return out;
+  lower(0, colon);
+  if (out.compare(colon + 1, 2, "//") != 0) return out;
+  const size_t start = colon + 3;
+  size_t end = out.find_first_of("/?#", start);
+  if (end == std::string::npos) end = out.size();
+  // The host follows the user information, which keeps its case.
+  const size_t at = out.rfind('@', end - 1);
+  lower(at != std::string::npos && at >= start ? at + 1 : start, end);
+  return out;
+}
+
+bool same_url(std::string_view a, std::string_view b) {
+  return a == b || (a.size() == b.size() && folded_url(a) == folded_url(b));
+}
+
+// Whether two general names are one name; URLs as same_url has them.
+bool same_general_name(GENERAL_NAME* a, GENERAL_NAME* b) {
+  if (a->type == GEN_URI && b->type == GEN_URI) return same_url(uri_text(a), uri_text(b));
+  return GENERAL_NAME_cmp(a, b) == 0;
+}
 
 // Whether two distribution point names name one point: a shared general
 // name of two full names, or equal names of two names relative to the CRL
@@ -23,8 +61,8 @@ bool same_point(DIST_POINT_NAME* a, const X509_NAME* a_issuer, DIST_POINT_NAME* 
            X509_NAME_cmp(a->dpname, b->dpname) == 0;
   for (int i = 0; i < sk_GENERAL_NAME_num(a->name.fullname); ++i)
     for (int j = 0; j < sk_GENERAL_NAME_num(b->name.fullname); ++j)
-      if (GENERAL_NAME_cmp(sk_GENERAL_NAME_value(a->name.fullname, i),
-                           sk_GENERAL_NAME_value(b->name.fullname, j)) == 0)
+      if (same_general_name(sk_GENERAL_NAME_value(a->name.fullname, i),
+                            sk_GENERAL_NAME_value(b->name.fullname, j)))
         return true;
   return false;
 }
@@ -35,10 +73,10 @@ bool names_url(const DIST_POINT_NAME* point, const std::vector<std::string>& url
   for (int i = 0; i < sk_GENERAL_NAME_num(point->name.fullname); ++i) {
     const GENERAL_NAME* gn = sk_GENERAL_NAME_value(point->name.fullname, i);
     if (gn->type != GEN_URI) continue;
-    const ASN1_IA5STRING* uri = gn->d.uniformResourceIdentifier;
-    const std::string text(reinterpret_cast<const char*>(ASN1_STRING_get0_data(uri)),
-                           static_cast<size_t>(ASN1_STRING_length(uri)));
-    if (std::find(urls.begin(), urls.end(), text) != urls.end()) return true;
+    const std::string_view text = uri_text(gn);
+    if (std::any_of(urls.begin(), urls.end(),
+                    [text](const std::string& url) { return same_url(text, url); }))
+      return true;
   }
   return false;
 }
@@ -52,7 +90,8 @@ bool names_url(const DIST_POINT_NAME* point, const std::vector<std::string>& url
 // else any of them; a CRL served by points of some reasons only says
 // nothing of the other reasons. For a certificate that names no point the
 // CRL's point must be one of the URLs sought at: the CRL of another part of
-// the list names its own.
+// the list names its own. A point that names a CRL issuer takes no CRL of
+// the CA in.
 CrlScope scope_by_points(X509* x509, X509_CRL* crl, DIST_POINT_NAME* point,
                          const std::vector<std::string>& sought_at) {
   ERR_set_mark();
@@ -68,6 +107,7 @@ CrlScope scope_by_points(X509* x509, X509_CRL* crl, DIST_POINT_NAME* point,
                                         X509_get_issuer_name(x509))
                            : names_url(dp->distpoint, sought_at)))
       continue;
+    if (point_names_crl_issuer(dp)) continue;
     served = true;
     whole = whole || !some_reasons_only(dp);
   }
@@ -77,10 +117,17 @@ CrlScope scope_by_points(X509* x509, X509_CRL* crl, DIST_POINT_NAME* point,
   if (!served && point != nullptr) return CrlScope::kOutside;
   if (!served) {
     // Sought elsewhere (the issuer's point, the default URL): it may stand
-    // for any of the certificate's points; unreadable points have none.
+    // for any of the certificate's points that the CA serves itself;
+    // unreadable points have none.
+    bool direct = false;
     whole = !points;
-    for (int i = 0; i < sk_DIST_POINT_num(points.get()); ++i)
-      whole = whole || !some_reasons_only(sk_DIST_POINT_value(points.get(), i));
+    for (int i = 0; i < sk_DIST_POINT_num(points.get()); ++i) {
+      const DIST_POINT* dp = sk_DIST_POINT_value(points.get(), i);
+      if (point_names_crl_issuer(dp)) continue;
+      direct = true;
+      whole = whole || !some_reasons_only(dp);
+    }
+    if (sk_DIST_POINT_num(points.get()) > 0 && !direct) return CrlScope::kOutside;
   }
   return whole ? CrlScope::kWhole : CrlScope::kSomeReasons;
 }
@@ -92,6 +139,21 @@ const ASN1_OCTET_STRING* scope_of(X509_CRL* crl) {
 }
 
 }  // namespace
+
+bool point_names_crl_issuer(const DIST_POINT* dp) {
+  return dp != nullptr && dp->CRLissuer != nullptr;
+}
+
+bool every_point_names_crl_issuer(X509* x509) {
+  ERR_set_mark();
+  DistPointsPtr points(static_cast<STACK_OF(DIST_POINT)*>(
+      X509_get_ext_d2i(x509, NID_crl_distribution_points, nullptr, nullptr)));
+  ERR_pop_to_mark();
+  const int n = sk_DIST_POINT_num(points.get());
+  for (int i = 0; i < n; ++i)
+    if (!point_names_crl_issuer(sk_DIST_POINT_value(points.get(), i))) return false;
+  return n > 0;
+}
 
 bool some_reasons_only(const DIST_POINT* dp) {
   if (dp == nullptr || dp->reasons == nullptr) return false;
@@ -113,16 +175,17 @@ const char* default_url_for(X509* x509) {
 
 std::vector<std::string> crl_sought_at(X509* x509, X509* issuer) {
   std::vector<std::string> urls;
-  ERR_set_mark();
-  DistPointsPtr points(issuer != nullptr
-                           ? static_cast<STACK_OF(DIST_POINT)*>(X509_get_ext_d2i(
-                                 issuer, NID_crl_distribution_points, nullptr, nullptr))
-                           : nullptr);
-  ERR_pop_to_mark();
-  for_each_uri(points.get(), [&urls](const ASN1_IA5STRING* uri, int, int) {
-    urls.emplace_back(reinterpret_cast<const char*>(ASN1_STRING_get0_data(uri)),
-                      static_cast<size_t>(ASN1_STRING_length(uri)));
-  });
+  for (X509* cert : {x509, issuer}) {
+    ERR_set_mark();
+    DistPointsPtr points(cert != nullptr ? static_cast<STACK_OF(DIST_POINT)*>(X509_get_ext_d2i(
+                                               cert, NID_crl_distribution_points, nullptr, nullptr))
+                                         : nullptr);
+    ERR_pop_to_mark();
+    for_each_uri(points.get(), [&urls](const ASN1_IA5STRING* uri, int, int) {
+      urls.emplace_back(reinterpret_cast<const char*>(ASN1_STRING_get0_data(uri)),
+                        static_cast<size_t>(ASN1_STRING_length(uri)));
+    });
+  }
   if (const char* url = default_url_for(x509)) urls.emplace_back(url);
   return urls;
 }

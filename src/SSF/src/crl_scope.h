@@ -35,13 +35,25 @@ void for_each_uri(const STACK_OF(DIST_POINT) * points, F&& f) {
 // its reasons field leaves out one of keyCompromise to aACompromise.
 bool some_reasons_only(const DIST_POINT* dp);
 
+// Whether a distribution point is served by another authority than the
+// certificate's CA (cRLIssuer): only that authority's indirect CRL speaks
+// for the certificates of such a point, and this library never lets an
+// indirect CRL show a certificate unrevoked.
+bool point_names_crl_issuer(const DIST_POINT* dp);
+
+// Whether the certificate names distribution points and every one of them
+// names a CRL issuer (cRLIssuer): no CRL of its CA may then show it
+// unrevoked.
+bool every_point_names_crl_issuer(X509* x509);
+
 // What a CRL speaks for of a certificate, by its scope (its
 // issuingDistributionPoint) and the certificate's distribution points.
 enum class CrlScope {
   // Nothing: a CRL of CA certificates only for an end certificate, of end
   // certificates only for a CA, of attribute certificates, of some reasons
   // only (onlySomeReasons), or of a distribution point that the
-  // certificate does not name (another part of the CA's list). For a
+  // certificate does not name (another part of the CA's list) or that names
+  // a CRL issuer (served by that issuer's indirect CRL). For a
   // certificate that names no point, the CRL's point must be one of the
   // URLs at which its CRL is sought.
   kOutside,
@@ -55,10 +67,11 @@ enum class CrlScope {
 // crl_sought_at for a stored CRL).
 CrlScope crl_scope_for(X509_CRL* crl, X509* x509, const std::vector<std::string>& sought_at);
 
-// The URLs, besides the certificate's own distribution points, at which its
-// CRL is sought: its issuer's distribution points (issuer may be null) and
-// the configured default URL for its signature algorithm. A stored CRL is
-// taken to come from one of them or from the certificate's points.
+// The URLs at which a certificate's CRL is sought: its own distribution
+// points, its issuer's (issuer may be null) and the configured default URL
+// for its signature algorithm. A stored CRL may have come from any of them,
+// so one without a scope of its own stands for every point of the
+// certificate that one of them names.
 std::vector<std::string> crl_sought_at(X509* x509, X509* issuer);
 
 // Whether the certificate is signed with GOST R 34.10-2012 (either size).

@@ -6,6 +6,7 @@
 #include "critical_ext.h"
 #include "log.h"
 #include "ossl_ptr.h"
+#include "settings.h"
 #include "time_util.h"
 #include "x509_name.h"
 
@@ -53,9 +54,14 @@ bool matches_akid(X509* cert, const AUTHORITY_KEYID* akid) {
   return true;
 }
 
+// How long after a time stamp a CRL may be issued and still count as
+// current at the stamp's time.
+time_t stamp_grace() { return max_tsp_ocsp_diff > 0 ? max_tsp_ocsp_diff : 0; }
+
 // verify_crl once the issuing CA is known: its signature on the CRL, the
-// CRL's times against at (0: now) and the GOST R 34.10-2001 cut-off.
-int check_crl_of(X509_CRL* crl, X509* issuer, time_t at) {
+// CRL's times against at (0: now) and the GOST R 34.10-2001 cut-off. A
+// lastUpdate up to grace seconds after at still counts as current.
+int check_crl_of(X509_CRL* crl, X509* issuer, time_t at, time_t grace = 0) {
   static const char kFunc[] = "verify_crl";
   EVP_PKEY* key = issuer ? X509_get0_pubkey(issuer) : nullptr;
   if (key == nullptr) {
@@ -84,7 +90,8 @@ int check_crl_of(X509_CRL* crl, X509* issuer, time_t at) {
     return 0;
   }
   time_t when = at != 0 ? at : time(nullptr);
-  int c = X509_cmp_time(X509_CRL_get0_lastUpdate(crl), &when);
+  time_t issued_by = when + grace;
+  int c = X509_cmp_time(X509_CRL_get0_lastUpdate(crl), &issued_by);
   if (c == 0) {
     log_err("%s() 5 : crl has an invalid 'lastUpdate' field", kFunc);
     return -1;
@@ -134,7 +141,9 @@ int X509_STORE_get_ca_cert_for_crl(X509_STORE_CTX* ctx, X509_CRL* crl, X509** ou
   return 1;
 }
 
-int verify_crl(X509_CRL* crl, X509_STORE_CTX* ctx, time_t at) {
+namespace {
+
+int verify_crl_in_store(X509_CRL* crl, X509_STORE_CTX* ctx, time_t at, time_t grace) {
   static const char kFunc[] = "verify_crl";
   dbg("%s() begin, crl = 0x%p, ctx = 0x%p", kFunc, static_cast<void*>(crl),
       static_cast<void*>(ctx));
@@ -144,19 +153,40 @@ int verify_crl(X509_CRL* crl, X509_STORE_CTX* ctx, time_t at) {
     log_err("%s() 1 : getting the certificate of the crl-issuer failed", kFunc);
   } else {
     orvel::X509Ptr issuer(issuer_raw);
-    rc = check_crl_of(crl, issuer.get(), at);
+    rc = check_crl_of(crl, issuer.get(), at, grace);
   }
   dbg("%s() end, return code = %d", kFunc, rc);
   return rc;
 }
 
-int verify_crl_by_issuer(X509_CRL* crl, X509* issuer, time_t at) {
+int verify_crl_of_issuer(X509_CRL* crl, X509* issuer, time_t at, time_t grace) {
   static const char kFunc[] = "verify_crl";
   dbg("%s() begin, crl = 0x%p, issuer = 0x%p", kFunc, static_cast<void*>(crl),
       static_cast<void*>(issuer));
-  const int rc = crl != nullptr ? check_crl_of(crl, issuer, at) : -1;
+  const int rc = crl != nullptr ? check_crl_of(crl, issuer, at, grace) : -1;
   dbg("%s() end, return code = %d", kFunc, rc);
   return rc;
+}
+
+}  // namespace
+
+int verify_crl(X509_CRL* crl, X509_STORE_CTX* ctx, time_t at) {
+  return verify_crl_in_store(crl, ctx, at, 0);
+}
+
+int verify_crl_by_issuer(X509_CRL* crl, X509* issuer, time_t at) {
+  return verify_crl_of_issuer(crl, issuer, at, 0);
+}
+
+int verify_stored_crl(X509_CRL* crl, X509* issuer, X509_STORE_CTX* ctx, time_t at) {
+  const time_t grace = at != 0 ? stamp_grace() : 0;
+  return issuer != nullptr ? verify_crl_of_issuer(crl, issuer, at, grace)
+                           : verify_crl_in_store(crl, ctx, at, grace);
+}
+
+bool crl_issued_in_time(const X509_CRL* crl, time_t stamp) {
+  time_t issued_by = stamp + stamp_grace();
+  return X509_cmp_time(X509_CRL_get0_lastUpdate(crl), &issued_by) < 0;
 }
 
 bool crl_signed_by(X509_CRL* crl, X509* issuer) {

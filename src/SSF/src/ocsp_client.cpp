@@ -13,6 +13,8 @@
 
 #include "codes.h"
 #include "crl_check.h"
+#include "crl_stored.h"
+#include "crl_verify.h"
 #include "list.h"
 #include "log.h"
 #include "ossl_ptr.h"
@@ -77,8 +79,56 @@ std::vector<std::string> responder_urls(X509* cert, bool* has_ext) {
   return urls;
 }
 
+// An ASN.1 time as the toolkit prints it.
+std::string time_text(const ASN1_TIME* t) {
+  orvel::BioPtr bio(BIO_new(BIO_s_mem()));
+  char* data = nullptr;
+  if (!bio || ASN1_TIME_print(bio.get(), t) != 1) return std::string();
+  const long n = BIO_get_mem_data(bio.get(), &data);
+  return std::string(data, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+// Whether the CRL (or delta CRL) fetched for the time stamp made at tsp was
+// issued early enough for the verification to take it as current at the
+// stamp's time; an ERROR line says why not.
+bool issued_in_time(X509_CRL* crl, const char* what, time_t tsp) {
+  if (crl == nullptr || crl_issued_in_time(crl, tsp)) return true;
+  log_err("%s() 7.1 : %s issued by '%s' at %s is later than the time stamp by more than "
+          "max_tsp_ocsp_diff (%d)",
+          kFunc, what, crl_name_text(X509_CRL_get_issuer(crl)).c_str(),
+          time_text(X509_CRL_get0_lastUpdate(crl)).c_str(), max_tsp_ocsp_diff);
+  return false;
+}
+
+// Whether the verification of the enhanced signature will take the CRL and
+// delta CRL as showing cert unrevoked at the stamp's time: what it refuses
+// is never stored.
+bool verifies_as_stored(X509* cert, X509* issuer, X509_CRL* crl, X509_CRL* delta, time_t tsp,
+                        X509_STORE_CTX* ctx) {
+  orvel::X509CrlStackPtr stored(sk_X509_CRL_new_null());
+  if (!stored) return false;
+  for (X509_CRL* c : {crl, delta}) {
+    if (c == nullptr) continue;
+    if (!X509_CRL_up_ref(c)) return false;
+    if (!sk_X509_CRL_push(stored.get(), c)) {
+      X509_CRL_free(c);
+      return false;
+    }
+  }
+  if (stored_crl_status(cert, issuer, stored.get(), tsp, ctx, StoredCrlRoad::kToStore) ==
+      StoredCrlStatus::kClear)
+    return true;
+  log_err("%s() 7.2 : the crls of certificate '%s' do not show it unrevoked at the time stamp, "
+          "they are not stored",
+          kFunc, crl_name_text(X509_get_subject_name(cert)).c_str());
+  return false;
+}
+
 // The CRL check of the certificate in the store; 0 with copies of the CRLs.
-int crl_fallback(X509* cert, X509_STORE* store, X509_CRL** crl, X509_CRL** delta) {
+// With a time stamp (tsp, has_tsp) the CRLs must also show the certificate
+// unrevoked at its time as the verification of the stored values will.
+int crl_fallback(X509* cert, X509* issuer, X509_STORE* store, time_t tsp, bool has_tsp,
+                 X509_CRL** crl, X509_CRL** delta) {
   list_head* protos = list_create();
   if (protos == nullptr) return -1;
   for (const char* p : {"http", "ldap", "file"}) {
@@ -93,16 +143,24 @@ int crl_fallback(X509* cert, X509_STORE* store, X509_CRL** crl, X509_CRL** delta
   }
   orvel::X509StoreCtxPtr ctx(X509_STORE_CTX_new());
   int r = -1;
+  X509_CRL* got_crl = nullptr;
+  X509_CRL* got_delta = nullptr;
   if (ctx && X509_STORE_CTX_init(ctx.get(), store, cert, nullptr))
-    r = check_for_revocation(cert, ctx.get(), protos, crl, delta);
+    r = check_for_revocation(cert, ctx.get(), protos, &got_crl, &got_delta);
+  orvel::X509CrlPtr crl_copy(got_crl), delta_copy(got_delta);
   list_destroy(protos, free_list_text);
   if (r != 1) {
     log_err("%s() 7 : check_for_revocation() failed", kFunc);
     print_brekssl_errors();
-    if (crl && *crl) X509_CRL_free(*crl), *crl = nullptr;
-    if (delta && *delta) X509_CRL_free(*delta), *delta = nullptr;
     return SSF_RC_CERT_UNKNOWN;
   }
+  if (has_tsp && (!issued_in_time(crl_copy.get(), "crl", tsp) ||
+                  !issued_in_time(delta_copy.get(), "delta crl", tsp) ||
+                  !verifies_as_stored(cert, issuer, crl_copy.get(), delta_copy.get(), tsp,
+                                      ctx.get())))
+    return SSF_RC_CERT_UNKNOWN;
+  if (crl != nullptr) *crl = crl_copy.release();
+  if (delta != nullptr) *delta = delta_copy.release();
   return 0;
 }
 
@@ -270,15 +328,15 @@ int rev_value(X509* cert, X509* issuer, X509_STORE* store, const EVP_MD* md,
       return SSF_RC_CERT_UNKNOWN;
     }
   }
-  if (urls.empty()) {
-    log_write("%s() : no OCSP URL found in certificate, using CRL", kFunc);
-    return crl_fallback(cert, store, crl, delta_crl);
-  }
   time_t tsp = ssf_now();
   const bool have_tsp = tsp_time != nullptr;
   if (have_tsp && !seconds_of(tsp_time, &tsp)) {
     log_err("%s() 3 : malformed time-stamp time", kFunc);
     return -1;
+  }
+  if (urls.empty()) {
+    log_write("%s() : no OCSP URL found in certificate, using CRL", kFunc);
+    return crl_fallback(cert, issuer, store, tsp, have_tsp, crl, delta_crl);
   }
   Answer answer;
   int code = 0;

@@ -4,19 +4,14 @@
 #include <openssl/ocsp.h>
 #include <openssl/x509v3.h>
 
-#include <algorithm>
 #include <string>
-#include <vector>
 
-#include "crl_delta.h"
 #include "crl_stored.h"
-#include "crl_verify.h"
 #include "enhance_deps.h"
 #include "enhance_util.h"
 #include "log.h"
 #include "ossl_ptr.h"
 #include "settings.h"
-#include "x509_name.h"
 
 namespace {
 
@@ -150,65 +145,21 @@ int ocsp_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals, X5
   return kUnknown;
 }
 
-// Whether the CRL has an entry for cert, whatever its reason (the toolkit
-// gives 2 for one with reason removeFromCRL).
-bool lists_serial(X509_CRL* crl, X509* cert) {
-  X509_REVOKED* rev = nullptr;
-  return X509_CRL_get0_by_serial(crl, &rev, X509_get0_serialNumber(cert)) > 0;
-}
-
-// cert's status from the CRLs of its issuer in the verified chain.
-int crl_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals) {
-  const std::string subject = enhance_subject(cert);
-  const std::vector<IssuerCrl> crls = issuer_crls(cert, issuer, vals->crlVals, kFunc, "19", "20");
-  // The delta CRLs valid at the time, which a complete CRL that names a
-  // delta CRL needs beside it.
-  std::vector<X509_CRL*> valid_deltas;
-  if (std::any_of(crls.begin(), crls.end(),
-                  [](const IssuerCrl& c) { return names_delta_crl(c.crl); }))
-    for (const IssuerCrl& c : crls)
-      if (is_delta_crl(c.crl) && verify_crl_by_issuer(c.crl, issuer, at) == 1)
-        valid_deltas.push_back(c.crl);
-  // The first complete CRL that may show cert unrevoked decides; every
-  // other CRL only adds revocations.
-  X509_CRL* base = nullptr;
-  for (const IssuerCrl& c : crls) {
-    if (is_delta_crl(c.crl)) continue;
-    const std::string refusal = crl_refusal(c.crl, c.scope, valid_deltas);
-    if (refusal.empty()) {
-      base = c.crl;
+// cert's status from the stored CRLs of its issuer in the verified chain.
+int crl_status(X509* cert, X509* issuer, time_t at, REVOCATION_VALUES* vals,
+               X509_STORE_CTX* ctx) {
+  switch (stored_crl_status(cert, issuer, vals->crlVals, at, ctx, StoredCrlRoad::kSignerChain)) {
+    case StoredCrlStatus::kClear:
+      return 0;
+    case StoredCrlStatus::kRevoked:
+      log_err("%s() 17 : certificate found in CRL, certificate is invalid", kFunc);
+      return kUnknown;
+    case StoredCrlStatus::kNoneClears:
       break;
-    }
-    char name[kNameBufSize];
-    print_X509_NAME(name, sizeof name, X509_CRL_get_issuer(c.crl));
-    log_err("%s() 21 : CRL issued by '%s' %s", kFunc, name, refusal.c_str());
   }
-  if (base == nullptr) {
-    log_err("%s() 18 : revocation info not found for certificate '%s'", kFunc, subject.c_str());
-    return kUnknown;
-  }
-  if (verify_crl_by_issuer(base, issuer, at) != 1) {
-    log_err("%s() 16 : CRL of certificate '%s' is not valid", kFunc, subject.c_str());
-    return kUnknown;
-  }
-  // Another CRL of the issuer that verifies and lists the certificate still
-  // revokes it, but for a delta entry that takes the certificate off hold.
-  bool revoked = false;
-  std::vector<X509_CRL*> deltas;
-  for (size_t i = 0; i < crls.size() && !revoked; ++i) {
-    X509_CRL* crl = crls[i].crl;
-    if (crl == base || !lists_serial(crl, cert) || verify_crl_by_issuer(crl, issuer, at) != 1)
-      continue;
-    if (is_delta_crl(crl))
-      deltas.push_back(crl);
-    else
-      revoked = true;
-  }
-  if (revoked || revoked_by_crls(X509_get0_serialNumber(cert), base, deltas, true)) {
-    log_err("%s() 17 : certificate found in CRL, certificate is invalid", kFunc);
-    return kUnknown;
-  }
-  return 0;
+  log_err("%s() 18 : revocation info not found for certificate '%s'", kFunc,
+          enhance_subject(cert).c_str());
+  return kUnknown;
 }
 
 }  // namespace
@@ -230,5 +181,5 @@ int get_cert_status(X509* cert, X509* issuer, const time_t* at, REVOCATION_VALUE
     return ocsp_status(cert, issuer, *at, vals, store, sig_certs, trusted);
   }
   log_write("%s() : OCSP URL NOT found in certificate", kFunc);
-  return crl_status(cert, issuer, *at, vals);
+  return crl_status(cert, issuer, *at, vals, ctx.get());
 }
