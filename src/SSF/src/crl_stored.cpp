@@ -6,6 +6,7 @@
 #include "crl_verify.h"
 #include "log.h"
 #include "ossl_ptr.h"
+#include "settings.h"
 #include "x509_name.h"
 
 namespace {
@@ -40,10 +41,15 @@ void log_not_current(StoredCrlRoad road, X509* x509) {
     return;
   }
   orvel::CharsPtr subject(brek_x509_get_name_from_X509(x509));
-  log_err(road == StoredCrlRoad::kSignerChain ? "%s() 16 : CRL of certificate '%s' is not valid"
-                                              : "%s() 7.6 : CRL of certificate '%s' is not "
-                                                "current at the time stamp",
-          steps_of(road).func, subject ? subject.get() : "");
+  if (road == StoredCrlRoad::kSignerChain) {
+    log_err("%s() 16 : CRL of certificate '%s' is not valid", steps_of(road).func,
+            subject ? subject.get() : "");
+    return;
+  }
+  log_err(
+      "%s() 7.6 : CRL of certificate '%s' is not current at the time stamp (issued more than "
+      "max_tsp_ocsp_diff (%d) after it, or expired)",
+      steps_of(road).func, subject ? subject.get() : "", max_tsp_ocsp_diff);
 }
 
 // A CRL of the certificate's issuer that counts, with what its scope takes

@@ -184,10 +184,6 @@ int verify_stored_crl(X509_CRL* crl, X509* issuer, X509_STORE_CTX* ctx, time_t a
                            : verify_crl_in_store(crl, ctx, at, grace);
 }
 
-bool crl_issued_in_time(const X509_CRL* crl, time_t stamp) {
-  time_t issued_by = stamp + stamp_grace();
-  return X509_cmp_time(X509_CRL_get0_lastUpdate(crl), &issued_by) < 0;
-}
 
 bool crl_signed_by(X509_CRL* crl, X509* issuer) {
   EVP_PKEY* key = crl && issuer ? X509_get0_pubkey(issuer) : nullptr;

@@ -28,11 +28,6 @@ int verify_crl_by_issuer(X509_CRL* crl, X509* issuer, time_t at);
 // later.
 int verify_stored_crl(X509_CRL* crl, X509* issuer, X509_STORE_CTX* ctx, time_t at);
 
-// Whether a CRL fetched for a time stamp made at stamp was issued early
-// enough for verify_stored_crl to take it as current at the stamp's time
-// (its lastUpdate is not later than max_tsp_ocsp_diff seconds after it).
-bool crl_issued_in_time(const X509_CRL* crl, time_t stamp);
-
 // Whether the CRL's signature verifies with the issuer's key.
 bool crl_signed_by(X509_CRL* crl, X509* issuer);
 

@@ -79,27 +79,6 @@ std::vector<std::string> responder_urls(X509* cert, bool* has_ext) {
   return urls;
 }
 
-// An ASN.1 time as the toolkit prints it.
-std::string time_text(const ASN1_TIME* t) {
-  orvel::BioPtr bio(BIO_new(BIO_s_mem()));
-  char* data = nullptr;
-  if (!bio || ASN1_TIME_print(bio.get(), t) != 1) return std::string();
-  const long n = BIO_get_mem_data(bio.get(), &data);
-  return std::string(data, n > 0 ? static_cast<size_t>(n) : 0);
-}
-
-// Whether the CRL (or delta CRL) fetched for the time stamp made at tsp was
-// issued early enough for the verification to take it as current at the
-// stamp's time; an ERROR line says why not.
-bool issued_in_time(X509_CRL* crl, const char* what, time_t tsp) {
-  if (crl == nullptr || crl_issued_in_time(crl, tsp)) return true;
-  log_err("%s() 7.1 : %s issued by '%s' at %s is later than the time stamp by more than "
-          "max_tsp_ocsp_diff (%d)",
-          kFunc, what, crl_name_text(X509_CRL_get_issuer(crl)).c_str(),
-          time_text(X509_CRL_get0_lastUpdate(crl)).c_str(), max_tsp_ocsp_diff);
-  return false;
-}
-
 // Whether the verification of the enhanced signature will take the CRL and
 // delta CRL as showing cert unrevoked at the stamp's time: what it refuses
 // is never stored.
@@ -154,10 +133,8 @@ int crl_fallback(X509* cert, X509* issuer, X509_STORE* store, time_t tsp, bool h
     print_brekssl_errors();
     return SSF_RC_CERT_UNKNOWN;
   }
-  if (has_tsp && (!issued_in_time(crl_copy.get(), "crl", tsp) ||
-                  !issued_in_time(delta_copy.get(), "delta crl", tsp) ||
-                  !verifies_as_stored(cert, issuer, crl_copy.get(), delta_copy.get(), tsp,
-                                      ctx.get())))
+  if (has_tsp &&
+      !verifies_as_stored(cert, issuer, crl_copy.get(), delta_copy.get(), tsp, ctx.get()))
     return SSF_RC_CERT_UNKNOWN;
   if (crl != nullptr) *crl = crl_copy.release();
   if (delta != nullptr) *delta = delta_copy.release();
