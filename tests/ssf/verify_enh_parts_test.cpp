@@ -199,7 +199,8 @@ TEST_F(EnhancedSigner, NoCrlOfTheIssuerIsUnknown) {
 TEST_F(EnhancedSigner, StoredCrlsReadByOneRuleInAnyOrder) {
   X509* leaf = pki_.leaf.cert.get();
   auto entry = [leaf](int reason) { return pki::Revoked{leaf, 0, -7200, reason}; };
-  pki::CrlOptions clean, expired, some_reasons, held, newer, twice, release, silent, early, late;
+  pki::CrlOptions clean, expired, some_reasons, held, newer, twice, release, rival, silent, early,
+      late;
   expired.last_update = -10 * pki::kDay;
   expired.next_update = -pki::kDay;
   some_reasons.issuing_dp = "onlysomereasons:keyCompromise";
@@ -210,6 +211,8 @@ TEST_F(EnhancedSigner, StoredCrlsReadByOneRuleInAnyOrder) {
   release.crl_number = 2;
   release.delta_base = 1;
   release.revoked = {entry(CRL_REASON_REMOVE_FROM_CRL)};
+  rival.crl_number = 2;  // the release's number again, listing nothing
+  rival.delta_base = 1;
   silent.crl_number = 3;  // a newer delta of the same base: the hold stands again
   silent.delta_base = 1;
   // Issued after the time the CRLs are judged at, within max_tsp_ocsp_diff
@@ -227,6 +230,7 @@ TEST_F(EnhancedSigner, StoredCrlsReadByOneRuleInAnyOrder) {
       {"a released hold beside another complete CRL", {&held, &release, &newer}, true},
       {"a hold and removeFromCRL in one complete CRL", {&twice, &release}, false},
       {"a newer delta no longer lists the release", {&held, &release, &silent}, false},
+      {"a delta of the release's number does not list it", {&held, &release, &rival}, false},
       {"issued within max_tsp_ocsp_diff after the time", {&early}, true},
       {"issued later than that", {&late}, false},
   };

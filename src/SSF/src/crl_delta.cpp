@@ -107,19 +107,25 @@ bool delta_revokes(const ASN1_INTEGER* serial, X509_CRL* delta) {
 bool revoked_by_crls(const ASN1_INTEGER* serial, X509_CRL* crl,
                      const std::vector<X509_CRL*>& deltas, bool deltas_may_release) {
   // Each delta lists every change since its base: the newest that follows
-  // the complete CRL tells whether a hold still stands.
-  X509_CRL* newest = nullptr;
+  // the complete CRL tells whether a hold still stands. A CRL number names
+  // one CRL; two deltas that share the highest one are the issuer's fault,
+  // and the hold is released only when each of them releases it, whichever
+  // was stored first.
   orvel::Asn1IntegerPtr newest_number;
+  bool released = false;
   for (X509_CRL* delta : deltas) {
     if (delta_revokes(serial, delta)) return true;
     if (!deltas_may_release || !delta_follows(delta, crl)) continue;
     orvel::Asn1IntegerPtr number = crl_integer(delta, NID_crl_number);
-    if (newest == nullptr || ASN1_INTEGER_cmp(number.get(), newest_number.get()) > 0) {
-      newest = delta;
+    const bool removes = entry_of(delta, serial) == Entry::kRemoved;
+    const int order = newest_number ? ASN1_INTEGER_cmp(number.get(), newest_number.get()) : 1;
+    if (order > 0) {
       newest_number = std::move(number);
+      released = removes;
+    } else if (order == 0) {
+      released = released && removes;
     }
   }
-  const bool released = newest != nullptr && entry_of(newest, serial) == Entry::kRemoved;
   const Entry e = complete_entry_of(crl, serial);
   return e == Entry::kHold ? !released : e != Entry::kNone;
 }

@@ -42,8 +42,8 @@ bool delta_revokes(const ASN1_INTEGER* serial, X509_CRL* delta);
 // names. A hold (certificateHold) of the complete CRL is released when the
 // deltas may release (their signatures verified with the issuer's key), the
 // newest delta that follows the complete CRL (delta_follows) lists the
-// serial number as removeFromCRL, and the hold is the complete CRL's one
-// entry for it.
+// serial number as removeFromCRL (every such delta, where several carry the
+// highest CRL number), and the hold is the complete CRL's one entry for it.
 bool revoked_by_crls(const ASN1_INTEGER* serial, X509_CRL* crl,
                      const std::vector<X509_CRL*>& deltas, bool deltas_may_release);
 
