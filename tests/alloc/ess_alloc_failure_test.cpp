@@ -1,6 +1,8 @@
 // Every allocation of the builders fails once in turn: each builder then
 // reports failure, leaves the signer info as it was, and frees everything it
-// made (the sanitizer build's leak check holds it to that).
+// made (the sanitizer build's leak check holds it to that). The binary has
+// a main of its own: the toolkit takes other memory functions only before
+// its first allocation in the process.
 #include <gtest/gtest.h>
 #include <openssl/crypto.h>
 #include <openssl/err.h>
@@ -31,14 +33,12 @@ void* test_realloc(void* p, size_t n, const char*, int) {
 }
 void test_free(void* p, const char*, int) { free(p); }
 
+bool g_installed = false;  // main installed the functions above
+
 class EssAllocFailure : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    // Works only before the toolkit's first allocation in this process.
-    installed = CRYPTO_set_mem_functions(test_malloc, test_realloc, test_free) == 1;
-  }
   void SetUp() override {
-    if (!installed) GTEST_SKIP() << "toolkit allocated before the test started";
+    ASSERT_TRUE(g_installed) << "toolkit allocated before main installed its memory functions";
     key = orvel_test::make_rsa_key(1024);
     cert = orvel_test::make_cert(key.get(), "Allocation", 77);
   }
@@ -64,12 +64,9 @@ class EssAllocFailure : public ::testing::Test {
     ADD_FAILURE() << "operation never completed";
   }
 
-  static bool installed;
   orvel::EvpPkeyPtr key;
   orvel::X509Ptr cert;
 };
-
-bool EssAllocFailure::installed = false;
 
 }  // namespace
 
@@ -118,4 +115,10 @@ TEST_F(EssAllocFailure, AddBuilders) {
     PKCS7_SIGNER_INFO_free(si);
     return added;
   });
+}
+
+int main(int argc, char** argv) {
+  g_installed = CRYPTO_set_mem_functions(test_malloc, test_realloc, test_free) == 1;
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }
