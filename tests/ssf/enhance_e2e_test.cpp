@@ -1008,7 +1008,8 @@ INSTANTIATE_TEST_SUITE_P(
         ServedCase{Served::kFreshCrl, "FreshCrl", true, nullptr},
         ServedCase{Served::kFreshDelta, "FreshDelta", true, nullptr},
         ServedCase{Served::kFreshCrlTooLate, "FreshCrlTooLate", true,
-                   "is not current at the time stamp (issued more than max_tsp_ocsp_diff", SSF_RC_CERT_UNKNOWN}),
+                   "is not current at the time stamp (issued more than max_tsp_ocsp_diff",
+                   SSF_RC_CERT_UNKNOWN}),
     [](const ::testing::TestParamInfo<ServedCase>& p) { return std::string(p.param.name); });
 
 // Answers that may not show the signer good: an OCSPResponse that is not

@@ -184,7 +184,6 @@ int verify_stored_crl(X509_CRL* crl, X509* issuer, X509_STORE_CTX* ctx, time_t a
                            : verify_crl_in_store(crl, ctx, at, grace);
 }
 
-
 bool crl_signed_by(X509_CRL* crl, X509* issuer) {
   EVP_PKEY* key = crl && issuer ? X509_get0_pubkey(issuer) : nullptr;
   ERR_set_mark();
