@@ -2,8 +2,10 @@
 // error queue and the file it writes to.
 #include "log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <openssl/err.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -156,6 +158,26 @@ TEST(Log, SymbolicLinkIsNotFollowed) {
   log_write("must not land in the target");
   log_err("nor this");
   EXPECT_EQ(read_file(target), "keep\n");
+}
+
+TEST(Log, FifoIsNeverWaitedOnNorWritten) {
+  TempDir dir;
+  const std::string fifo = dir.file("trace.log");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  alarm(60);  // a call that waits on the FIFO fails the test instead of hanging it
+  // With a reader the FIFO would take the lines; without one, the open waits.
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  EXPECT_EQ(set_log(fifo.c_str(), "Orvel-SSF", 0), 0);
+  log_write("not into a fifo");
+  char buf[64];
+  EXPECT_LE(read(reader, buf, sizeof buf), 0);
+  close(reader);
+  log_write("nor waiting for a reader");
+  log_err("nor this");
+  dbg_hex_dump("x", 1, "label");
+  print_brekssl_errors();
+  alarm(0);
 }
 
 TEST(Log, CharArrayAndDetailBlock) {

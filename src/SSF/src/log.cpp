@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
+#include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -28,12 +31,34 @@ char log_file[kBufSize];
 const char* g_log_file = nullptr;
 char g_app_name[kBufSize];
 
-// Opens the trace file for appending without following a symbolic link: the
-// default directory is /tmp, where anybody can plant one.
+// Says once per process, on the system log, that the trace path is no
+// regular file and its lines are dropped.
+void report_not_regular() {
+  static bool reported = false;
+  if (reported) return;
+  reported = true;
+  syslog(LOG_ERR, "trace log '%s' is not a regular file: no trace log is written", g_log_file);
+}
+
+// Opens the trace file for appending. The default directory is /tmp, where
+// anybody can plant a symbolic link or a FIFO: a link is not followed, and
+// the open does not wait (a FIFO without a reader would hold the host's call
+// for good). Only a regular file takes the line.
 FILE* open_trace_file() {
   if (g_log_file == nullptr) return nullptr;
-  int fd = open(g_log_file, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return nullptr;
+  int fd =
+      open(g_log_file,
+           O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (errno == ENXIO) report_not_regular();  // a FIFO without a reader
+    return nullptr;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    report_not_regular();
+    return nullptr;
+  }
   FILE* f = fdopen(fd, "a");
   if (f == nullptr) close(fd);
   return f;
