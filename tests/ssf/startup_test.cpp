@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <openssl/objects.h>
 #include <openssl/provider.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -320,6 +322,29 @@ TEST(Startup, MissingConfigFile) {
                                 "' ) failed, errno = 2 (No such file or directory)\n"));
   EXPECT_TRUE(contains(log, "qel_get_parameter() : couldn't parse file '" +
                                 dir.file("orvel-ssf-server.cfg") + "'\n"));
+}
+
+TEST(Startup, ConfigurationThatIsNoRegularFileCountsAsUnloadable) {
+  TempDir dir;
+  const std::string cfg = dir.file("orvel-ssf-server.cfg");
+  ASSERT_EQ(mkfifo(cfg.c_str(), 0600), 0);
+  setenv("DIR_LIBRARY", dir.path().c_str(), 1);
+  alarm(60);  // reading the FIFO would wait for a writer
+  ASSERT_EQ(init_lib(), 0);
+  alarm(0);
+  EXPECT_STREQ(get_log_file(), "/tmp//orvel-ssf-server.log");
+  EXPECT_EQ(max_tsp_ocsp_diff, 60);
+  const std::string log = read_file("/tmp//orvel-ssf-server.log");
+  EXPECT_TRUE(contains(log, "qel_get_parameter() : couldn't parse file '" + cfg + "'\n"));
+  EXPECT_TRUE(
+      contains(log, "\nconfig file '" + cfg + "' cannot be loaded: every key takes its default\n"));
+}
+
+TEST(Startup, NumbersBeyondIntTakeTheNearestInt) {
+  Config c("[cades]\nmax_tsp_ocsp_diff = 99999999999999999999\nmax_ocsp_age = -2147483649\n");
+  ASSERT_EQ(init_lib(), 0);
+  EXPECT_EQ(max_tsp_ocsp_diff, INT_MAX);
+  EXPECT_EQ(max_ocsp_age, INT_MIN);
 }
 
 TEST(Startup, NoDirLibrary) {

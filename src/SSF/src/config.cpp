@@ -1,6 +1,7 @@
 #include "config.h"
 
 #include <iniparser.h>
+#include <sys/stat.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -28,13 +29,30 @@ __attribute__((format(printf, 1, 2))) int iniparser_error_to_log(const char* for
   return n;
 }
 
+// Loads the file only when it is a regular file: a FIFO would hold the
+// host's call until a writer came, and a device or a directory is no
+// configuration either.
+dictionary* load_config(const char* file) {
+  struct stat st;
+  if (stat(file, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+  iniparser_set_error_callback(iniparser_error_to_log);
+  return iniparser_load(file);
+}
+
 }  // namespace
+
+bool qel_config_loadable(const char* file) {
+  if (file == nullptr) return false;
+  dictionary* dict = load_config(file);
+  if (dict == nullptr) return false;
+  iniparser_freedict(dict);
+  return true;
+}
 
 const char* qel_get_parameter(const char* file, const char* key) {
   static char value[kValueSize];
   if (file == nullptr || key == nullptr) return nullptr;
-  iniparser_set_error_callback(iniparser_error_to_log);
-  dictionary* dict = iniparser_load(file);
+  dictionary* dict = load_config(file);
   if (dict == nullptr) {
     log_write("%s() : couldn't parse file '%s'", __func__, file);
     return nullptr;

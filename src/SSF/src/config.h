@@ -13,6 +13,10 @@ constexpr const char kLogFileName[] = "orvel-ssf-server.log";
 // file cannot be loaded.
 const char* qel_get_parameter(const char* file, const char* key);
 
+// True when the file is a regular file that iniparser loads; a file that
+// is not counts as absent, so every key takes its default.
+bool qel_config_loadable(const char* file);
+
 // DIR_LIBRARY in a static buffer; null when not set (or too long to hold).
 const char* qel_get_config_dir();
 const char* qel_get_default_log_dir();

@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <syslog.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -77,6 +79,13 @@ void open_trace_log(const char* config_dir) {
     return;
   }
   syslog(LOG_INFO, "config file '%s' found", g_config_file);
+  // A file that cannot be loaded (a line over 1023 characters, a binary or
+  // unreadable file, no regular file) counts as absent, and every check then
+  // is off: that is said on the system log and in the trace log.
+  const bool loadable = qel_config_loadable(g_config_file);
+  if (!loadable)
+    syslog(LOG_ERR, "config file '%s' cannot be loaded: every key takes its default",
+           g_config_file);
   const char* write_log = qel_get_parameter(g_config_file, "common:write_log");
   if (write_log != nullptr && !is_yes(write_log)) {
     syslog(LOG_WARNING, "logging is disabled");
@@ -89,6 +98,8 @@ void open_trace_log(const char* config_dir) {
   syslog(LOG_INFO, "log file '%s'", log_path);
   const int per_process = is_yes(qel_get_parameter(g_config_file, "common:server_mode")) ? 1 : 0;
   set_log(log_path, kAppName, per_process);
+  if (!loadable)
+    log_err("config file '%s' cannot be loaded: every key takes its default", g_config_file);
 }
 
 // The toolkit without its configuration file, with the built-in engines
@@ -192,14 +203,21 @@ void read_proxy() {
             proxy_port ? proxy_port : "");
 }
 
-// A decimal number as strtol reads it; the default when absent.
+// A decimal number as strtol reads it; a value beyond the int range takes
+// the nearest int rather than wrapping.
+int to_int(const char* v) {
+  const long n = strtol(v, nullptr, 10);
+  return static_cast<int>(std::clamp<long>(n, INT_MIN, INT_MAX));
+}
+
+// A number setting; the default when absent.
 int read_number(const char* key, const char* step, int absent_value) {
   const char* v = qel_get_parameter(g_config_file, key);
   if (v == nullptr) {
     not_found(step, key);
     return absent_value;
   }
-  return static_cast<int>(strtol(v, nullptr, 10));
+  return to_int(v);
 }
 
 void read_settings() {
@@ -303,7 +321,7 @@ void read_settings() {
     not_found("35", "cades:max_ocsp_age");
     max_ocsp_age = 0;
   } else {
-    max_ocsp_age = static_cast<int>(strtol(v, nullptr, 10));
+    max_ocsp_age = to_int(v);
     log_write("%s() : max_ocsp_age = %d", kFunc, max_ocsp_age);
   }
 
