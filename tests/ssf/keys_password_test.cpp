@@ -95,10 +95,22 @@ TEST(DecryptPassword, MalformedBlobsAreRefusedBeforeDecryption) {
   TraceLog log;
   EXPECT_EQ(DecryptPassword(nullptr), nullptr);
   EXPECT_EQ(DecryptPassword(""), nullptr);
-  EXPECT_TRUE(log.contains("DecryptPassword() 1 : base64_decode() failed for ''"));
+  EXPECT_TRUE(
+      log.contains("DecryptPassword() 1 : base64_decode() failed for a text of 0 "
+                   "characters"));
   EXPECT_EQ(DecryptPassword("AQIDBAUGBwhh"), nullptr);  // 9 bytes
   EXPECT_TRUE(log.contains("DecryptPassword() : password len = -3"));
-  EXPECT_TRUE(log.contains("DecryptPassword() 2 : wrong password len from 'AQIDBAUGBwhh'"));
+  // Plain passwords given where a blob belongs: only their length is written.
+  EXPECT_EQ(DecryptPassword("GostP12-9912"), nullptr);
+  EXPECT_TRUE(
+      log.contains("DecryptPassword() 1 : base64_decode() failed for a text of 12 "
+                   "characters"));
+  EXPECT_EQ(DecryptPassword("P12RsaPw55"), nullptr);
+  EXPECT_TRUE(
+      log.contains("DecryptPassword() 2 : wrong password len from a text of 10 "
+                   "characters"));
+  EXPECT_FALSE(log.contains("GostP12-9912"));
+  EXPECT_FALSE(log.contains("P12RsaPw55"));
   // A ciphertext over 1,023 bytes: refused, not decrypted into a fixed buffer.
   std::vector<unsigned char> big(8 + 1024 + 4, 0x41);
   std::string text(((big.size() + 2) / 3) * 4 + 1, '\0');

@@ -85,7 +85,10 @@ char* DecryptPassword(const char* blob) {
   in.cbData = static_cast<SsfInt>(strnlen(blob, 1 << 20));
   SsfDataBlob raw;
   if (in.cbData == 0 || base64_decode(&raw, &in, 1) != 0) {
-    log_err("%s() 1 : base64_decode() failed for '%s'", kFunc, blob);
+    // The text may be a plain password given by mistake, and a blob opens
+    // with the library's own key: only its length is written.
+    log_err("%s() 1 : base64_decode() failed for a text of %d characters", kFunc,
+            static_cast<int>(in.cbData));
     return nullptr;
   }
   orvel::BytesPtr raw_owner(raw.pbData);
@@ -93,7 +96,8 @@ char* DecryptPassword(const char* blob) {
   log_write("%s() : password len = %d", kFunc, text_len);
   // A ciphertext longer than the longest password is refused as well.
   if (text_len < 0 || text_len > kMaxPasswordLen) {
-    log_err("%s() 2 : wrong password len from '%s'", kFunc, blob);
+    log_err("%s() 2 : wrong password len from a text of %d characters", kFunc,
+            static_cast<int>(in.cbData));
     return nullptr;
   }
   const EVP_CIPHER* cipher = gost_cipher();
