@@ -81,6 +81,16 @@ TEST_F(HokClient, OwnerRequestIsSentAsSpecifiedAndBothFingerprintsCome) {
   // The password goes to the service, never into the trace.
   EXPECT_EQ(log().find(kHokPassword), std::string::npos);
   EXPECT_NE(log().find("-----BEGIN XOK REQUEST-----"), std::string::npos);
+  // Nor does a password that holds the closing tag, in any part of it.
+  free(hok_password);
+  hok_password = strdup("pw</password>TAILSECRET");
+  char* again = nullptr;
+  ASSERT_EQ(hok_get_fingerprint_by_snils(kSnils, &again), 0);
+  orvel::CharsPtr again_owner(again);
+  ASSERT_EQ(hok_.requests().size(), 2u);
+  EXPECT_NE(hok_.requests()[1].find("<password>pw</password>TAILSECRET</password>"),
+            std::string::npos);
+  EXPECT_EQ(log().find("TAILSECRET"), std::string::npos);
 }
 
 TEST_F(HokClient, IdsRequestCarriesTheFingerprintEscaped) {

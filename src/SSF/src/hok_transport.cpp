@@ -13,8 +13,22 @@
 #include "log.h"
 #include "net_conn.h"
 #include "ossl_ptr.h"
+#include "settings.h"
 
 namespace {
+
+// A text for the trace with every occurrence of the directory password
+// masked: the password goes into the body as it stands, so it may itself
+// hold "</password>", and an answer may echo the request.
+std::string masked(const std::string& text) {
+  std::string shown(text);
+  if (hok_password == nullptr || *hok_password == '\0') return shown;
+  const size_t n = strlen(hok_password);
+  for (size_t at = shown.find(hok_password); at != std::string::npos;
+       at = shown.find(hok_password, at + 8))
+    shown.replace(at, n, "********");
+  return shown;
+}
 
 // The texts between begin and end tags, each with a NUL, and a closing
 // NUL; empty when there is none.
@@ -24,14 +38,16 @@ std::string cut_run(const char* func, const char* response, const char* begin_ta
   const size_t begin_len = strlen(begin_tag);
   const char* p = strstr(response, begin_tag);
   if (p == nullptr) {
-    log_err("%s() 6 : tag '%s' not found in response '%s'", func, begin_tag, response);
+    log_err("%s() 6 : tag '%s' not found in response '%s'", func, begin_tag,
+            masked(response).c_str());
     return run;
   }
   while (p != nullptr) {
     const char* start = p + begin_len;
     const char* stop = strstr(start, end_tag);
     if (stop == nullptr) {
-      log_err("%s() 7 : tag '%s' not found in response '%s'", func, end_tag, response);
+      log_err("%s() 7 : tag '%s' not found in response '%s'", func, end_tag,
+              masked(response).c_str());
       break;
     }
     run.append(start, size_t(stop - start));
@@ -39,15 +55,6 @@ std::string cut_run(const char* func, const char* response, const char* begin_ta
     p = strstr(stop + strlen(end_tag), begin_tag);
   }
   return run;
-}
-
-// The request body for the trace: the directory password masked.
-std::string masked(const char* body) {
-  std::string shown(body);
-  const size_t a = shown.find("<password>"), b = shown.find("</password>");
-  if (a != std::string::npos && b != std::string::npos && b > a)
-    shown.replace(a + strlen("<password>"), b - a - strlen("<password>"), "********");
-  return shown;
 }
 
 char* toolkit_copy(const char* data, size_t len) {
@@ -83,7 +90,7 @@ char* send_and_recv_hok_resp(BIO* bio, const char* host, const char* port, const
     dbg("-----END HOK RESPONSE ERROR-----");
     return nullptr;
   }
-  dbg("%s", answer.c_str());
+  dbg("%s", masked(answer).c_str());
   dbg("-----END HOK RESPONSE-----");
   const unsigned char* content = nullptr;
   size_t length = 0;
