@@ -69,6 +69,30 @@ TEST_F(EnvelopeHok, IdMissingFromThePabIsAskedByFingerprint) {
             std::string::npos);
 }
 
+TEST_F(EnvelopeHok, OnlyTheCertificateAskedForIsUsed) {
+  // The directory answers every request with Carol's certificate.
+  const Recipient dave = write_gost_recipient(host_.dir, gost_ca(), "Dave Outside");
+  const std::string dave_fp = sha1_id_of(dave.cert.get(), false);
+  service().set_owner_answer(FakeHok::ok(FakeHok::fingerprints_body({dave_fp})));
+  for (const std::string& id :
+       {dave.sha1_id, std::string(kSnils), std::string("CN=Dave Outside")}) {
+    host_.mark();
+    Outcome e = envelope({id, alice_.sha1_id}, wrap(kDocument));
+    EXPECT_EQ(e.rc, SSF_API_RECIPIENT_FAILED) << id;
+    EXPECT_EQ(e.results, (std::vector<SsfInt>{SSF_CERT_NOT_FOUND, 0})) << id;
+    EXPECT_NE(host_.since_mark().find("gave another certificate: '" + carol_.subject_text),
+              std::string::npos)
+        << id;
+  }
+  // An honest directory that writes the fingerprint in upper case.
+  std::string upper = sha1_id_of(carol_.cert.get(), false);
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  service().set_owner_answer(FakeHok::ok(FakeHok::fingerprints_body({upper})));
+  Outcome e = envelope({kSnils}, wrap(kDocument));
+  ASSERT_EQ(e.rc, 0);
+  EXPECT_EQ(unwrap(develope(carol_, e.output).output), kDocument);
+}
+
 TEST_F(EnvelopeHok, DirectoryFailuresGive26) {
   service().set_owner_answer("HTTP/1.1 500 Internal Server Error\r\n\r\n");
   service().set_ids_answer("HTTP/1.1 404 Not Found\r\n\r\n");

@@ -1,5 +1,6 @@
 #include "envelope_recipients.h"
 
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -15,9 +16,23 @@ namespace {
 
 constexpr char kFunc[] = "get_cert_from_pab";
 
-// The first PAB certificate the recipient names: by SHA-1 id (the
+// Whether the certificate is the one the recipient names: by SHA-1 id (the
 // directory's fingerprint for a SNILS, else the id itself), else by the
-// beginning of its subject text. Null when none does.
+// beginning of its subject text.
+bool names_recipient(X509* c, const char* name, const std::string& sha1_key, const char* id,
+                     int len) {
+  if (compare_sha1id_and_rcpid(c, sha1_key.c_str()) == 0) {
+    log_write("%s() : certificate found by SHA1 ID", kFunc);
+    return true;
+  }
+  if (strlen(name) >= static_cast<size_t>(len) && memcmp(name, id, len) == 0) {
+    log_write("%s() : certificate found by full ID", kFunc);
+    return true;
+  }
+  return false;
+}
+
+// The first PAB certificate the recipient names; null when none does.
 X509* find_in_pab(STACK_OF(X509) * pab_certs, const std::string& sha1_key, const char* id,
                   int len) {
   for (int i = 0; i < sk_X509_num(pab_certs); ++i) {
@@ -27,16 +42,26 @@ X509* find_in_pab(STACK_OF(X509) * pab_certs, const std::string& sha1_key, const
       log_err("%s() 4 : cert_name is NULL", kFunc);
       continue;
     }
-    if (compare_sha1id_and_rcpid(c, sha1_key.c_str()) == 0) {
-      log_write("%s() : certificate found by SHA1 ID", kFunc);
-      return c;
-    }
-    if (strlen(name.get()) >= static_cast<size_t>(len) && memcmp(name.get(), id, len) == 0) {
-      log_write("%s() : certificate found by full ID", kFunc);
-      return c;
-    }
+    if (names_recipient(c, name.get(), sha1_key, id, len)) return c;
   }
   return nullptr;
+}
+
+// A certificate from the directory stands for the recipient only when it is
+// the one asked for, by the rule of the PAB: anyone who answers in the
+// directory's place would otherwise receive the envelope. A directory may
+// write a fingerprint's hex digits in upper case.
+bool is_the_one_asked_for(X509* c, const std::string& key, const char* id, int len) {
+  std::string sha1_key = key;
+  for (char& ch : sha1_key) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+  orvel::CharsPtr name(brek_x509_get_name_from_X509(c));
+  if (name && names_recipient(c, name.get(), sha1_key, id, len)) return true;
+  orvel::CharsPtr sha1(calc_sha1id(c));
+  log_err(
+      "%s() 5 : hok_get_cert_by_fingerprint( '%s' ) gave another certificate: '%s', SHA1 ID "
+      "'%s'",
+      kFunc, key.c_str(), name ? name.get() : "", sha1 ? sha1.get() : "");
+  return false;
 }
 
 }  // namespace
@@ -90,6 +115,7 @@ int get_cert_from_pab(const SigRcpSsfInfo* recipient, STACK_OF(X509) * pab_certs
       log_err("%s() 5 : hok_get_cert_by_fingerprint() failed", kFunc);
       return rc != 0 ? rc : SSF_CERT_NOT_FOUND;
     }
+    if (!is_the_one_asked_for(found.get(), key, id, len)) return SSF_CERT_NOT_FOUND;
   }
   // The check is only reported: the recipient is encrypted for all the same.
   if (IsCertificateValid(found.get(), check_chain, check_crl, nullptr) != 1)
