@@ -290,7 +290,7 @@ int rev_value(X509* cert, X509* issuer, X509_STORE* store, const EVP_MD* md,
   }
   OcspRequestPtr req = make_request(cert, issuer, md);
   if (!req) {
-    log_err("%s() 2 : Error Creating OCSP request", kFunc);
+    log_err("%s() 2 : Error Creating OCSP request", "add_ocsp_cert");
     print_brekssl_errors();
     return -1;
   }
