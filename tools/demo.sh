@@ -14,6 +14,19 @@ cmake --build build-demo -j"$(nproc)" --target orvel-ssf-server ssfhost
 host=./build-demo/tools/ssfhost
 $host version
 
+# Runs a check (the command after the message); on success prints the
+# message, else stops the demo with it.
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    echo "$what"
+  else
+    echo "demo: check failed: $what" >&2
+    exit 1
+  fi
+}
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # A self-signed test certificate and its key, and a configuration that
@@ -31,7 +44,7 @@ $host sign --format PKCS7 --hash SHA1 --inc-certs --in "$work/document.p7" --out
   --profile "certfile=$work/cert.pem,keyfile=$work/key.pem"
 openssl smime -verify -binary -inform DER -in "$work/signed.p7" -CAfile "$work/cert.pem" \
   -purpose any -out "$work/content.txt"
-cmp "$work/document.txt" "$work/content.txt" && echo "signed content matches the document"
+check "signed content matches the document" cmp "$work/document.txt" "$work/content.txt"
 
 # Verification through the library: the PAB directory holds the trusted
 # certificate; the signed content comes back as a PKCS#7 data ContentInfo.
@@ -40,7 +53,7 @@ cp "$work/cert.pem" "$work/pab/"
 $host verify --format PKCS7 --signed "$work/signed.p7" --pab "$work/pab" --use-certs \
   --out "$work/verified.p7"
 $host decode --format PKCS7 --in "$work/verified.p7" --out "$work/verified.txt"
-cmp "$work/document.txt" "$work/verified.txt" && echo "verified content matches the document"
+check "verified content matches the document" cmp "$work/document.txt" "$work/verified.txt"
 
 # An envelope for the RSA recipient found in the PAB directory by the
 # beginning of its subject text (GOST 28147-89 content encryption); the
@@ -48,8 +61,10 @@ cmp "$work/document.txt" "$work/verified.txt" && echo "verified content matches 
 # with GOST keys only (below).
 $host envelope --format PKCS7 --in "$work/document.p7" --out "$work/enveloped.p7" \
   --pab "$work/pab" --signer "CN=Demo Signer"
-openssl cms -cmsout -print -inform DER -in "$work/enveloped.p7" | grep "CN=Demo Signer" >/dev/null &&
-  echo "the envelope names the RSA recipient"
+names_rsa_recipient() {
+  openssl cms -cmsout -print -inform DER -in "$work/enveloped.p7" | grep "CN=Demo Signer" >/dev/null
+}
+check "the envelope names the RSA recipient" names_rsa_recipient
 
 # The same with a GOST R 34.10-2012 (256-bit) key and certificate made by
 # GnuTLS's certtool; the digest (GOST R 34.11-2012) follows the key type.
@@ -61,14 +76,18 @@ certtool --generate-self-signed --load-privkey "$work/gost-key.pem" --template "
 $host sign --format PKCS7 --hash SHA1 --inc-certs --in "$work/document.p7" \
   --out "$work/gost-signed.p7" --signer "CN=Demo GOST Signer, O=Orvel Demo, C=RU" \
   --profile "certfile=$work/gost-cert.pem,keyfile=$work/gost-key.pem"
-certtool --p7-verify --inder --infile "$work/gost-signed.p7" \
-  --load-ca-certificate "$work/gost-cert.pem" >/dev/null && echo "certtool accepts the GOST signature"
+certtool_verifies() {
+  certtool --p7-verify --inder --infile "$work/gost-signed.p7" \
+    --load-ca-certificate "$work/gost-cert.pem" >/dev/null
+}
+check "certtool accepts the GOST signature" certtool_verifies
 mkdir "$work/gost-pab"
 cp "$work/gost-cert.pem" "$work/gost-pab/"
 $host verify --format PKCS7 --signed "$work/gost-signed.p7" --pab "$work/gost-pab" --use-certs \
   --out "$work/gost-verified.p7"
 $host decode --format PKCS7 --in "$work/gost-verified.p7" --out "$work/gost-verified.txt"
-cmp "$work/document.txt" "$work/gost-verified.txt" && echo "GOST-verified content matches the document"
+check "GOST-verified content matches the document" \
+  cmp "$work/document.txt" "$work/gost-verified.txt"
 
 # An envelope for the GOST and the RSA recipient together (key transport
 # with the GOST R 34.10-2012 key for the one, RSA for the other), opened by
@@ -81,4 +100,5 @@ $host develope --format PKCS7 --in "$work/gost-enveloped.p7" --out "$work/gost-d
   --signer "CN=Demo GOST Signer, O=Orvel Demo, C=RU" \
   --profile "certfile=$work/gost-cert.pem,keyfile=$work/gost-key.pem"
 $host decode --format PKCS7 --in "$work/gost-developed.p7" --out "$work/gost-developed.txt"
-cmp "$work/document.txt" "$work/gost-developed.txt" && echo "GOST-developed content matches the document"
+check "GOST-developed content matches the document" \
+  cmp "$work/document.txt" "$work/gost-developed.txt"

@@ -14,6 +14,32 @@ bool bind(void* lib, const char* name, F* fn, std::string* error) {
   return true;
 }
 
+struct CodeName {
+  SsfInt code;
+  const char* name;
+};
+
+// The names as orvel_ssf.h spells them.
+constexpr CodeName kReturnCodeNames[] = {
+    {SSF_API_OK, "SSF_API_OK"},
+    {SSF_API_UNKNOWN_FORMAT, "SSF_API_UNKNOWN_FORMAT"},
+    {SSF_API_NOINPUT, "SSF_API_NOINPUT"},
+    {SSF_API_NOMEMORY, "SSF_API_NOMEMORY"},
+    {SSF_API_SIGNER_FAILED, "SSF_API_SIGNER_FAILED"},
+    {SSF_API_RESULT_RECORD_FAILED, "SSF_API_RESULT_RECORD_FAILED"},
+    {SSF_API_PAB_FAILED, "SSF_API_PAB_FAILED"},
+    {SSF_API_RECIPIENT_FAILED, "SSF_API_RECIPIENT_FAILED"},
+    {SSF_API_UNKNOWN_HASH, "SSF_API_UNKNOWN_HASH"},
+    {SSF_API_ENCODE_FAILED, "SSF_API_ENCODE_FAILED"},
+    {SSF_API_DECODE_FAILED, "SSF_API_DECODE_FAILED"},
+    {SSF_API_CRYPTO_FAILED, "SSF_API_CRYPTO_FAILED"},
+    {SSF_API_UNKNOWN_CIPHER, "SSF_API_UNKNOWN_CIPHER"},
+    {SSF_API_REC_NOMEMORY, "SSF_API_REC_NOMEMORY"},
+    {SSF_API_REC_NO_ID, "SSF_API_REC_NO_ID"},
+    {SSF_API_REC_NO_RECORD, "SSF_API_REC_NO_RECORD"},
+    {SSF_API_REC_NO_LIST, "SSF_API_REC_NO_LIST"},
+};
+
 }  // namespace
 
 bool SsfApi::load(const std::string& path, std::string* error) {
@@ -131,4 +157,10 @@ const char* result_text(SsfInt code) {
     default:
       return "<Unknown error code>";
   }
+}
+
+const char* return_code_name(SsfInt code) {
+  for (const auto& c : kReturnCodeNames)
+    if (c.code == code) return c.name;
+  return "unknown return code";
 }

@@ -69,5 +69,8 @@ class RecordList {
 
 // The text of a uResult value.
 const char* result_text(SsfInt code);
+// The name of a return code of the exported functions (SSF_API_*), or
+// "unknown return code".
+const char* return_code_name(SsfInt code);
 
 #endif

@@ -7,17 +7,23 @@
 //   ssfhost encode --format F --in FILE --out FILE
 //   ssfhost decode --format F --in FILE --out FILE
 //   ssfhost sign --format F --hash H --in FILE --out FILE [--detached] [--inc-certs]
-//                --signer ID --profile P [--password PW] ...
+//                --signer ID --profile P [--password PW]
+//                [--signer ID --profile P [--password PW] ...]
 //   ssfhost addsign --format F --hash H --signed FILE [--in FILE] --out FILE [--inc-certs]
 //                   --signer ID --profile P [--password PW]
 //   ssfhost verify --format F --signed FILE [--in FILE] --pab DIR [--use-certs] [--out FILE]
+//   ssfhost enhance --signed FILE [--in FILE] --pab DIR --out FILE
 //   ssfhost envelope --format F --in FILE --out FILE --pab DIR [--cipher C]
 //                    --signer RECIPIENT-ID ...
 //   ssfhost develope --format F --in FILE --out FILE --signer ID --profile P [--password PW]
 //
-// It prints the return code, each record's uResult with its text, and writes
-// the output octet string to --out. Library: $ORVEL_LIBRARY, else the one
-// installed beside this program, else the one built with it.
+// --profile and --password belong to the --signer before them. The --in of
+// enhance is the detached content itself, not a PKCS#7 data ContentInfo.
+//
+// It prints the return code with its name, each record's uResult with its
+// text, and writes the output octet string to --out. Library:
+// $ORVEL_LIBRARY, else the one installed beside this program, else the one
+// built with it.
 #include <limits.h>
 #include <unistd.h>
 
@@ -27,6 +33,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,11 +42,20 @@
 
 namespace {
 
+// One --signer with the --profile and --password given after it.
+struct SignerArgs {
+  std::string id;
+  std::optional<std::string> profile, password;
+};
+
 struct Options {
   std::map<std::string, std::vector<std::string>> values;
   std::set<std::string> flags;
+  std::vector<SignerArgs> signers;  // in command-line order
 
-  bool has(const std::string& k) const { return values.count(k) != 0; }
+  bool has(const std::string& k) const {
+    return k == "signer" ? !signers.empty() : values.count(k) != 0;
+  }
   std::string get(const std::string& k) const {
     auto it = values.find(k);
     return it == values.end() || it->second.empty() ? std::string() : it->second.front();
@@ -60,9 +76,11 @@ struct Command {
 };
 
 // Options that take a value; everything else starting with "--" is a flag.
-const std::set<std::string> kValueOptions = {
-    "format",  "hash",     "in",  "out",          "property", "argument", "signer",
-    "profile", "password", "pab", "pab-password", "cipher",   "signed"};
+// The record options go to Options::signers, the others to Options::values.
+const std::set<std::string> kValueOptions = {"format",   "hash",     "in",  "out",
+                                             "property", "argument", "pab", "pab-password",
+                                             "cipher",   "signed"};
+const std::set<std::string> kRecordOptions = {"signer", "profile", "password"};
 const std::set<std::string> kFlagOptions = {"detached", "inc-certs", "use-certs"};
 
 bool read_input(const std::string& path, std::string* out) {
@@ -90,11 +108,16 @@ const unsigned char* bytes_of(const std::string& s) {
   return reinterpret_cast<const unsigned char*>(s.data());
 }
 
+// "return code: 2 (SSF_API_UNKNOWN_FORMAT)".
+std::string return_code_text(SsfInt rc) {
+  return "return code: " + std::to_string(rc) + " (" + return_code_name(rc) + ")";
+}
+
 // The return code, the records' results, and the output file; the process
 // exit status is 0 only for return code 0.
 int report(SsfInt rc, const OctetString* out, const Options& opt,
            SigRcpSsfInformationList records = nullptr) {
-  printf("return code: %d\n", rc);
+  printf("%s\n", return_code_text(rc).c_str());
   int i = 1;
   for (auto* e = records; e != nullptr; e = e->next, ++i)
     if (e->ptrSigRcp != nullptr)
@@ -104,18 +127,24 @@ int report(SsfInt rc, const OctetString* out, const Options& opt,
   return rc == 0 ? 0 : 1;
 }
 
-// Builds the signer or recipient list from repeated --signer options, the
-// i-th --profile and --password going with the i-th --signer (for the
-// commands that take records: sign, verify, envelope, develope).
+// The signer ids of the records the library made (verify, enhance).
+void print_signers(SigRcpSsfInformationList records) {
+  int i = 1;
+  for (auto* e = records; e != nullptr; e = e->next, ++i)
+    if (e->ptrSigRcp != nullptr && e->ptrSigRcp->strSigRcpId != nullptr)
+      printf("record %d: signer '%.*s'\n", i, e->ptrSigRcp->strSigRcpIdL,
+             e->ptrSigRcp->strSigRcpId);
+}
+
+// Builds the signer or recipient list from the --signer options, each with
+// the --profile and --password given after it (for the commands that take
+// records: sign, addsign, envelope, develope).
 bool build_records(const Options& opt, RecordList* list) {
-  const auto& ids = opt.all("signer");
-  const auto& profiles = opt.all("profile");
-  const auto& passwords = opt.all("password");
-  for (size_t i = 0; i < ids.size(); ++i) {
-    SsfInt rc = list->add(ids[i], i < profiles.size() ? profiles[i] : std::string(),
-                          i < passwords.size() ? passwords[i] : std::string());
+  for (size_t i = 0; i < opt.signers.size(); ++i) {
+    const SignerArgs& s = opt.signers[i];
+    SsfInt rc = list->add(s.id, s.profile.value_or(""), s.password.value_or(""));
     if (rc != 0) {
-      printf("record %zu: return code %d\n", i + 1, rc);
+      printf("record %zu: %s\n", i + 1, return_code_text(rc).c_str());
       return false;
     }
   }
@@ -141,7 +170,7 @@ int run_properties(const SsfApi& api, const Options& opt) {
     if (rc == 0)
       printf("%s: %.*s\n", name.c_str(), out.len, reinterpret_cast<const char*>(out.data));
     else
-      printf("%s: return code: %d\n", name.c_str(), rc);
+      printf("%s: %s\n", name.c_str(), return_code_text(rc).c_str());
     if (rc != 0) status = 1;
   }
   return status;
@@ -223,11 +252,25 @@ int run_verify(const SsfApi& api, const Options& opt) {
                          input.empty() ? nullptr : bytes_of(input), len_of(input), pab.data(),
                          len_of(pab), pab_password.data(), len_of(pab_password), results.head_ptr(),
                          &out.data, &out.len);
-  int i = 1;
-  for (auto* e = results.head(); e != nullptr; e = e->next, ++i)
-    if (e->ptrSigRcp != nullptr && e->ptrSigRcp->strSigRcpId != nullptr)
-      printf("record %d: signer '%.*s'\n", i, e->ptrSigRcp->strSigRcpIdL,
-             e->ptrSigRcp->strSigRcpId);
+  print_signers(results.head());
+  return report(rc, &out, opt, results.head());
+}
+
+// Every plain signature of the signedData enhanced (signature time stamp,
+// revocation and certificate references and values, ES-C time stamp; it
+// needs cades:tsp_server), every enhanced one verified (uResult 101); the
+// library makes one result record per signature.
+int run_enhance(const SsfApi& api, const Options& opt) {
+  std::string signed_data, input;
+  if (!read_input(opt.get("signed"), &signed_data)) return 1;
+  if (opt.has("in") && !read_input(opt.get("in"), &input)) return 1;
+  const std::string pab = opt.get("pab");
+  RecordList results(api);
+  OctetString out(api);
+  SsfInt rc = api.EnhanceSignatures(pab.data(), len_of(pab), bytes_of(signed_data),
+                                    len_of(signed_data), input.empty() ? nullptr : bytes_of(input),
+                                    len_of(input), results.head_ptr(), &out.data, &out.len);
+  print_signers(results.head());
   return report(rc, &out, opt, results.head());
 }
 
@@ -240,10 +283,10 @@ int run_envelope(const SsfApi& api, const Options& opt) {
                     pab_password = opt.get("pab-password");
   const std::string cipher = opt.has("cipher") ? opt.get("cipher") : "GOST-28147-89";
   OctetString out(api);
-  SsfInt rc = api.Envelope(format.data(), len_of(format), cipher.data(), len_of(cipher),
-                           bytes_of(input), len_of(input), pab.data(), len_of(pab),
-                           pab_password.data(), len_of(pab_password), recipients.head(),
-                           &out.data, &out.len);
+  SsfInt rc =
+      api.Envelope(format.data(), len_of(format), cipher.data(), len_of(cipher), bytes_of(input),
+                   len_of(input), pab.data(), len_of(pab), pab_password.data(),
+                   len_of(pab_password), recipients.head(), &out.data, &out.len);
   return report(rc, &out, opt, recipients.head());
 }
 
@@ -274,7 +317,7 @@ const Command kCommands[] = {
     {"decode", "decode --format F --in FILE --out FILE", {"format", "in", "out"}, run_decode},
     {"sign",
      "sign --format F --hash H --in FILE --out FILE [--detached] [--inc-certs] "
-     "--signer ID --profile P [--password PW] ...",
+     "--signer ID --profile P [--password PW] [--signer ID --profile P [--password PW] ...]",
      {"format", "hash", "in", "out", "signer"},
      run_sign},
     {"addsign",
@@ -286,6 +329,10 @@ const Command kCommands[] = {
      "verify --format F --signed FILE [--in FILE] --pab DIR [--use-certs] [--out FILE]",
      {"format", "signed", "pab"},
      run_verify},
+    {"enhance",
+     "enhance --signed FILE [--in FILE] --pab DIR --out FILE",
+     {"signed", "pab", "out"},
+     run_enhance},
     {"envelope",
      "envelope --format F --in FILE --out FILE --pab DIR [--cipher C] --signer RECIPIENT-ID ...",
      {"format", "in", "out", "pab", "signer"},
@@ -299,6 +346,28 @@ const Command kCommands[] = {
 void usage() {
   fprintf(stderr, "usage: ssfhost COMMAND [OPTIONS]\n");
   for (const auto& c : kCommands) fprintf(stderr, "  ssfhost %s\n", c.usage);
+  fprintf(stderr, "--profile and --password belong to the --signer before them.\n");
+}
+
+// --signer starts a record; --profile and --password go, once each, to the
+// record of the --signer before them.
+bool add_record_option(const std::string& name, const std::string& value, Options* opt) {
+  if (name == "signer") {
+    opt->signers.push_back({value, std::nullopt, std::nullopt});
+    return true;
+  }
+  if (opt->signers.empty()) {
+    fprintf(stderr, "ssfhost: --%s before any --signer\n", name.c_str());
+    return false;
+  }
+  SignerArgs& s = opt->signers.back();
+  std::optional<std::string>& slot = name == "profile" ? s.profile : s.password;
+  if (slot) {
+    fprintf(stderr, "ssfhost: second --%s for --signer '%s'\n", name.c_str(), s.id.c_str());
+    return false;
+  }
+  slot = value;
+  return true;
 }
 
 bool parse_options(int argc, char** argv, Options* opt) {
@@ -311,12 +380,16 @@ bool parse_options(int argc, char** argv, Options* opt) {
     a = a.substr(2);
     if (kFlagOptions.count(a)) {
       opt->flags.insert(a);
-    } else if (kValueOptions.count(a)) {
+    } else if (kValueOptions.count(a) || kRecordOptions.count(a)) {
       if (i + 1 >= argc) {
         fprintf(stderr, "ssfhost: --%s needs a value\n", a.c_str());
         return false;
       }
-      opt->values[a].push_back(argv[++i]);
+      const char* value = argv[++i];
+      if (!kRecordOptions.count(a))
+        opt->values[a].push_back(value);
+      else if (!add_record_option(a, value, opt))
+        return false;
     } else {
       fprintf(stderr, "ssfhost: unknown option --%s\n", a.c_str());
       return false;
@@ -334,8 +407,7 @@ std::string library_path() {
   const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
   if (n > 0) {
     const std::string self(exe, static_cast<size_t>(n));
-    const std::string installed =
-        self.substr(0, self.rfind('/') + 1) + ORVEL_INSTALLED_LIBRARY;
+    const std::string installed = self.substr(0, self.rfind('/') + 1) + ORVEL_INSTALLED_LIBRARY;
     if (access(installed.c_str(), R_OK) == 0) return installed;
   }
   return ORVEL_DEFAULT_LIBRARY;
