@@ -16,15 +16,16 @@ namespace {
 constexpr size_t kValueSize = 1024;
 
 // iniparser reports syntax and I/O problems through this callback: they go
-// to the trace log instead of the standard error stream.
+// to the trace log instead of the standard error stream. Only the first
+// line is written: the second one quotes the faulty configuration line,
+// which may hold a password.
 __attribute__((format(printf, 1, 2))) int iniparser_error_to_log(const char* format, ...) {
   char text[1024];
   va_list ap;
   va_start(ap, format);
   int n = vsnprintf(text, sizeof text, format, ap);
   va_end(ap);
-  size_t len = strlen(text);
-  while (len > 0 && (text[len - 1] == '\n' || text[len - 1] == '\r')) text[--len] = '\0';
+  text[strcspn(text, "\r\n")] = '\0';
   log_write("%s", text);
   return n;
 }
@@ -113,6 +114,9 @@ void split_proxy_url(const char* url, char** host, char** port) {
   if (url == nullptr) return;
   const char* rest = url;
   if (const char* slashes = strstr(url, "//")) rest = slashes + 2;
+  // Credentials come from proxy:proxy_login_pwd; a "user:password@" here
+  // would otherwise be taken for the host and, with the host, for the port.
+  if (const char* at = strrchr(rest, '@')) rest = at + 1;
   const char* colon = strchr(rest, ':');
   if (colon == nullptr) {
     *host = strdup(rest);

@@ -159,10 +159,12 @@ X509_CRL* crl_from_default_url(X509* x509, std::string* from) {
     log_err("%s() 3.2 : default URL not specified", kFunc);
     return nullptr;
   }
-  log_write("%s() : trying to download CRL from default URL: '%s'", kFunc, url);
+  log_write("%s() : trying to download CRL from default URL: '%s'", kFunc,
+            url_for_log(url).c_str());
   X509_CRL* crl = download_crl(url);
   if (crl == nullptr)
-    log_err("%s() 3.1 : downloading the crl failed for default URL: '%s'", kFunc, url);
+    log_err("%s() 3.1 : downloading the crl failed for default URL: '%s'", kFunc,
+            url_for_log(url).c_str());
   else
     *from = url;
   return crl;

@@ -172,7 +172,7 @@ int InstallCRLFromServer(const char* url, char** data, int* length) {
   if (url == nullptr || data == nullptr || length == nullptr) return -1;
   *data = nullptr;
   *length = 0;
-  log_write("%s() : '%s'", kFunc, url);
+  log_write("%s() : '%s'", kFunc, url_for_log(url).c_str());
 
   CURLcode init = curl_global_init(CURL_GLOBAL_WIN32);
   if (init != CURLE_OK) {
@@ -240,13 +240,13 @@ X509_CRL* download_crl_from_list(const list_head* url_list, const list_head* pro
       if (url == nullptr || strncasecmp(url, proto, plen) != 0 ||
           strncmp(url + plen, "://", 3) != 0)
         continue;
-      log_write("%s() : downloading CRL from %s ...", kFunc, url);
+      log_write("%s() : downloading CRL from %s ...", kFunc, url_for_log(url).c_str());
       if (X509_CRL* crl = download_crl(url)) {
         log_write("%s() : OK", kFunc);
         if (url_out != nullptr) *url_out = url;
         return crl;
       }
-      log_err("%s() : can't download CRL from %s", kFunc, url);
+      log_err("%s() : can't download CRL from %s", kFunc, url_for_log(url).c_str());
     }
   }
   return nullptr;

@@ -209,7 +209,8 @@ int hok_get_fingerprint_by_snils(const char* snils, char** fingerprints) {
       *fingerprints = run;
       return 0;
     }
-    log_err("%s() 3 : get_hok_resp( url = '%s', snils = '%s' ) failed", kFunc, url, snils);
+    log_err("%s() 3 : get_hok_resp( url = '%s', snils = '%s' ) failed", kFunc,
+            url_for_log(url).c_str(), snils);
   }
   return kHokNotFound;
 }
@@ -227,8 +228,8 @@ int hok_get_cert_by_fingerprint(const char* fingerprint, X509** cert) {
     const char* url = static_cast<const char*>(list_get_element(it));
     orvel::CharsPtr run(get_hok_resp(url, body.text.c_str(), "<pkcs>", "</pkcs>"));
     if (!run) {
-      log_err("%s() 3 : get_hok_resp( url = '%s', fingerprint = '%s' ) failed", kFunc, url,
-              fingerprint);
+      log_err("%s() 3 : get_hok_resp( url = '%s', fingerprint = '%s' ) failed", kFunc,
+              url_for_log(url).c_str(), fingerprint);
       continue;
     }
     X509* c = read_certificate(kFunc, run.get());

@@ -112,7 +112,7 @@ char* get_hok_resp(const char* url, const char* body, const char* begin_tag, con
   orvel::net::Url u;
   // The toolkit's parser takes an empty text for a URL with an empty host.
   if (!orvel::net::split_url(url, &u) || u.host.empty()) {
-    log_err("%s() 2 : OCSP_parse_url( '%s' ) failed", kFunc, url);
+    log_err("%s() 2 : OCSP_parse_url( '%s' ) failed", kFunc, url_for_log(url).c_str());
     print_brekssl_errors();
     return nullptr;
   }
@@ -132,7 +132,7 @@ char* get_hok_resp(const char* url, const char* body, const char* begin_tag, con
   orvel::CharsPtr response(
       send_and_recv_hok_resp(conn.bio(), u.host.c_str(), u.port.c_str(), u.path.c_str(), body));
   if (!response) {
-    log_err("%s() 5 : send_and_recv_hok_resp( '%s' ) failed", kFunc, url);
+    log_err("%s() 5 : send_and_recv_hok_resp( '%s' ) failed", kFunc, url_for_log(url).c_str());
     print_brekssl_errors();
     return nullptr;
   }

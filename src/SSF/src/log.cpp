@@ -221,6 +221,20 @@ int log_write_char_array(const unsigned char* data, int length, const char* labe
   return 0;
 }
 
+std::string url_for_log(const char* url) {
+  if (url == nullptr) return std::string();
+  std::string shown(url);
+  for (size_t start = shown.find("://"); start != std::string::npos;
+       start = shown.find("://", start)) {
+    start += 3;
+    const size_t end = std::min(shown.find_first_of("/?#,", start), shown.size());
+    const size_t at = shown.rfind('@', end - 1);
+    if (at != std::string::npos && at >= start && at < end)
+      shown.replace(start, at - start, "<credentials>");
+  }
+  return shown;
+}
+
 const char* toolkit_error_text() {
   static thread_local char buf[256];
   unsigned long e = ERR_peek_last_error();

@@ -172,7 +172,8 @@ void read_crl_protocols() {
 }
 
 // A text setting. When present it is reported as "<name> is '<value>'"
-// if report_value is set; when absent, "<name> is NOT USED" follows the
+// if report_value is set (the values so reported are URLs, a login and a
+// name: credentials inside a URL are not written); when absent, "<name> is NOT USED" follows the
 // not-found line if report_absent is set.
 char* read_text(char* old, const char* key, const char* step, const char* name, bool report_value,
                 bool report_absent) {
@@ -182,7 +183,7 @@ char* read_text(char* old, const char* key, const char* step, const char* name, 
     not_found(step, key);
     if (report_absent) log_write("%s() : %s is NOT USED", kFunc, name);
   } else if (report_value) {
-    log_write("%s() : %s is '%s'", kFunc, name, value);
+    log_write("%s() : %s is '%s'", kFunc, name, url_for_log(value).c_str());
   }
   return value;
 }
@@ -232,21 +233,21 @@ void read_settings() {
     log_write("%s() 9 : '%s' parameter not found, default TSP server will be used", kFunc,
               "cades:tsp_server");
   else
-    log_write("%s() : TSP server: '%s'", kFunc, tsp_server);
+    log_write("%s() : TSP server: '%s'", kFunc, url_for_log(tsp_server).c_str());
   v = qel_get_parameter(g_config_file, "cades:tsp_server_2012");
   tsp_server_2012 = take_text(tsp_server_2012, v);
   if (tsp_server_2012 == nullptr)
     log_write("%s() 9.1 : '%s' parameter not found, default TSP server will be used", kFunc,
               "cades:tsp_server_2012");
   else
-    log_write("%s() : TSP 2012 server: '%s'", kFunc, tsp_server_2012);
+    log_write("%s() : TSP 2012 server: '%s'", kFunc, url_for_log(tsp_server_2012).c_str());
   v = qel_get_parameter(g_config_file, "cades:ocsp_server");
   ocsp_server = take_text(ocsp_server, v);
   if (ocsp_server == nullptr)
     log_write("%s() 10 : '%s' parameter not found, default OCSP server will be used", kFunc,
               "cades:ocsp_server");
   else
-    log_write("%s() : OCSP server: '%s'", kFunc, ocsp_server);
+    log_write("%s() : OCSP server: '%s'", kFunc, url_for_log(ocsp_server).c_str());
 
   use_profile_timestamp = read_flag("common:use_profile_timestamp", "12");
   log_write("%s() : use_profile_timestamp is '%s'", kFunc, on_off(use_profile_timestamp));
@@ -368,12 +369,14 @@ void set_tsp_server(const char* url) {
   init_lib();
   free(tsp_server);
   tsp_server = url ? strdup(url) : nullptr;
-  log_write("%s() : tsp_server is now '%s'", __func__, tsp_server ? tsp_server : "<NULL>");
+  log_write("%s() : tsp_server is now '%s'", __func__,
+            tsp_server ? url_for_log(tsp_server).c_str() : "<NULL>");
 }
 
 void set_ocsp_server(const char* url) {
   init_lib();
   free(ocsp_server);
   ocsp_server = url ? strdup(url) : nullptr;
-  log_write("%s() : ocsp_server is now '%s'", __func__, ocsp_server ? ocsp_server : "<NULL>");
+  log_write("%s() : ocsp_server is now '%s'", __func__,
+            ocsp_server ? url_for_log(ocsp_server).c_str() : "<NULL>");
 }

@@ -24,7 +24,8 @@ const char kFunc[] = "make_time_stamp";
 
 using TsReqPtr = std::unique_ptr<TS_REQ, orvel::Free<TS_REQ, TS_REQ_free>>;
 using TsRespPtr = std::unique_ptr<TS_RESP, orvel::Free<TS_RESP, TS_RESP_free>>;
-using TsMsgImprintPtr = std::unique_ptr<TS_MSG_IMPRINT, orvel::Free<TS_MSG_IMPRINT, TS_MSG_IMPRINT_free>>;
+using TsMsgImprintPtr =
+    std::unique_ptr<TS_MSG_IMPRINT, orvel::Free<TS_MSG_IMPRINT, TS_MSG_IMPRINT_free>>;
 using X509AlgorPtr = std::unique_ptr<X509_ALGOR, orvel::Free<X509_ALGOR, X509_ALGOR_free>>;
 
 void* d2i_ts_resp(const unsigned char** in, long len) { return d2i_TS_RESP(nullptr, in, len); }
@@ -130,15 +131,15 @@ int time_stamp(int kind, ASN1_OCTET_STRING** token_out, const unsigned char* dat
     return -1;
   }
   const char* url = is_gost2012_digest(md) ? tsp_server_2012 : tsp_server;
-  log_write("%s() : '%s' digest algorithm, tsp_url = '%s'", kFunc,
-            OBJ_nid2ln(EVP_MD_get_type(md)), url ? url : "");
+  log_write("%s() : '%s' digest algorithm, tsp_url = '%s'", kFunc, OBJ_nid2ln(EVP_MD_get_type(md)),
+            url_for_log(url).c_str());
   if (url == nullptr || *url == '\0') {
     log_err("%s() 1 : 'tsp_server' is not specified", kFunc);
     return SSF_RC_TSP_URL_MISSING;
   }
   orvel::ocsp::Route route;
   if (!orvel::ocsp::make_route(url, &route)) {
-    log_err("%s() 2 : OCSP_parse_url( '%s' ) failed", kFunc, url);
+    log_err("%s() 2 : OCSP_parse_url( '%s' ) failed", kFunc, url_for_log(url).c_str());
     return SSF_RC_TSP_URL_INVALID;
   }
   orvel::net::Connection conn;
@@ -146,7 +147,7 @@ int time_stamp(int kind, ASN1_OCTET_STRING** token_out, const unsigned char* dat
   if (r != orvel::net::kConnected) {
     orvel::ocsp::clear_route(&route);
     if (r == orvel::net::kConnectSetupFailed) {
-      log_err("%s() 3 : connection set-up for '%s' failed", kFunc, url);
+      log_err("%s() 3 : connection set-up for '%s' failed", kFunc, url_for_log(url).c_str());
       print_brekssl_errors();
       return -1;
     }
@@ -158,7 +159,7 @@ int time_stamp(int kind, ASN1_OCTET_STRING** token_out, const unsigned char* dat
   TsRespPtr resp(my_TS_sendreq_bio(route, conn.bio(), req.get()));
   orvel::ocsp::clear_route(&route);
   if (!resp) {
-    log_err("%s() 5 : my_TS_sendreq_bio( '%s' ) failed", kFunc, url);
+    log_err("%s() 5 : my_TS_sendreq_bio( '%s' ) failed", kFunc, url_for_log(url).c_str());
     print_brekssl_errors();
     return SSF_RC_TSP_BAD_RESPONSE;
   }
@@ -223,8 +224,8 @@ int time_stamp(int kind, ASN1_OCTET_STRING** token_out, const unsigned char* dat
       !ASN1_OCTET_STRING_set(data_os.get(), data, data_len))
     return SSF_RC_TSP_BAD_RESPONSE;
   ASN1_GENERALIZEDTIME* verified_time = nullptr;
-  const int code = ssf_verify_TS(token_os.get(), data_os.get(), store, kind, &verified_time,
-                                 nullptr, nullptr);
+  const int code =
+      ssf_verify_TS(token_os.get(), data_os.get(), store, kind, &verified_time, nullptr, nullptr);
   orvel::Asn1TimePtr verified_time_owner(verified_time);
   if (code != 0) {
     log_err("%s() 11 : ssf_verify_TS() failed", kFunc);
