@@ -161,7 +161,8 @@ TEST_F(VerifyAccept, RecordsAreAppendedBehindTheHostsList) {
   const std::string sig = library_sign("PKCS7", {&alice_, &bob_});
   Results res(host_);
   SigRcpSsfInfo* first = nullptr;
-  ASSERT_EQ(host_.NEWSigRcpSsfInfo("earlier", 7, nullptr, 0, nullptr, 0, nullptr, 0, 0, &first), 0);
+  ASSERT_EQ(host_.NEWSigRcpSsfInfo("earlier", 7, nullptr, 0, nullptr, 0, "Host-Pw-3", 9, 0, &first),
+            0);
   ASSERT_EQ(host_.INSSigRcpSsfInfo(first, &res.head), 0);
   Output out(host_);
   EXPECT_EQ(verify("PKCS7", sig, "", &res, &out), 0);
@@ -170,6 +171,8 @@ TEST_F(VerifyAccept, RecordsAreAppendedBehindTheHostsList) {
   EXPECT_EQ(res.id(1), alice_.subject_text);
   EXPECT_EQ(res.id(2), bob_.subject_text);
   EXPECT_TRUE(logged("Total signers: 3\n"));
+  // A record the host brought along shows no digest of its password.
+  EXPECT_TRUE(logged("\tID: 'earlier'\n\tFingerprint: N/A\n"));
 }
 
 }  // namespace

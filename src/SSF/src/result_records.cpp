@@ -191,10 +191,13 @@ int set_profile_data(int timestamps, SigRcpSsfInfo** record, PKCS7_SIGNER_INFO* 
   return SSF_API_OK;
 }
 
-void log_verification_summary(const char* func, SigRcpSsfInformationList list, int rc) {
+void log_verification_summary(const char* func, SigRcpSsfInformationList list,
+                              SigRcpSsfInformationList first_built, int rc) {
   info("%s(): Verification results:", func);
   int n = 0;
+  bool built = false;
   for (auto* e = list; e != nullptr; e = e->next) {
+    if (e == first_built) built = true;
     const SigRcpSsfInfo* r = e->ptrSigRcp;
     if (r == nullptr) continue;
     char id[kTextArea];
@@ -204,7 +207,7 @@ void log_verification_summary(const char* func, SigRcpSsfInformationList list, i
     if (len) memcpy(id, r->strSigRcpId, len);
     id[len] = '\0';
     std::string fingerprint = "N/A";
-    if (r->strSigRcpPassword != nullptr && r->strSigRcpPasswordL > 0) {
+    if (built && r->strSigRcpPassword != nullptr && r->strSigRcpPasswordL > 0) {
       unsigned char md[EVP_MAX_MD_SIZE];
       unsigned int mdlen = 0;
       if (EVP_Digest(r->strSigRcpPassword, static_cast<size_t>(r->strSigRcpPasswordL), md, &mdlen,

@@ -25,7 +25,11 @@ int set_profile_data(int timestamps, SigRcpSsfInfo** record, PKCS7_SIGNER_INFO* 
 void free_result_record(SigRcpSsfInfo* record);
 
 // The INFO block "Verification results" with every record of the list, the
-// number of records and the return code.
-void log_verification_summary(const char* func, SigRcpSsfInformationList list, int rc);
+// number of records and the return code. Only the records from first_built
+// on were built by this verification; the records the host's list held
+// before it show no fingerprint, since their password field holds the
+// host's password.
+void log_verification_summary(const char* func, SigRcpSsfInformationList list,
+                              SigRcpSsfInformationList first_built, int rc);
 
 #endif

@@ -264,10 +264,15 @@ int ssf_verify_data(SsfDataBlob* output, const SsfDataBlob* input, const SsfData
                     int bUseCerts, const SsfDataBlob* pab, const SsfDataBlob* /*pab_password*/,
                     SigRcpSsfInformationList* signerResultList, int type) {
   dbg("%s() begin at %s", kFunc, get_time_string());
+  // The records are appended behind those the host's list already holds.
+  SigRcpSsfInformationList host_tail = nullptr;
+  if (signerResultList != nullptr)
+    for (auto* e = *signerResultList; e != nullptr; e = e->next) host_tail = e;
   const int rc = run_guarded(kFunc, SSF_API_NOMEMORY, [&] {
     return verify(output, input, signed_data, bUseCerts, pab, signerResultList, type);
   });
   ERR_clear_error();
-  log_verification_summary(kFunc, signerResultList ? *signerResultList : nullptr, rc);
+  SigRcpSsfInformationList list = signerResultList ? *signerResultList : nullptr;
+  log_verification_summary(kFunc, list, host_tail ? host_tail->next : list, rc);
   return rc;
 }
