@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "list.h"
 #include "log.h"
+#include "url_text.h"
 
 namespace {
 
@@ -116,7 +118,9 @@ void split_proxy_url(const char* url, char** host, char** port) {
   if (const char* slashes = strstr(url, "//")) rest = slashes + 2;
   // Credentials come from proxy:proxy_login_pwd; a "user:password@" here
   // would otherwise be taken for the host and, with the host, for the port.
-  if (const char* at = strrchr(rest, '@')) rest = at + 1;
+  const std::string_view text(rest);
+  const size_t at = orvel::userinfo_end(text, 0, orvel::authority_end(text, 0));
+  if (at != std::string_view::npos) rest += at + 1;
   const char* colon = strchr(rest, ':');
   if (colon == nullptr) {
     *host = strdup(rest);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "settings.h"
+#include "url_text.h"
 
 namespace {
 
@@ -31,11 +32,10 @@ std::string folded_url(std::string_view url) {
   lower(0, colon);
   if (out.compare(colon + 1, 2, "//") != 0) return out;
   const size_t start = colon + 3;
-  size_t end = out.find_first_of("/?#", start);
-  if (end == std::string::npos) end = out.size();
+  const size_t end = orvel::authority_end(out, start);
   // The host follows the user information, which keeps its case.
-  const size_t at = out.rfind('@', end - 1);
-  lower(at != std::string::npos && at >= start ? at + 1 : start, end);
+  const size_t at = orvel::userinfo_end(out, start, end);
+  lower(at != std::string::npos ? at + 1 : start, end);
   return out;
 }
 

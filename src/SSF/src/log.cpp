@@ -19,6 +19,7 @@
 #include "error_sink.h"
 #include "ossl_ptr.h"
 #include "settings.h"
+#include "url_text.h"
 
 namespace {
 
@@ -50,7 +51,8 @@ FILE* open_trace_file() {
       open(g_log_file,
            O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
   if (fd < 0) {
-    if (errno == ENXIO) report_not_regular();  // a FIFO without a reader
+    // A FIFO without a reader, a symbolic link, a directory.
+    if (errno == ENXIO || errno == ELOOP || errno == EISDIR) report_not_regular();
     return nullptr;
   }
   struct stat st;
@@ -224,13 +226,16 @@ int log_write_char_array(const unsigned char* data, int length, const char* labe
 std::string url_for_log(const char* url) {
   if (url == nullptr) return std::string();
   std::string shown(url);
-  for (size_t start = shown.find("://"); start != std::string::npos;
-       start = shown.find("://", start)) {
-    start += 3;
-    const size_t end = std::min(shown.find_first_of("/?#,", start), shown.size());
-    const size_t at = shown.rfind('@', end - 1);
-    if (at != std::string::npos && at >= start && at < end)
+  // A URL without a scheme (curl takes one) has its authority first.
+  size_t start = shown.find("://") == std::string::npos ? 0 : shown.find("://") + 3;
+  while (start != std::string::npos) {
+    const size_t at = orvel::userinfo_end(shown, start, orvel::authority_end(shown, start));
+    if (at != std::string::npos) {
       shown.replace(start, at - start, "<credentials>");
+      start += strlen("<credentials>");
+    }
+    start = shown.find("://", start);
+    if (start != std::string::npos) start += 3;
   }
   return shown;
 }

@@ -171,19 +171,22 @@ void read_crl_protocols() {
     log_write("%s(): \t%d)\t'%s'", kFunc, i, static_cast<const char*>(list_get_element(n)));
 }
 
-// A text setting. When present it is reported as "<name> is '<value>'"
-// if report_value is set (the values so reported are URLs, a login and a
-// name: credentials inside a URL are not written); when absent, "<name> is NOT USED" follows the
-// not-found line if report_absent is set.
-char* read_text(char* old, const char* key, const char* step, const char* name, bool report_value,
+// How a present text setting is reported: not at all, as "<name> is
+// '<value>'", or so with the credentials of its URLs hidden.
+enum class Report { kNone, kValue, kUrl };
+
+// A text setting, reported when present as report says; when absent,
+// "<name> is NOT USED" follows the not-found line if report_absent is set.
+char* read_text(char* old, const char* key, const char* step, const char* name, Report report,
                 bool report_absent) {
   const char* v = qel_get_parameter(g_config_file, key);
   char* value = take_text(old, v);
   if (value == nullptr) {
     not_found(step, key);
     if (report_absent) log_write("%s() : %s is NOT USED", kFunc, name);
-  } else if (report_value) {
-    log_write("%s() : %s is '%s'", kFunc, name, url_for_log(value).c_str());
+  } else if (report != Report::kNone) {
+    log_write("%s() : %s is '%s'", kFunc, name,
+              report == Report::kUrl ? url_for_log(value).c_str() : value);
   }
   return value;
 }
@@ -223,7 +226,7 @@ int read_number(const char* key, const char* step, int absent_value) {
 
 void read_settings() {
   read_cert_check_options();
-  CA_FILE = read_text(CA_FILE, "common:ca_file", "7", "CA file", false, false);
+  CA_FILE = read_text(CA_FILE, "common:ca_file", "7", "CA file", Report::kNone, false);
   if (CA_FILE) log_write("%s() : CA file = '%s'", kFunc, CA_FILE);
   if (check_crl) read_crl_protocols();
 
@@ -253,7 +256,7 @@ void read_settings() {
   log_write("%s() : use_profile_timestamp is '%s'", kFunc, on_off(use_profile_timestamp));
 
   default_password = read_text(default_password, "common:default_password", "14",
-                               "default_password", false, false);
+                               "default_password", Report::kNone, false);
   log_write("%s() : default_password %s", kFunc, default_password ? "used" : "NOT used");
   log_write("%s() : local encoding is '%s'", kFunc, local_encoding);
 
@@ -275,15 +278,15 @@ void read_settings() {
   log_write("%s() : debug_mode is '%s'", kFunc, on_off(debug_mode));
 
   default_verify_name = read_text(default_verify_name, "common:default_verify_name", "20",
-                                  "default_verify_name", true, true);
+                                  "default_verify_name", Report::kValue, true);
 
   max_tsp_ocsp_diff = read_number("cades:max_tsp_ocsp_diff", "21", 60);
   log_write("%s() : max_tsp_ocsp_diff = %d", kFunc, max_tsp_ocsp_diff);
 
-  default_crl_url =
-      read_text(default_crl_url, "cades:default_crl_url", "22", "default_crl_url", true, true);
+  default_crl_url = read_text(default_crl_url, "cades:default_crl_url", "22", "default_crl_url",
+                              Report::kUrl, true);
   default_crl_url_2012 = read_text(default_crl_url_2012, "cades:default_crl_url_2012", "22.1",
-                                   "default_crl_url_2012", true, true);
+                                   "default_crl_url_2012", Report::kUrl, true);
 
   password_caching = read_flag("common:password_caching", "23");
   log_write("%s() : password_caching is '%s'", kFunc, on_off(password_caching));
@@ -291,8 +294,8 @@ void read_settings() {
   log_write("%s() : use_only_default_crl_url is '%s'", kFunc, on_off(use_only_default_crl_url));
 
   read_proxy();
-  proxy_login_pwd =
-      read_text(proxy_login_pwd, "proxy:proxy_login_pwd", "26", "proxy_login_pwd", false, true);
+  proxy_login_pwd = read_text(proxy_login_pwd, "proxy:proxy_login_pwd", "26", "proxy_login_pwd",
+                              Report::kNone, true);
   if (proxy_login_pwd) log_write("%s() : proxy_login_pwd is used", kFunc);
 
   disable_ocsp_issuer_check = read_flag("cades:disable_ocsp_issuer_check", "27");
@@ -302,10 +305,11 @@ void read_settings() {
   disable_cades_crl_using = read_flag("cades:disable_cades_crl_using", "29");
   log_write("%s() : disable_cades_crl_using is '%s'", kFunc, on_off(disable_cades_crl_using));
 
-  hok_urls = read_text(hok_urls, "hok:hok_urls", "31", "hok_urls", true, false);
-  hok_login = read_text(hok_login, "hok:hok_login", "32", "hok_login", true, false);
+  hok_urls = read_text(hok_urls, "hok:hok_urls", "31", "hok_urls", Report::kUrl, false);
+  hok_login = read_text(hok_login, "hok:hok_login", "32", "hok_login", Report::kValue, false);
   // The password itself never reaches the trace log.
-  hok_password = read_text(hok_password, "hok:hok_password", "33", "hok_password", false, false);
+  hok_password =
+      read_text(hok_password, "hok:hok_password", "33", "hok_password", Report::kNone, false);
   if (hok_password) log_write("%s() : hok_password is set", kFunc);
 
   v = qel_get_parameter(g_config_file, "common:verify_use_sha1_id");
