@@ -81,9 +81,12 @@ TEST_F(HokClient, OwnerRequestIsSentAsSpecifiedAndBothFingerprintsCome) {
   // The password goes to the service, never into the trace.
   EXPECT_EQ(log().find(kHokPassword), std::string::npos);
   EXPECT_NE(log().find("-----BEGIN XOK REQUEST-----"), std::string::npos);
-  // Nor does a password that holds the closing tag, in any part of it.
+  // Nor does a password that holds the closing tag, in any part of it, in
+  // the request or in an answer that echoes it.
   free(hok_password);
   hok_password = strdup("pw</password>TAILSECRET");
+  hok_.set_owner_answer(FakeHok::ok(FakeHok::fingerprints_body({"fp-one"}) +
+                                    "<password>pw</password>TAILSECRET</password>"));
   char* again = nullptr;
   ASSERT_EQ(hok_get_fingerprint_by_snils(kSnils, &again), 0);
   orvel::CharsPtr again_owner(again);
@@ -91,6 +94,15 @@ TEST_F(HokClient, OwnerRequestIsSentAsSpecifiedAndBothFingerprintsCome) {
   EXPECT_NE(hok_.requests()[1].find("<password>pw</password>TAILSECRET</password>"),
             std::string::npos);
   EXPECT_EQ(log().find("TAILSECRET"), std::string::npos);
+  // A short password is masked in its element only: masking it in the
+  // request's fixed text would show what it is.
+  free(hok_password);
+  hok_password = strdup("ws");
+  char* third = nullptr;
+  ASSERT_EQ(hok_get_fingerprint_by_snils(kSnils, &third), 0);
+  orvel::CharsPtr third_owner(third);
+  EXPECT_NE(log().find("<password>********</password>"), std::string::npos);
+  EXPECT_EQ(log().find("xmlns:********"), std::string::npos);
 }
 
 TEST_F(HokClient, IdsRequestCarriesTheFingerprintEscaped) {

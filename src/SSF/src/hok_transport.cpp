@@ -17,16 +17,20 @@
 
 namespace {
 
-// A text for the trace with every occurrence of the directory password
-// masked: the password goes into the body as it stands, so it may itself
-// hold "</password>", and an answer may echo the request.
+// A text for the trace with the directory password masked wherever the
+// password element stands (in the request, and in an answer that echoes
+// it). The element is masked whole: the password goes in as it stands, so
+// it may itself hold "</password>"; and its bare text is left alone
+// elsewhere, since masking a short password in the fixed text of the
+// request would show what it is.
 std::string masked(const std::string& text) {
   std::string shown(text);
   if (hok_password == nullptr || *hok_password == '\0') return shown;
-  const size_t n = strlen(hok_password);
-  for (size_t at = shown.find(hok_password); at != std::string::npos;
-       at = shown.find(hok_password, at + 8))
-    shown.replace(at, n, "********");
+  const std::string element = std::string("<password>") + hok_password + "</password>";
+  constexpr char kMasked[] = "<password>********</password>";
+  for (size_t at = shown.find(element); at != std::string::npos;
+       at = shown.find(element, at + strlen(kMasked)))
+    shown.replace(at, element.size(), kMasked);
   return shown;
 }
 
